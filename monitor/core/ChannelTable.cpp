@@ -1,0 +1,67 @@
+#include "monitor/core/ChannelTable.h"
+
+namespace velmo::core {
+
+const char* ChannelName(int item) {
+  static constexpr const char* kNames[kChannelCount] = {
+      "CPUFAN", "CHAFAN", "AUXFAN", "VCORE", "VCORE2",  "VIO",     "V5",     "V12",
+      "VN12",   "VN5",    "VB",     "V5SB",  "RESTEMP", "SYSTEMP", "CPUTEMP"};
+  return (item >= 0 && item < kChannelCount) ? kNames[item] : "";
+}
+
+namespace {
+std::array<int32_t, kRecordWords> Words(const ChannelRecord& r) {
+  const AlarmRange& a = r.alarm;
+  return {r.present,   r.bank,  r.valueRegister, r.upperRegister, r.lowerRegister,  r.outOfRange,
+          r.changed,   r.value, a.upper,         a.lower,         a.enabled,        a.adjustMax,
+          a.adjustMin, a.step,  a.defaultUpper,  a.defaultLower,  a.defaultEnabled, r.messageRef};
+}
+}  // namespace
+
+std::array<uint8_t, kRecordBytes> EncodeRecord(const ChannelRecord& record) {
+  std::array<uint8_t, kRecordBytes> out{};
+  const auto words = Words(record);
+  for (size_t i = 0; i < kRecordWords; ++i) {
+    const auto w = static_cast<uint32_t>(words[i]);
+    for (size_t b = 0; b < 4; ++b)
+      out[4 * i + b] = static_cast<uint8_t>(w >> (8 * b));
+  }
+  return out;
+}
+
+std::optional<ChannelRecord> DecodeRecord(std::span<const uint8_t> bytes) {
+  if (bytes.size() < kRecordBytes) return std::nullopt;
+  std::array<int32_t, kRecordWords> w{};
+  for (size_t i = 0; i < kRecordWords; ++i) {
+    uint32_t v = 0;
+    for (size_t b = 0; b < 4; ++b)
+      v |= uint32_t{bytes[4 * i + b]} << (8 * b);
+    w[i] = static_cast<int32_t>(v);
+  }
+  ChannelRecord r;
+  r.present = w[0];
+  r.bank = w[1];
+  r.valueRegister = w[2];
+  r.upperRegister = w[3];
+  r.lowerRegister = w[4];
+  r.outOfRange = w[5];
+  r.changed = w[6];
+  r.value = w[7];
+  r.alarm = {w[8], w[9], w[10], w[11], w[12], w[13], w[14], w[15], w[16]};
+  r.messageRef = w[17];
+  return r;
+}
+
+std::array<VoltageScale, kScaleCount> DefaultVoltageScales() {
+  return {{{1, 1, 1},
+           {1, 1, 1},
+           {1, 1, 1},
+           {169, 100, 1},
+           {38, 10, 1},
+           {208, 60, -1},
+           {90, 60, -1},
+           {1, 1, 1},
+           {126, 75, 1}}};
+}
+
+}  // namespace velmo::core

@@ -1,0 +1,57 @@
+// Monitor-chip register, PCI configuration and BIOS access on top of the chosen port back-end.
+#pragma once
+
+#include <cstdint>
+
+#include "monitor/hw/HwHost.h"
+#include "monitor/hw/PortBackend.h"
+
+namespace velmo::hw {
+
+class PortAccess {
+ public:
+  PortAccess(PortBackend& backend, HwHost& host) : backend_(&backend), host_(&host) {}
+
+  // Chooses the back-end; done once at start, before any other call.
+  void SetBackend(PortBackend& backend) { backend_ = &backend; }
+  bool DriverMode() const { return backend_->IsDriver(); }
+  // 0: index/data pair at 0x295/0x296; otherwise the base of the VIA 686A register block.
+  uint32_t ChipIoBase() const { return chipIoBase_; }
+  HwHost& Host() { return *host_; }
+
+  uint32_t ReadPort(uint16_t port, unsigned width) { return backend_->ReadPort(port, width); }
+  void WritePort(uint16_t port, unsigned width, uint32_t value) {
+    backend_->WritePort(port, width, value);
+  }
+
+  uint32_t ReadChipRegister(uint8_t index);
+  void WriteChipRegister(uint8_t index, uint8_t value);
+  void SelectChipBank(uint32_t bank);
+  // Read-modify-write of one bit, always on the index/data pair; the bit number is taken
+  // modulo 32, so bits 8-31 write the old value back.
+  void SetChipRegisterBit(uint8_t index, uint32_t bit);
+  void ClearChipRegisterBit(uint8_t index, uint32_t bit);
+
+  uint32_t ReadPciConfigDword(uint32_t address);
+  uint16_t ReadPciConfigWord(uint32_t address);
+  uint8_t ReadPciConfigByte(uint32_t address);
+
+  bool ProbeChipVendor();
+  bool ProbeChipId(uint8_t id);
+  bool ProbePciId(uint32_t address, uint32_t id);
+  // True, and ChipIoBase set, when a VIA 686A with an enabled hardware monitor is present.
+  bool DetectVia686aMonitor();
+
+  // The 8 bytes at physical 0xFECE0; `dest` is left as it was when they cannot be read.
+  void ReadBiosIdBytes(uint8_t dest[8]) { backend_->ReadBiosIdBytes(dest); }
+
+ private:
+  void SelectPciAddress(uint32_t address);
+  void ModifyChipRegisterBit(uint8_t index, uint32_t bit, bool set);
+
+  PortBackend* backend_;
+  HwHost* host_;
+  uint32_t chipIoBase_ = 0;
+};
+
+}  // namespace velmo::hw
