@@ -1,0 +1,180 @@
+#include "monitor/core/Acquisition.h"
+
+#include <array>
+
+#include "monitor/core/Identification.h"
+#include "monitor/core/MonitorState.h"
+#include "monitor/hw/PortAccess.h"
+
+namespace velmo::core {
+
+namespace {
+
+// Resistance thresholds of the thermistor curve; entry i is (22 - i) x 5 degrees Celsius.
+constexpr std::array<int32_t, 32> kThermistor = {
+    85,   97,   110,  126,  145,  166,   192,   222,   263,   302,  353,
+    416,  491,  582,  694,  831,  1000,  1209,  1468,  1795,  2206, 2728,
+    3389, 4246, 5340, 6777, 8643, 11133, 14406, 18848, 24768, 32948};
+
+// Degrees Celsius by inverted reading, for indexes 12..240.
+constexpr int kLookupFirst = 12;
+constexpr std::array<int8_t, 229> kLookup = {
+    110, 109, 107, 105, 103, 101, 99,  97,  96,  94,  92,  91,  89,  88,  86,  85,  84,  83,
+    81,  80,  79,  78,  77,  76,  75,  74,  73,  72,  71,  70,  69,  68,  67,  66,  66,  65,
+    64,  63,  62,  62,  61,  60,  59,  59,  58,  57,  57,  56,  55,  55,  54,  53,  53,  52,
+    52,  51,  51,  50,  49,  49,  48,  48,  47,  46,  46,  45,  45,  44,  44,  43,  43,  42,
+    42,  41,  41,  40,  40,  39,  39,  38,  38,  37,  37,  36,  36,  35,  35,  35,  34,  34,
+    33,  33,  32,  32,  31,  31,  30,  30,  30,  29,  29,  28,  28,  27,  27,  27,  26,  26,
+    26,  25,  25,  24,  24,  23,  23,  22,  22,  22,  21,  21,  21,  20,  20,  19,  19,  18,
+    18,  17,  17,  16,  16,  16,  15,  15,  14,  14,  13,  13,  13,  12,  12,  12,  11,  11,
+    10,  10,  9,   9,   9,   8,   8,   7,   7,   6,   6,   5,   5,   5,   4,   4,   4,   3,
+    3,   3,   1,   1,   1,   0,   0,   -1,  -1,  -2,  -2,  -3,  -3,  -4,  -4,  -5,  -5,  -6,
+    -6,  -7,  -7,  -8,  -8,  -9,  -9,  -10, -11, -11, -12, -12, -13, -14, -14, -15, -15, -16,
+    -17, -17, -18, -19, -20, -20, -21, -22, -23, -24, -24, -25, -26, -27, -28, -29, -30, -31,
+    -32, -33, -34, -35, -37, -38, -39, -41, -43, -45, -47, -49, -50};
+
+uint32_t ReadBanked(hw::PortAccess& ports, const ChannelRecord& r) {
+  ports.SelectChipBank(static_cast<uint32_t>(r.bank));
+  const uint32_t raw = ports.ReadChipRegister(static_cast<uint8_t>(r.valueRegister)) & 0xFF;
+  ports.SelectChipBank(0);
+  return raw;
+}
+
+void UpdateRangeState(ChannelRecord& r, bool outOfRange) {
+  if (static_cast<int32_t>(outOfRange) != r.outOfRange) r.changed = 1;
+  r.outOfRange = outOfRange ? 1 : 0;
+}
+
+int32_t VoltageMillivolts(const MonitorState& state, int item, uint32_t raw) {
+  if (raw == 255) return 0;
+  const VoltageScale s = state.voltageScale[static_cast<size_t>(item - VCORE)];
+  const int64_t a = s.a, b = s.b, c = s.c, r = raw;
+  if (b == 0) return 0;  // scales are fixed in code; guard the division all the same
+  int64_t mv;
+  if ((state.hmType == kHmW83782d || state.hmType == kHmW83627hf) &&
+      (item == VN12 || item == VN5)) {
+    mv = ((a * (225 - r) * 16) / b - 3600) * c;
+  } else if (state.hmType == kHmVia686a) {
+    const int64_t offset = (item == VCORE2 && raw <= 64) ? 6533 : 133;
+    mv = ((a * (25 * r + offset) * 1000) / (b * 2628)) * c;
+  } else {
+    mv = ((a * r * 16) / b) * c;
+  }
+  return static_cast<int32_t>(mv);
+}
+
+int32_t TemperatureDegrees(int32_t hmType, uint32_t raw) {
+  int32_t degrees;
+  switch (hmType) {
+    case kHmSis5595:
+      degrees = ThermistorDegrees(raw);
+      break;
+    case kHmVia686a:
+      degrees = LookupDegrees(raw);
+      break;
+    default:
+      degrees = static_cast<int32_t>(raw);
+      break;
+  }
+  return degrees > 110 ? 0 : degrees;
+}
+
+}  // namespace
+
+int32_t FanRpm(uint32_t count, uint32_t divisor) {
+  if (count == 0 || count == 255 || divisor == 0) return 0;
+  return static_cast<int32_t>(1350000u / divisor / count);
+}
+
+int32_t ThermistorDegrees(uint32_t raw) {
+  const int32_t t = static_cast<int32_t>((64u - raw) & 0xFF);
+  if (t >= 160) return 0;
+  const int32_t a = (t * 100) / 32;
+  const int32_t r = (a * 330) / (500 - a);
+  size_t i = 0;
+  while (i < kThermistor.size() && r >= kThermistor[i])
+    ++i;
+  // Beyond the coldest entry (only raw 161) the sensor is outside its curve: report 0 like the
+  // other no-reading substitutions rather than extrapolate.
+  if (i == kThermistor.size()) return 0;
+  if (i == 0) i = 1;
+  const int32_t lo = kThermistor[i - 1], hi = kThermistor[i];
+  return (22 - static_cast<int32_t>(i)) * 5 + ((lo - r) * 500 / (hi - lo)) / 100;
+}
+
+int32_t LookupDegrees(uint32_t raw) {
+  uint32_t x = (raw ^ 0xFF) & 0xFF;
+  if (x > 240 || x < 12) x = 180;
+  return kLookup[x - kLookupFirst];
+}
+
+void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
+  for (int item = 0; item < kChannelCount; ++item) {
+    ChannelRecord& r = state[item];
+    if (r.present == 0) continue;
+    if (IsFan(item)) {
+      uint32_t divisor = 2;
+      if (r.upperRegister != 0) {
+        const uint32_t reg = ports.ReadChipRegister(static_cast<uint8_t>(r.upperRegister));
+        divisor = 1u << ((reg >> (static_cast<uint32_t>(r.lowerRegister) & 31)) & 3);
+      }
+      const uint32_t count = ports.ReadChipRegister(static_cast<uint8_t>(r.valueRegister)) & 0xFF;
+      r.value = FanRpm(count, divisor);
+    } else if (IsVoltage(item)) {
+      // This chip needs a first, discarded conversion of the +5 V input.
+      if (state.hmType == kHmSis5595 && item == V5) ReadBanked(ports, r);
+      r.value = VoltageMillivolts(state, item, ReadBanked(ports, r));
+      UpdateRangeState(r, r.value < r.alarm.lower || r.value > r.alarm.upper);
+    } else {
+      r.value = TemperatureDegrees(state.hmType, ReadBanked(ports, r));
+      const bool atUpper = r.value >= r.alarm.upper;
+      UpdateRangeState(r, atUpper && r.value >= r.alarm.lower);
+      if (atUpper && r.value < r.alarm.lower) r.changed = 1;
+    }
+  }
+}
+
+void ProgramBeepControl(const MonitorState& state, hw::PortAccess& ports) {
+  const int32_t hm = state.hmType;
+  if (hm == kHmSis5595 || hm == kHmVia686a) return;
+  auto assign = [&ports](uint8_t reg, uint32_t bit, bool on) {
+    if (on)
+      ports.SetChipRegisterBit(reg, bit);
+    else
+      ports.ClearChipRegisterBit(reg, bit);
+  };
+  auto alarming = [&state](int item) {
+    return state[item].alarm.enabled != 0 && state[item].outOfRange != 0;
+  };
+  auto enabled = [&state](int item) { return state[item].alarm.enabled != 0; };
+
+  assign(0x57, 7, state.params.bAlarm != 0);
+  if (hm == kHmW83781d) {
+    assign(0x56, 5, enabled(SYSTEMP) && enabled(CPUTEMP));
+  } else if (hm == kHmW83782d) {
+    assign(0x57, 5, alarming(SYSTEMP));
+    assign(0x56, 5, alarming(CPUTEMP));
+  } else if (hm == kHmW83627hf) {
+    assign(0x57, 5, enabled(SYSTEMP));
+    assign(0x56, 5, enabled(CPUTEMP));
+  }
+  assign(0x56, 4, alarming(RESTEMP));
+  if (state.mbModel == 9) {
+    assign(0x56, 3, enabled(V5));
+    assign(0x57, 0, enabled(V12));
+    assign(0x57, 1, enabled(VN12));
+    assign(0x57, 2, enabled(VN5));
+  }
+  if (hm == kHmW83782d || hm == kHmW83627hf) {
+    ports.SelectChipBank(4);
+    assign(0x53, 1, enabled(VB));
+    ports.SelectChipBank(0);
+    ports.SelectChipBank(4);
+    assign(0x53, 0, enabled(V5SB));
+    ports.SelectChipBank(0);
+  }
+  ports.ReadChipRegister(0x41);  // interrupt status, cleared by reading
+  ports.ReadChipRegister(0x42);
+}
+
+}  // namespace velmo::core

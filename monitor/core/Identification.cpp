@@ -1,0 +1,48 @@
+#include "monitor/core/Identification.h"
+
+#include <array>
+
+#include "monitor/hw/ChipPorts.h"
+
+namespace velmo::core {
+
+std::string ReadBoardText(hw::PortAccess& ports) {
+  std::array<uint8_t, hw::kBiosIdLength> bytes{};  // stays zero when the read fails
+  ports.ReadBiosIdBytes(bytes.data());
+  std::string text;
+  for (uint8_t b : bytes) {
+    if (b == 0) break;
+    text.push_back(static_cast<char>(b));
+  }
+  return text;
+}
+
+int32_t ClassifyBoardText(std::string_view text) {
+  const std::string_view first7 = text.substr(0, 7);
+  if (text == "7K4XRQB8") return 1;
+  if (first7 == "7K4XRQB" || text == "7K4T5QBB") return 2;
+  if (text == "7K4XNQBB") return 3;
+  if (first7 == "7K4XWQB") return 3;
+  if (text == "7K4XHQBC") return 4;
+  if (first7 == "7K41TQB" || first7 == "7K41WQB") return 5;
+  if (first7 == "7K41RQB") return 5;
+  return 9;
+}
+
+int32_t IdentifyBoard(hw::PortAccess& ports, std::string* boardText) {
+  const std::string text = ReadBoardText(ports);
+  if (boardText) *boardText = text;
+  return ClassifyBoardText(text);
+}
+
+int32_t DetectMonitorChip(hw::PortAccess& ports) {
+  int32_t hmType = kHmNone;
+  if (ports.ProbeChipVendor()) hmType = kHmW83781d;
+  if (ports.ProbeChipId(0x30)) hmType = kHmW83782d;
+  if (ports.ProbeChipId(0x21)) hmType = kHmW83627hf;
+  if (ports.ProbePciId(hw::kPciSisBridge, hw::kIdSis5595)) hmType = kHmSis5595;
+  if (ports.DetectVia686aMonitor()) hmType = kHmVia686a;
+  return hmType;
+}
+
+}  // namespace velmo::core
