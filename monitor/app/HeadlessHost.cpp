@@ -1,0 +1,172 @@
+#include "monitor/app/HeadlessHost.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include "monitor/app/LogindPower.h"
+#include "monitor/core/MainFrame.h"
+#include "monitor/core/MonitorState.h"
+
+namespace velmo::app {
+
+using nlohmann::ordered_json;
+
+namespace {
+
+ordered_json CpuJson(const core::CpuPageSlots& s) {
+  return {{"mbModel", s.mbModel},
+          {"alarm", s.alarm},
+          {"fan", s.fan},
+          {"temp", s.temp},
+          {"vcore", s.vcore},
+          {"vio", s.vio},
+          {"tempEnabled", s.tempEnabled},
+          {"tempOutOfRange", s.tempOutOfRange},
+          {"vioEnabled", s.vioEnabled},
+          {"vioOutOfRange", s.vioOutOfRange}};
+}
+
+ordered_json AlarmFlagsJson(const core::SysAlarmFlags& f) {
+  return {{"temp", f.temp}, {"v5", f.v5}, {"v12", f.v12}, {"vn5", f.vn5}, {"vn12", f.vn12}};
+}
+
+}  // namespace
+
+ordered_json PagesJson(const core::PageSlots& slots, int32_t mbModel) {
+  ordered_json pages;
+  pages["cpu"] = CpuJson(slots.cpu);
+  if (mbModel == 4) pages["cpu2"] = CpuJson(slots.cpu2);
+  const core::SysPageSlots& s = slots.system;
+  pages["system"] = {{"mbModel", s.mbModel},
+                     {"alarm", s.alarm},
+                     {"chassisFan", s.chassisFan},
+                     {"auxFan", s.auxFan},
+                     {"temp", s.temp},
+                     {"v5", s.v5},
+                     {"v12", s.v12},
+                     {"vn5", s.vn5},
+                     {"vn12", s.vn12},
+                     {"present",
+                      {{"v5", s.present.v5},
+                       {"v12", s.present.v12},
+                       {"vn5", s.present.vn5},
+                       {"vn12", s.present.vn12}}},
+                     {"enabled", AlarmFlagsJson(s.enabled)},
+                     {"outOfRange", AlarmFlagsJson(s.outOfRange)}};
+  pages["misc"] = {
+      {"mbModel", slots.misc.mbModel}, {"alarm", slots.misc.alarm}, {"agp", slots.misc.agp}};
+  return pages;
+}
+
+HeadlessHost::HeadlessHost(std::ostream& out, bool answerYes, bool dryRunPower, PowerControl& power)
+    : out_(out), answerYes_(answerYes), dryRunPower_(dryRunPower), power_(power) {}
+
+void HeadlessHost::Attach(const core::CMainFrame& frame, const core::MonitorState& state) {
+  frame_ = &frame;
+  state_ = &state;
+}
+
+void HeadlessHost::Emit(const ordered_json& event) {
+  out_ << event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  out_.flush();
+}
+
+void HeadlessHost::ShowMessage(const std::string& text, const std::string& caption) {
+  Emit({{"event", "message"}, {"caption", caption}, {"text", text}});
+}
+
+void HeadlessHost::EndProcess(int exitCode) {
+  // The hardware cannot be reached at all: the program ends here, without saving.
+  EmitExit(exitCode, false);
+  std::exit(exitCode);
+}
+
+bool HeadlessHost::AskYesNo(const std::string& text) {
+  Emit({{"event", "question"}, {"text", text}, {"answer", answerYes_ ? "yes" : "no"}});
+  return answerYes_;
+}
+
+void HeadlessHost::OpenAlarmDialog(int32_t action, const std::string& condition) {
+  Emit({{"event", "alarm-dialog"}, {"action", action}, {"condition", condition}});
+}
+
+bool HeadlessHost::NotifyTray(core::TrayOp op, const core::TrayIconData& data) {
+  if (op == core::TrayOp::kDelete) {
+    trayShown_ = false;
+    trayIcon_ = 0;
+    trayTip_.clear();
+    return true;
+  }
+  const std::string tip = data.hasTip ? data.tooltip : std::string();
+  if (!trayShown_ || data.icon != trayIcon_ || tip != trayTip_) {
+    Emit({{"event", "tray"}, {"icon", data.icon}, {"tooltip", tip}});
+  }
+  trayShown_ = true;
+  trayIcon_ = data.icon;
+  trayTip_ = tip;
+  return true;
+}
+
+void HeadlessHost::ShowPage(core::Page page) {
+  Emit({{"event", "page"}, {"page", core::PageName(page)}});
+}
+
+void HeadlessHost::SetTimer(uint32_t periodMs) {
+  if (periodMs == timerPeriod_) return;
+  timerPeriod_ = periodMs;
+  Emit({{"event", "timer"}, {"period_ms", periodMs}});
+}
+
+bool HeadlessHost::RequestPower(core::PowerRequest request) {
+  const char* name = core::PowerRequestName(request);
+  if (dryRunPower_) {
+    Emit({{"event", "power"}, {"request", name}, {"sent", false}});
+    return true;
+  }
+  std::string error;
+  const bool ok = power_.Request(request, &error);
+  Emit({{"event", "power"}, {"request", name}, {"sent", ok}});
+  if (!ok) std::cerr << "velmond: " << name << " refused: " << error << '\n';
+  return ok;
+}
+
+void HeadlessHost::TickDone() {
+  if (!frame_ || !state_) return;
+  const core::MonitorState& s = *state_;
+  ordered_json channels = ordered_json::object();
+  for (int item = 0; item < core::kChannelCount; ++item) {
+    const core::ChannelRecord& r = s[item];
+    channels[core::ChannelName(item)] = {{"present", r.present},       {"value", r.value},
+                                         {"outOfRange", r.outOfRange}, {"changed", r.changed},
+                                         {"enabled", r.alarm.enabled}, {"upper", r.alarm.upper},
+                                         {"lower", r.alarm.lower}};
+  }
+  const core::AppParams& p = s.params;
+  Emit({{"event", "tick"},
+        {"tick", frame_->TickCount()},
+        {"hmType", s.hmType},
+        {"mbModel", s.mbModel},
+        {"status", frame_->StatusText()},
+        {"alarmActive", frame_->AlarmActive()},
+        {"currentAlarmChannel", frame_->CurrentAlarmChannel()},
+        {"channels", channels},
+        {"params",
+         {{"AutoUpdateInterval", p.AutoUpdateInterval},
+          {"bAutoUpdate", p.bAutoUpdate},
+          {"bAlarm", p.bAlarm},
+          {"iWarningActs", p.iWarningActs},
+          {"bInstallOnTaskbar", p.bInstallOnTaskbar}}},
+        {"pages", PagesJson(slots_, s.mbModel)}});
+}
+
+void HeadlessHost::Quit(int exitCode, bool saved) {
+  quit_ = true;
+  exitCode_ = exitCode;
+  saved_ = saved;
+}
+
+void HeadlessHost::EmitExit(int code, bool saved) {
+  Emit({{"event", "exit"}, {"code", code}, {"saved", saved}});
+}
+
+}  // namespace velmo::app

@@ -1,0 +1,76 @@
+// The console host: everything the GUI would show becomes one JSON event line on the output;
+// questions take a fixed answer.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <ostream>
+#include <string>
+
+#include "monitor/core/FrameHost.h"
+
+namespace velmo::core {
+class CMainFrame;
+struct MonitorState;
+}  // namespace velmo::core
+
+namespace velmo::app {
+
+class PowerControl;
+
+class HeadlessHost : public core::FrameHost {
+ public:
+  HeadlessHost(std::ostream& out, bool answerYes, bool dryRunPower, PowerControl& power);
+  void Attach(const core::CMainFrame& frame, const core::MonitorState& state);
+
+  void ShowMessage(const std::string& text, const std::string& caption) override;
+  void EndProcess(int exitCode) override;
+  bool AskYesNo(const std::string& text) override;
+  void OpenAlarmDialog(int32_t action, const std::string& condition) override;
+  void CloseAlarmDialog() override {}
+  bool NotifyTray(core::TrayOp op, const core::TrayIconData& data) override;
+  void ShowTrayMenu() override {}
+  void ShowPage(core::Page page) override;
+  void HideFrame() override {}
+  void SetTimer(uint32_t periodMs) override;
+  void PublishPages(const core::PageSlots& slots) override { slots_ = slots; }
+  void RefreshPages() override {}
+  std::optional<core::AlarmRangeDialogData> RunAlarmRangeDialog(
+      const core::AlarmRangeDialogData&) override {
+    return std::nullopt;
+  }
+  std::optional<core::AppParamsDialogData> RunAppParamsDialog(
+      const core::AppParamsDialogData&) override {
+    return std::nullopt;
+  }
+  bool RequestPower(core::PowerRequest request) override;
+  void TickDone() override;
+  void Quit(int exitCode, bool saved) override;
+
+  void Emit(const nlohmann::ordered_json& event);
+  void EmitExit(int code, bool saved);
+  bool QuitRequested() const { return quit_; }
+  int ExitCode() const { return exitCode_; }
+  bool Saved() const { return saved_; }
+
+ private:
+  std::ostream& out_;
+  bool answerYes_;
+  bool dryRunPower_;
+  PowerControl& power_;
+  const core::CMainFrame* frame_ = nullptr;
+  const core::MonitorState* state_ = nullptr;
+  core::PageSlots slots_;
+  int32_t trayIcon_ = 0;
+  std::string trayTip_;
+  bool trayShown_ = false;
+  uint32_t timerPeriod_ = 0;
+  bool quit_ = false;
+  int exitCode_ = 0;
+  bool saved_ = false;
+};
+
+// The "pages" object of a tick event.
+nlohmann::ordered_json PagesJson(const core::PageSlots& slots, int32_t mbModel);
+
+}  // namespace velmo::app

@@ -1,0 +1,181 @@
+#include "monitor/app/Velmond.h"
+
+#include <signal.h>
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <memory>
+
+#include "monitor/app/HeadlessHost.h"
+#include "monitor/app/LogindPower.h"
+#include "monitor/core/InstanceLock.h"
+#include "monitor/core/MainFrame.h"
+#include "monitor/core/MonitorState.h"
+#include "monitor/core/RegistryFile.h"
+#include "monitor/hw/DirectBackend.h"
+#include "monitor/hw/LinuxBus.h"
+#include "monitor/hw/PortAccess.h"
+#include "sim/SimulatedBoard.h"
+
+namespace velmo::app {
+
+std::optional<Options> ParseOptions(int argc, char** argv, int* exitCode) {
+  Options o;
+  CLI::App cli{"Velmo hardware-health monitor", "velmond"};
+  cli.add_flag("--headless", o.headless, "no windows: events as JSON lines on standard output");
+  cli.add_option("--board", o.board, "simulated board file instead of the real machine");
+  cli.add_option("--registry", o.registry,
+                 "settings file (default: " + DefaultRegistryPath() + ")");
+  auto* direct = cli.add_flag("--direct", o.direct, "access the ports from this process");
+  auto* driver = cli.add_flag("--driver", o.driver, "access the ports through portio/mapmem");
+  direct->excludes(driver);
+  cli.add_option("--ticks", o.ticks, "headless: run N timer ticks, then end")
+      ->check(CLI::NonNegativeNumber);
+  std::string answer = "no";
+  cli.add_option("--answer", answer, "headless: the answer to questions")
+      ->check(CLI::IsMember({"yes", "no"}));
+  cli.add_flag("--confirm-alarm", o.confirmAlarm,
+               "headless: confirm an open alarm dialog before the next tick");
+  cli.add_flag("--dry-run-power", o.dryRunPower, "report restart and shutdown, do not send them");
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    *exitCode = cli.exit(e);
+    return std::nullopt;
+  }
+  o.answerYes = answer == "yes";
+  return o;
+}
+
+std::string DefaultRegistryPath() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  std::string base = (config && *config) ? std::string(config)
+                     : (home && *home)   ? std::string(home) + "/.config"
+                                         : std::string(".config");
+  return base + "/velmo/registry.reg";
+}
+
+namespace {
+
+// SIGINT and SIGTERM are blocked and waited for, so they end the loop between ticks and the
+// program leaves through its own exit path.
+class SignalWaiter {
+ public:
+  SignalWaiter() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    sigprocmask(SIG_BLOCK, &set_, &old_);
+  }
+  ~SignalWaiter() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  // Waits up to `ms` milliseconds (forever for a negative value); true when a signal came.
+  bool Wait(int64_t ms) {
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
+    int r;
+    do {
+      r = ms < 0 ? sigwaitinfo(&set_, nullptr) : sigtimedwait(&set_, nullptr, &ts);
+    } while (r < 0 && errno == EINTR);
+    return r > 0;
+  }
+
+ private:
+  sigset_t set_{};
+  sigset_t old_{};
+};
+
+}  // namespace
+
+int RunVelmond(const Options& options, std::ostream& out) {
+  if (!options.headless) {
+    std::cerr << "velmond: this build has no window host yet; run it with --headless\n";
+    return 2;
+  }
+  LogindPower logind;
+  HeadlessHost host(out, options.answerYes, options.dryRunPower, logind);
+
+  core::InstanceLock lock;
+  std::string lockError;
+  if (!lock.Acquire(&lockError)) {
+    if (!lockError.empty()) std::cerr << "velmond: " << lockError << '\n';
+    host.ShowMessage("Velmo has been running !", core::kAppTitle);
+    host.EmitExit(1, false);
+    return 1;
+  }
+
+  // The hardware: a simulated board, or the real machine.
+  std::unique_ptr<sim::SimulatedBoard> board;
+  std::unique_ptr<hw::LinuxBus> realBus;
+  hw::Bus* bus = nullptr;
+  std::function<void(uint32_t)> advanceClock;
+  if (!options.board.empty()) {
+    std::string error;
+    board = sim::SimulatedBoard::Load(options.board, &error);
+    if (!board) {
+      std::cerr << "velmond: " << error << '\n';
+      return 2;
+    }
+    bus = board.get();
+    advanceClock = [b = board.get()](uint32_t seconds) { b->Advance(seconds); };
+  } else {
+    std::string error;
+    realBus = hw::LinuxBus::Open(&error);
+    if (!realBus) {
+      std::cerr << "velmond: " << error << '\n';
+      return 1;
+    }
+    bus = realBus.get();
+  }
+  hw::DirectBackend direct(*bus, host);
+  hw::PortAccess ports(direct, host);
+
+  core::RegistryFile registry(options.registry.empty() ? DefaultRegistryPath() : options.registry);
+  core::MonitorState state;
+  core::CMainFrame frame(state, ports, registry, host, core::UninstallPaths::FromEnvironment());
+  host.Attach(frame, state);
+
+  SignalWaiter signals;
+  if (frame.OnCreate() != 0) {
+    host.EmitExit(1, false);
+    return 1;
+  }
+
+  auto confirmAlarm = [&] {
+    if (!options.confirmAlarm || !frame.AlarmDialogVisible()) return;
+    const int32_t action = frame.AlarmDialogAction();
+    host.Emit({{"event", "alarm-action"}, {"action", action}});
+    frame.AlarmDialogOk(action);
+    frame.ProcessPostedMessages();
+  };
+  auto timerTick = [&] {
+    const uint32_t period = frame.TimerPeriod();
+    if (advanceClock) advanceClock((period ? period : core::TimerPeriodMs(0)) / 1000);
+    if (period != 0) frame.OnTimer();
+    frame.ProcessPostedMessages();
+  };
+
+  if (options.ticks) {
+    for (int64_t i = 0; i < *options.ticks && !host.QuitRequested(); ++i) {
+      if (signals.Wait(0)) break;
+      confirmAlarm();
+      if (host.QuitRequested()) break;
+      timerTick();
+    }
+  } else {
+    while (!host.QuitRequested()) {
+      const uint32_t period = frame.TimerPeriod();
+      if (signals.Wait(period ? static_cast<int64_t>(period) : -1)) break;
+      confirmAlarm();
+      if (host.QuitRequested()) break;
+      timerTick();
+    }
+  }
+  if (!host.QuitRequested()) frame.RequestExit();
+  host.EmitExit(host.ExitCode(), host.Saved());
+  return host.ExitCode();
+}
+
+}  // namespace velmo::app

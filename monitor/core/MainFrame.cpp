@@ -1,0 +1,394 @@
+#include "monitor/core/MainFrame.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "monitor/core/Acquisition.h"
+#include "monitor/core/AlarmText.h"
+#include "monitor/core/ChipProfiles.h"
+#include "monitor/core/Identification.h"
+#include "monitor/core/MonitorState.h"
+#include "monitor/core/SettingsStore.h"
+#include "monitor/hw/PortAccess.h"
+
+namespace velmo::core {
+
+namespace {
+
+constexpr const char* kRemovalQuestion =
+    "System monitor IC can not be found on your motherboard.\n\n"
+    "Do you want to remove the Velmo from system?";
+constexpr const char* kAutostartEntry = "velmond.desktop";
+
+// Nothing to enable on Linux: logind decides whether this user may restart or power off. The
+// step keeps its place in the restart and shutdown sequences.
+void EnableShutdownPrivilege() {}
+
+}  // namespace
+
+const char* PageName(Page page) {
+  switch (page) {
+    case Page::kCpu:
+      return "cpu";
+    case Page::kCpu2:
+      return "cpu2";
+    case Page::kSystem:
+      return "system";
+    case Page::kMisc:
+      return "misc";
+  }
+  return "";
+}
+
+const char* PowerRequestName(PowerRequest request) {
+  return request == PowerRequest::kReboot ? "reboot" : "poweroff";
+}
+
+UninstallPaths UninstallPaths::FromEnvironment() {
+  UninstallPaths paths;
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  if (config && *config) {
+    paths.autostartDir = std::string(config) + "/autostart";
+  } else if (home && *home) {
+    paths.autostartDir = std::string(home) + "/.config/autostart";
+  }
+  const char* prefix = std::getenv("VELMO_PREFIX");
+  paths.programPath = std::string(prefix && *prefix ? prefix : "/usr/local") + "/bin/velmond";
+  return paths;
+}
+
+uint32_t TimerPeriodMs(int32_t intervalSeconds) {
+  if (intervalSeconds < 1) return 5000;
+  constexpr int32_t kLongest = 24 * 60 * 60;  // a day; keeps the milliseconds in range
+  return static_cast<uint32_t>(intervalSeconds > kLongest ? kLongest : intervalSeconds) * 1000u;
+}
+
+void PublishToPages(const MonitorState& s, PageSlots& slots) {
+  const int32_t model = s.mbModel;
+  const int32_t alarm = s.params.bAlarm;
+  CpuPageSlots& cpu = slots.cpu;
+  cpu.mbModel = model;
+  cpu.alarm = alarm;
+  cpu.fan = s[CPUFAN].value;
+  cpu.temp = s[CPUTEMP].value;
+  cpu.tempEnabled = s[CPUTEMP].alarm.enabled;
+  cpu.tempOutOfRange = s[CPUTEMP].outOfRange;
+  cpu.vcore = model == 4 ? s[VCORE2].value : s[VCORE].value;
+  cpu.vio = model == 3 ? s[VN12].value : s[VIO].value;
+  if (model == 3) {
+    cpu.vioEnabled = s[VN12].alarm.enabled;
+    cpu.vioOutOfRange = s[VN12].outOfRange;
+  }
+  if (model == 4) {
+    CpuPageSlots& cpu2 = slots.cpu2;
+    cpu2.mbModel = 4;
+    cpu2.alarm = alarm;
+    cpu2.fan = s[AUXFAN].value;
+    cpu2.temp = s[RESTEMP].value;
+    cpu2.tempEnabled = s[CPUTEMP].alarm.enabled;
+    cpu2.vcore = s[VCORE].value;
+    cpu2.vio = s[VIO].value;
+  }
+  SysPageSlots& sys = slots.system;
+  sys.mbModel = model;
+  sys.alarm = alarm;
+  sys.chassisFan = s[CHAFAN].value;
+  sys.auxFan = s[AUXFAN].value;
+  sys.temp = s[SYSTEMP].value;
+  sys.v5 = s[V5].value;
+  sys.v12 = s[V12].value;
+  sys.vn5 = s[VN5].value;
+  sys.vn12 = s[VN12].value;
+  sys.present = {s[V5].present, s[V12].present, s[VN5].present, s[VN12].present};
+  sys.enabled = {s[SYSTEMP].alarm.enabled, s[V5].alarm.enabled, s[V12].alarm.enabled,
+                 s[VN5].alarm.enabled, s[VN12].alarm.enabled};
+  sys.outOfRange = {s[SYSTEMP].outOfRange, s[V5].outOfRange, s[V12].outOfRange, s[VN5].outOfRange,
+                    s[VN12].outOfRange};
+  MiscPageSlots& misc = slots.misc;
+  misc.mbModel = model;
+  misc.alarm = alarm;
+  if (model == 2 || model == 5) misc.agp = s[VCORE2].value;
+  if (model == 3) misc.agp = s[VIO].value;
+}
+
+CMainFrame::CMainFrame(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry,
+                       FrameHost& host, UninstallPaths paths)
+    : state_(state), ports_(ports), registry_(registry), host_(host), paths_(std::move(paths)) {}
+
+int CMainFrame::OnCreate() {
+  creating_ = true;
+  state_.mbModel = IdentifyBoard(ports_, &boardText_);
+  state_.hmType = DetectMonitorChip(ports_);
+  if (state_.hmType == 0 || state_.mbModel == 0) {
+    if (host_.AskYesNo(kRemovalQuestion)) {
+      Uninstall();
+    } else {
+      OnClose();
+    }
+    creating_ = false;
+    return -1;
+  }
+  normalIcon_ = kIconNormal;
+  alarmIcon_ = kIconAlarmAtCreation;
+  LoadSettings(state_, ports_, registry_);
+  ApplyBoardAdjustments(state_);
+  AcquireReadings(state_, ports_);
+  ProgramBeepControl(state_, ports_);
+  Publish();
+  tray_.Create(host_, kWmTrayNotify);
+  alarmActive_ = 0;
+  tray_.SetTrayIcon(static_cast<uint32_t>(kIconNormal));
+  StopTimer();
+  if (state_.params.bAutoUpdate) ArmTimer();
+  creating_ = false;
+  return 0;
+}
+
+void CMainFrame::OnTimer() {
+  if (destroyed_) return;
+  ++ticks_;
+  if (state_.params.bAutoUpdate) {
+    AcquireReadings(state_, ports_);
+    ProgramBeepControl(state_, ports_);
+    CheckAlarms();
+    normalIcon_ = kIconNormal;
+    alarmIcon_ = kIconAlarm;
+    tray_.SetTrayIcon(alarmActive_ ? alarmIcon_ : normalIcon_, &statusText_);
+    Publish();
+  }
+  host_.RefreshPages();
+  host_.TickDone();
+}
+
+void CMainFrame::OnClose() {
+  if (destroyed_) return;
+  if (!exitRequested_) {
+    host_.HideFrame();
+    return;
+  }
+  // During creation nothing has been loaded yet: saving would overwrite the stored settings with
+  // the defaults, so the program ends without saving.
+  if (!creating_) {
+    SaveSettings(state_, registry_);
+    saved_ = true;
+  }
+  StopTimer();
+  destroyed_ = true;
+  tray_.SetTrayIcon(0u);
+  if (!creating_) host_.Quit(0, saved_);
+}
+
+void CMainFrame::RequestExit() {
+  exitRequested_ = 1;
+  OnClose();
+}
+
+void CMainFrame::OnCommand(uint32_t id) {
+  if (destroyed_) return;
+  switch (id) {
+    case kCmdOpenCpu:
+      ShowPage(Page::kCpu);
+      break;
+    case kCmdSystem:
+      ShowPage(Page::kSystem);
+      break;
+    case kCmdMiscellaneous:
+      ShowPage(Page::kMisc);
+      break;
+    case kCmdSuspend:
+      RequestExit();
+      break;
+    case kCmdUninstall:
+      Uninstall();
+      break;
+    case kCmdExit:
+      OnClose();
+      break;  // only hides: the exit flag is not set
+    case kCmdSetAlarmRanges:
+      SetAlarmRanges();
+      break;
+    case kCmdSetAppParams:
+      SetAppParameters();
+      break;
+    default:
+      break;
+  }
+}
+
+void CMainFrame::OnTrayNotify(uint32_t wParam, uint32_t lParam) {
+  uint32_t command = 0;
+  if (tray_.OnTrayNotification(wParam, lParam, &command) && command != 0) OnCommand(command);
+}
+
+void CMainFrame::CheckAlarms() {
+  int last = -1;
+  for (int item = 0; item < kChannelCount; ++item) {
+    const ChannelRecord& r = state_[item];
+    if (r.alarm.enabled == 0 || r.outOfRange == 0) continue;
+    ComposeAlarmText(item);
+    last = item;
+    if (state_.params.bAlarm && !alarmDialogShown_) {
+      alarmDialogShown_ = 1;
+      dialogAction_ = state_.params.iWarningActs;
+      dialogCondition_ = statusText_;
+      dialogVisible_ = true;
+      host_.OpenAlarmDialog(dialogAction_, dialogCondition_);
+    }
+  }
+  ComposeAlarmText(last);
+}
+
+void CMainFrame::ComposeAlarmText(int channel) {
+  currentAlarmChannel_ = channel;
+  alarmActive_ = channel >= 0 ? 1 : 0;
+  statusText_ = ComposeStatusText(state_.readings, channel);
+}
+
+void CMainFrame::AlarmDialogOk(int32_t action) {
+  if (!dialogVisible_) return;
+  dialogAction_ = action;
+  postedActions_.push_back(action);
+}
+
+void CMainFrame::AlarmDialogCancel() {
+  dialogVisible_ = false;
+}
+
+int CMainFrame::ProcessPostedMessages() {
+  int handled = 0;
+  while (!postedActions_.empty()) {
+    const int32_t action = postedActions_.front();
+    postedActions_.pop_front();
+    if (!destroyed_) OnAlarmAction(action);
+    ++handled;
+  }
+  return handled;
+}
+
+void CMainFrame::OnAlarmAction(int32_t action) {
+  alarmDialogShown_ = 0;
+  dialogVisible_ = false;
+  host_.CloseAlarmDialog();
+  switch (action) {
+    case 0:
+      ShowPage(Page::kCpu);
+      break;
+    case 1:
+      if (currentAlarmChannel_ >= 0 && currentAlarmChannel_ < kChannelCount)
+        state_[currentAlarmChannel_].alarm.enabled = 0;
+      break;
+    case 2:
+      state_.params.bAlarm = 0;
+      break;
+    case 3:
+    case 4:
+      ShutdownOrRestart(action);
+      return;
+    default:
+      break;
+  }
+  Publish();
+  OnTimer();
+}
+
+void CMainFrame::ShutdownOrRestart(int32_t action) {
+  EnableShutdownPrivilege();
+  if (action == 3) {
+    // Limits that make the chip's over-temperature output trip during the restart.
+    for (int item : {SYSTEMP, CPUTEMP}) {
+      const ChannelRecord& r = state_[item];
+      ports_.SelectChipBank(static_cast<uint32_t>(r.bank));
+      ports_.WriteChipRegister(static_cast<uint8_t>(r.upperRegister), 127);
+      ports_.WriteChipRegister(static_cast<uint8_t>(r.lowerRegister), 126);
+    }
+    ports_.SelectChipBank(0);
+    // Bit 24 of an 8-bit register: the register is read and written back unchanged. No bit is
+    // set here on purpose; which one the board would want is not known.
+    ports_.SetChipRegisterBit(0x4C, 24);
+  }
+  RequestExit();
+  const PowerRequest request = action == 3 ? PowerRequest::kReboot : PowerRequest::kPowerOff;
+  if (!host_.RequestPower(request)) {
+    host_.ShowMessage(action == 3 ? "You have no System-Restart Privileges!"
+                                  : "You have no System-Shutdown Privileges!",
+                      kAppTitle);
+  }
+}
+
+void CMainFrame::Publish() {
+  PublishToPages(state_, slots_);
+  host_.PublishPages(slots_);
+}
+
+void CMainFrame::ShowPage(Page page) {
+  host_.ShowPage(page);
+}
+
+void CMainFrame::Uninstall() {
+  if (!host_.AskYesNo("Are you really want to uninstall Velmo?")) return;
+  if (!paths_.autostartDir) {
+    host_.ShowMessage("Open Registry failed!", kAppTitle);
+    return;
+  }
+  const std::string entry = *paths_.autostartDir + "/" + kAutostartEntry;
+  std::error_code ignored;
+  std::filesystem::remove(paths_.programPath, ignored);  // usually not ours to delete
+  std::error_code ec;
+  if (std::filesystem::remove(entry, ec) && !ec) {
+    host_.ShowMessage("Velmo has been uninstalled!", kAppTitle);
+  }
+  RequestExit();
+}
+
+void CMainFrame::SetAlarmRanges() {
+  static constexpr int kChannels[6] = {CPUTEMP, SYSTEMP, V5, V12, VN5, VN12};
+  AlarmRangeDialogData data;
+  data.mbModel = state_.mbModel;
+  for (size_t i = 0; i < 6; ++i) {
+    const ChannelRecord& r = state_[kChannels[i]];
+    data.channels[i] = {r.present,         r.alarm.enabled,      r.alarm.defaultEnabled,
+                        r.alarm.upper,     r.alarm.lower,        r.alarm.adjustMax,
+                        r.alarm.adjustMin, r.alarm.defaultUpper, r.alarm.defaultLower};
+  }
+  if (auto result = host_.RunAlarmRangeDialog(data)) {
+    for (size_t i = 0; i < 6; ++i) {
+      AlarmRange& a = state_[kChannels[i]].alarm;
+      a.enabled = result->channels[i].enabled;
+      a.upper = result->channels[i].upper;
+      a.lower = result->channels[i].lower;
+    }
+  }
+  Publish();
+  OnTimer();
+}
+
+void CMainFrame::SetAppParameters() {
+  AppParams& p = state_.params;
+  if (auto result = host_.RunAppParamsDialog({p.bAutoUpdate, p.bAlarm, p.AutoUpdateInterval})) {
+    p.bAutoUpdate = result->bAutoUpdate;
+    p.bAlarm = result->bAlarm;
+    p.AutoUpdateInterval = result->AutoUpdateInterval;
+  }
+  if (p.bAutoUpdate) {
+    StopTimer();
+    ArmTimer();
+  } else {
+    StopTimer();
+  }
+  Publish();
+  OnTimer();
+}
+
+void CMainFrame::ArmTimer() {
+  timerPeriodMs_ = TimerPeriodMs(state_.params.AutoUpdateInterval);
+  host_.SetTimer(timerPeriodMs_);
+}
+
+void CMainFrame::StopTimer() {
+  timerPeriodMs_ = 0;
+  host_.SetTimer(0);
+}
+
+}  // namespace velmo::core

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include "monitor/core/ChipProfiles.h"
+#include "tests/e2e/VelmondRun.h"
+
+namespace velmo::test {
+namespace {
+
+using nlohmann::json;
+
+// A w83782d board: readings in range unless a test adds registers.
+std::string Board(const std::string& extraRegisters = "", const std::string& extra = "") {
+  return R"({"bios_id": "7K4XRQB8", "chip": "w83782d", )" + extra +
+         R"("registers": {"0x47": "0x5f", "0x4b": "0x5f", "0x28": 135, "0x29": 135, "0x2a": 135,
+         "0x20": 112, "0x21": 112, "0x22": 206, "0x23": 187, "0x24": 198, "0x25": 20,
+         "0x26": 20, "0x27": 40, "1:0x50": 45, "2:0x50": 38, "5:0x50": 187, "5:0x51": 190)" +
+         extraRegisters + "}}";
+}
+
+std::vector<uint8_t> Int(int32_t v) {
+  const auto u = static_cast<uint32_t>(v);
+  return {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
+          static_cast<uint8_t>(u >> 24)};
+}
+
+// The settings file with the given binary values.
+std::string Registry(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& values) {
+  std::string text =
+      "Windows Registry Editor Version 5.00\n\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\Velmo\\Ver 3.10]\n";
+  for (const auto& [name, bytes] : values) {
+    text += "\"" + name + "\"=hex:";
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%02x", bytes[i]);
+      text += (i ? "," : "") + std::string(buf);
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+std::vector<std::string> Kinds(const RunResult& run) {
+  std::vector<std::string> kinds;
+  for (const auto& e : run.events)
+    kinds.push_back(e["event"]);
+  return kinds;
+}
+
+const std::string kCpuSentence = "The CPU  Temperature has exceeded Normal Operating Tolerance.";
+
+TEST(Headless, QuietBoardRunsTicksAndSavesAtTheEnd) {
+  Sandbox box("quiet");
+  const auto board = box.Write("board.json", Board());
+  const RunResult run = RunVelmond(box, {"--headless", "--board", board, "--ticks", "3"});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(Kinds(run), (std::vector<std::string>{"tray", "timer", "tray", "tick", "tick", "tick",
+                                                  "timer", "exit"}));
+  const json tick = run.Of("tick").back();
+  EXPECT_EQ(tick["tick"], 3);
+  EXPECT_EQ(tick["hmType"], 2);
+  EXPECT_EQ(tick["mbModel"], 1);
+  EXPECT_EQ(tick["status"], "CPU Temp:45C/113F, SYS Temp:38C/100F, CPU FAN:ON, SYS FAN:ON");
+  EXPECT_EQ(tick["channels"]["V5"]["value"], 5056);
+  EXPECT_EQ(tick["channels"].size(), 15u);
+  EXPECT_EQ(tick["pages"]["cpu"]["temp"], 45);
+  EXPECT_EQ(tick["pages"]["system"]["present"]["vn12"], 1);
+  EXPECT_FALSE(tick["pages"].contains("cpu2"));
+  EXPECT_EQ(run.Of("tray")[0], json({{"event", "tray"}, {"icon", 132}, {"tooltip", ""}}));
+  EXPECT_EQ(run.Of("timer")[0]["period_ms"], 5000);
+  EXPECT_EQ(run.Of("exit")[0], json({{"event", "exit"}, {"code", 0}, {"saved", true}}));
+  EXPECT_TRUE(std::filesystem::exists(box.Registry()));
+}
+
+TEST(Headless, TwoAlarmsDialogShowsFirstSentenceTooltipTheLast) {
+  Sandbox box("two-alarms");
+  // +5 V at 6002 mV and the CPU at 100 degrees.
+  const auto board = box.Write("board.json", Board(R"(, "0x23": 222, "1:0x50": 100)"));
+  const RunResult run = RunVelmond(box, {"--headless", "--board", board, "--ticks", "1"});
+  ASSERT_EQ(run.Of("alarm-dialog").size(), 1u) << run.output;
+  EXPECT_EQ(run.Of("alarm-dialog")[0]["condition"],
+            "The 6.2 V Power-Line has exceeded Normal Operating Tolerance.");
+  EXPECT_EQ(run.Of("alarm-dialog")[0]["action"], 0);
+  EXPECT_EQ(run.Of("tray")[1], json({{"event", "tray"}, {"icon", 137}, {"tooltip", kCpuSentence}}));
+  EXPECT_EQ(run.Of("tick")[0]["currentAlarmChannel"], 14);
+}
+
+TEST(Headless, LongStatusLineIsCutToSixtyThreeInTheTray) {
+  Sandbox box("long-status");
+  // Both temperatures at 100 with their alarms off and both fans stopped: 64 characters.
+  const auto board =
+      box.Write("board.json", Board(R"(, "1:0x50": 100, "2:0x50": 100, "0x29": 255, "0x2a": 255)"));
+  auto profile = core::DefaultChipProfiles().w83782d;
+  profile[core::CPUTEMP].alarm.enabled = 0;
+  profile[core::SYSTEMP].alarm.enabled = 0;
+  const auto cpu = core::EncodeRecord(profile[core::CPUTEMP]);
+  const auto sys = core::EncodeRecord(profile[core::SYSTEMP]);
+  const auto reg = box.Write("settings.reg", Registry({{"SC_CPUTEMP", {cpu.begin(), cpu.end()}},
+                                                       {"SC_SYSTEMP", {sys.begin(), sys.end()}},
+                                                       {"HmType", Int(2)}}));
+  const RunResult run =
+      RunVelmond(box, {"--headless", "--board", board, "--registry", reg, "--ticks", "1"});
+  const std::string status = run.Of("tick").at(0)["status"];
+  EXPECT_EQ(status, "CPU Temp:100C/212F, SYS Temp:100C/212F, CPU FAN:OFF, SYS FAN:OFF");
+  EXPECT_EQ(run.Of("tray").at(1)["tooltip"], status.substr(0, 63));
+  EXPECT_EQ(run.Of("tray").at(1)["icon"], 132);
+}
+
+TEST(Headless, AlarmSwitchOffGivesTheAlarmIconAndNoDialog) {
+  Sandbox box("switch-off");
+  const auto board = box.Write("board.json", Board(R"(, "1:0x50": 100)"));
+  const auto reg = box.Write("settings.reg", Registry({{"bAlarm", Int(0)}, {"HmType", Int(2)}}));
+  const RunResult run =
+      RunVelmond(box, {"--headless", "--board", board, "--registry", reg, "--ticks", "2"});
+  EXPECT_TRUE(run.Of("alarm-dialog").empty()) << run.output;
+  EXPECT_EQ(run.Of("tray")[1]["icon"], 137);
+  EXPECT_EQ(run.Of("tick")[1]["params"]["bAlarm"], 0);
+  EXPECT_EQ(run.Of("tick")[1]["pages"]["cpu"]["alarm"], 0);
+}
+
+TEST(Headless, DisableThisAlarmHitsTheHighestNumberedChannel) {
+  Sandbox box("disable-one");
+  const auto board = box.Write("board.json", Board(R"(, "0x23": 222, "1:0x50": 100)"));
+  const auto reg =
+      box.Write("settings.reg", Registry({{"iWarningActs", Int(1)}, {"HmType", Int(2)}}));
+  const RunResult run = RunVelmond(
+      box, {"--headless", "--board", board, "--registry", reg, "--confirm-alarm", "--ticks", "2"});
+  ASSERT_EQ(run.Of("alarm-action").size(), 1u) << run.output;
+  EXPECT_EQ(run.Of("alarm-action")[0]["action"], 1);
+  const auto dialogs = run.Of("alarm-dialog");
+  ASSERT_GE(dialogs.size(), 2u);
+  EXPECT_EQ(dialogs[1]["condition"],
+            "The 6.2 V Power-Line has exceeded Normal Operating Tolerance.");
+  const json last = run.Of("tick").back();
+  EXPECT_EQ(last["channels"]["CPUTEMP"]["enabled"], 0);
+  EXPECT_EQ(last["channels"]["V5"]["enabled"], 1);
+  EXPECT_EQ(last["currentAlarmChannel"], 6);
+}
+
+TEST(Headless, RestartWritesLimitsSavesAndReportsThePowerRequest) {
+  Sandbox box("restart");
+  const auto trace = (box.dir / "ports.log").string();
+  const auto board =
+      box.Write("board.json", Board(R"(, "1:0x50": 100)", "\"trace\": \"" + trace + "\", "));
+  const auto reg =
+      box.Write("settings.reg", Registry({{"iWarningActs", Int(3)}, {"HmType", Int(2)}}));
+  const RunResult run = RunVelmond(box, {"--headless", "--board", board, "--registry", reg,
+                                         "--confirm-alarm", "--dry-run-power", "--ticks", "5"});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  const auto kinds = Kinds(run);
+  const std::vector<std::string> tail(kinds.end() - 4, kinds.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"alarm-action", "timer", "power", "exit"}));
+  EXPECT_EQ(run.Of("power")[0], json({{"event", "power"}, {"request", "reboot"}, {"sent", false}}));
+  EXPECT_EQ(run.Of("exit")[0]["saved"], true);
+  EXPECT_EQ(run.Of("tick").size(), 1u);  // the program ended at the confirmation
+
+  // The limit writes: bank 2 (system) then bank 1 (CPU), registers 0x55 := 127, 0x53 := 126.
+  std::ifstream in(trace);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);)
+    lines.push_back(l);
+  std::vector<std::string> writes;
+  for (size_t i = 0; i + 2 < lines.size(); ++i) {
+    if (lines[i].rfind("out 1 0x295 ", 0) == 0 && lines[i + 2].rfind("out 1 0x296 ", 0) == 0)
+      writes.push_back(lines[i].substr(12) + "=" + lines[i + 2].substr(12));
+  }
+  const std::vector<std::string> limits = {"0x55=0x7f", "0x53=0x7e"};
+  std::vector<std::string> found;
+  for (const auto& w : writes)
+    if (w == limits[0] || w == limits[1]) found.push_back(w);
+  EXPECT_EQ(found, (std::vector<std::string>{"0x55=0x7f", "0x53=0x7e", "0x55=0x7f", "0x53=0x7e"}));
+}
+
+TEST(Headless, UnknownChipAsksAndEndsWithoutSaving) {
+  Sandbox box("no-chip");
+  const auto board = box.Write("board.json", R"({"bios_id": "7K4XRQB8", "chip": "none"})");
+  const RunResult run = RunVelmond(box, {"--headless", "--board", board, "--ticks", "3"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(Kinds(run), (std::vector<std::string>{"question", "exit"}));
+  EXPECT_EQ(run.Of("question")[0]["answer"], "no");
+  EXPECT_EQ(run.Of("exit")[0]["saved"], false);
+  EXPECT_FALSE(std::filesystem::exists(box.Registry()));
+
+  const RunResult yes =
+      RunVelmond(box, {"--headless", "--board", board, "--answer", "yes", "--ticks", "3"});
+  EXPECT_EQ(Kinds(yes), (std::vector<std::string>{"question", "question", "exit"}));
+  EXPECT_EQ(yes.Of("question")[1]["text"], "Are you really want to uninstall Velmo?");
+  EXPECT_FALSE(std::filesystem::exists(box.Registry()));
+}
+
+TEST(Headless, SecondInstanceIsRefusedAndSignalEndsTheFirstWithSave) {
+  Sandbox box("instance");
+  const auto board = box.Write("board.json", Board());
+  Velmond first(box, {"--headless", "--board", board});
+  ASSERT_TRUE(first.WaitFor("timer"));
+  const RunResult second = RunVelmond(box, {"--headless", "--board", board, "--ticks", "1"});
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_EQ(
+      second.Of("message")[0],
+      json({{"event", "message"}, {"caption", "Velmond"}, {"text", "Velmo has been running !"}}));
+  first.Signal(SIGTERM);
+  const RunResult run = first.Wait();
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.Of("exit").back(), json({{"event", "exit"}, {"code", 0}, {"saved", true}}));
+  EXPECT_TRUE(std::filesystem::exists(box.Registry()));
+  // The lock went with the first instance.
+  const RunResult third = RunVelmond(box, {"--headless", "--board", board, "--ticks", "0"});
+  EXPECT_EQ(third.exitCode, 0);
+}
+
+TEST(Headless, BadBoardFileIsReportedNotCrashed) {
+  Sandbox box("bad-board");
+  const auto board = box.Write("board.json", R"({"chip": "w99999"})");
+  const RunResult run = RunVelmond(box, {"--headless", "--board", board, "--ticks", "1"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(run.events.empty());
+}
+
+}  // namespace
+}  // namespace velmo::test

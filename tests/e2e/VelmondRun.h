@@ -1,0 +1,131 @@
+// Runs the velmond program as a separate process and collects its event lines.
+#pragma once
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velmo::test {
+
+inline std::string VelmondPath() {
+  return std::string(VELMO_BINARY_DIR) + "/monitor/app/velmond";
+}
+
+// A private folder per test for the settings, the lock and the board files.
+struct Sandbox {
+  std::filesystem::path dir;
+  explicit Sandbox(const std::string& name) {
+    dir = std::filesystem::path(testing::TempDir()) /
+          ("velmo-e2e-" + name + "-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "config");
+    std::filesystem::create_directories(dir / "runtime");
+  }
+  ~Sandbox() { std::filesystem::remove_all(dir); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    std::ofstream(dir / name) << text;
+    return (dir / name).string();
+  }
+  std::string Registry() const { return (dir / "config" / "velmo" / "registry.reg").string(); }
+};
+
+struct RunResult {
+  int exitCode = -1;
+  std::vector<nlohmann::json> events;
+  std::string output;
+  std::vector<nlohmann::json> Of(const std::string& kind) const {
+    std::vector<nlohmann::json> out;
+    for (const auto& e : events)
+      if (e.value("event", "") == kind) out.push_back(e);
+    return out;
+  }
+};
+
+class Velmond {
+ public:
+  Velmond(const Sandbox& box, std::vector<std::string> args) {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(fds[1], 1);
+      ::close(fds[0]);
+      ::close(fds[1]);
+      ::setenv("XDG_CONFIG_HOME", (box.dir / "config").c_str(), 1);
+      ::setenv("XDG_RUNTIME_DIR", (box.dir / "runtime").c_str(), 1);
+      ::setenv("HOME", box.dir.c_str(), 1);
+      ::setenv("VELMO_PREFIX", (box.dir / "prefix").c_str(), 1);
+      std::vector<char*> argv;
+      std::string path = VelmondPath();
+      argv.push_back(path.data());
+      for (auto& a : args)
+        argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(path.c_str(), argv.data());
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    out_ = ::fdopen(fds[0], "r");
+  }
+  ~Velmond() {
+    if (pid_ > 0 && !done_) {
+      ::kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+  // Reads event lines until one of `kind` arrives (or the output ends).
+  bool WaitFor(const std::string& kind) {
+    char* line = nullptr;
+    size_t cap = 0;
+    bool found = false;
+    while (!found && out_ && ::getline(&line, &cap, out_) > 0) {
+      found = Take(line) == kind;
+    }
+    ::free(line);
+    return found;
+  }
+  void Signal(int sig) { ::kill(pid_, sig); }
+  RunResult Wait() {
+    char* line = nullptr;
+    size_t cap = 0;
+    while (out_ && ::getline(&line, &cap, out_) > 0)
+      Take(line);
+    ::free(line);
+    if (out_) ::fclose(out_);
+    out_ = nullptr;
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    done_ = true;
+    run_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run_;
+  }
+
+ private:
+  std::string Take(const char* line) {
+    run_.output += line;
+    auto e = nlohmann::json::parse(line, nullptr, false);
+    if (e.is_discarded()) return "";
+    run_.events.push_back(e);
+    return e.value("event", "");
+  }
+  pid_t pid_ = -1;
+  FILE* out_ = nullptr;
+  bool done_ = false;
+  RunResult run_;
+};
+
+inline RunResult RunVelmond(const Sandbox& box, std::vector<std::string> args) {
+  return Velmond(box, std::move(args)).Wait();
+}
+
+}  // namespace velmo::test
