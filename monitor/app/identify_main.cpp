@@ -1,0 +1,63 @@
+// velmo-identify: identifies the board and the monitor chip (of a simulated board or of this
+// machine) and prints what it found; a quick check before running the monitor.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "monitor/core/Identification.h"
+#include "monitor/hw/DirectBackend.h"
+#include "monitor/hw/LinuxBus.h"
+#include "monitor/hw/PortAccess.h"
+#include "sim/SimulatedBoard.h"
+
+namespace {
+
+class ConsoleHost : public velmo::hw::HwHost {
+ public:
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    std::cerr << caption << ": " << text << '\n';
+  }
+  void EndProcess(int exitCode) override { std::exit(exitCode); }
+};
+
+const char* ChipName(int32_t hmType) {
+  static const char* const kNames[] = {"none",
+                                       "W83781D (vendor 0x5CA3)",
+                                       "W83782D (id 0x30)",
+                                       "W83627HF (id 0x21)",
+                                       "SiS 5595 (PCI 1039:0008)",
+                                       "VIA 686A monitor"};
+  return hmType >= 0 && hmType <= 5 ? kNames[hmType] : "?";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string boardPath;
+  CLI::App cli{"Identifies the main board and its hardware-monitor chip", "velmo-identify"};
+  cli.add_option("--board", boardPath, "simulated board file instead of this machine");
+  CLI11_PARSE(cli, argc, argv);
+
+  std::unique_ptr<velmo::hw::Bus> bus;
+  std::string error;
+  if (!boardPath.empty()) {
+    bus = velmo::sim::SimulatedBoard::Load(boardPath, &error);
+  } else {
+    bus = velmo::hw::LinuxBus::Open(&error);
+  }
+  if (!bus) {
+    std::cerr << "velmo-identify: " << error << '\n';
+    return 1;
+  }
+  ConsoleHost host;
+  velmo::hw::DirectBackend backend(*bus, host);
+  velmo::hw::PortAccess ports(backend, host);
+  std::string text;
+  const int32_t mbModel = velmo::core::IdentifyBoard(ports, &text);
+  const int32_t hmType = velmo::core::DetectMonitorChip(ports);
+  std::printf("board text: \"%s\"\nMBModel:    %d\nHmType:     %d  %s\nChipIoBase: 0x%x\n",
+              text.c_str(), mbModel, hmType, ChipName(hmType), ports.ChipIoBase());
+  return hmType == 0 ? 3 : 0;
+}
