@@ -1,0 +1,87 @@
+// The settings store: the registry interface, the `.reg` file that takes the registry's place, and
+// an in-memory double for tests.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "monitor/core/RegistryText.h"
+
+namespace velmo::core {
+
+class RegistryStore {
+ public:
+  virtual ~RegistryStore() = default;
+  // Values of `key` (full path with root, e.g. "HKEY_LOCAL_MACHINE\\Software\\..."), in file
+  // order; false when the key does not exist or the file cannot be read.
+  virtual bool ReadKey(const std::string& key, std::vector<RegistryValue>* values) = 0;
+  // Creates the key if needed and stores one value (replacing a value of the same name in place);
+  // false when the file cannot be written. Outside a batch the file is saved at once.
+  virtual bool WriteValue(const std::string& key, const RegistryValue& value) = 0;
+  // Groups writes so that one save writes them all at once (one atomic replace).
+  virtual void BeginBatch() = 0;
+  virtual bool CommitBatch() = 0;
+};
+
+// A registry kept in one `.reg` file. Every read goes to the disk and every write reads, changes
+// and replaces the file, so edits by other programs in between are kept. A save writes a temporary
+// file beside it, flushes it and renames it over the old one; a crash leaves the old file or the
+// new. A file that cannot be parsed (or only in part) is kept as "<name>.bad" before a save
+// replaces it.
+//
+// Inside a batch the file is read once, at the first read or write, and saved once by CommitBatch;
+// WriteValue then only says whether the value was taken. Batches nest; the outermost one saves.
+// Key paths and value names that a `.reg` file cannot carry are refused (WriteValue returns false).
+class RegistryFile : public RegistryStore {
+ public:
+  explicit RegistryFile(std::string path) : path_(std::move(path)) {}
+
+  bool ReadKey(const std::string& key, std::vector<RegistryValue>* values) override;
+  bool WriteValue(const std::string& key, const RegistryValue& value) override;
+  void BeginBatch() override;
+  bool CommitBatch() override;
+
+  const std::string& Path() const { return path_; }
+  // $XDG_CONFIG_HOME/velmo/registry.reg, with ~/.config when XDG_CONFIG_HOME is unset or relative.
+  static std::string DefaultPath();
+
+ private:
+  enum class FileState { kMissing, kParsed, kUnparsable, kUnreadable };
+  struct Snapshot {
+    FileState state = FileState::kMissing;
+    RegistryModel model;
+    bool keepAside = false;  // the file on disk must become "<name>.bad" before it is replaced
+  };
+  Snapshot Load() const;
+  bool Save(const Snapshot& snapshot) const;
+  Snapshot& BatchSnapshot();
+
+  std::string path_;
+  int batchDepth_ = 0;
+  std::optional<Snapshot> batch_;
+  bool batchDirty_ = false;
+};
+
+// In-memory registry for tests of the code that uses the store. Reads and writes follow the same
+// rules as RegistryFile; the switches below make them fail.
+class MemoryRegistry : public RegistryStore {
+ public:
+  bool ReadKey(const std::string& key, std::vector<RegistryValue>* values) override;
+  bool WriteValue(const std::string& key, const RegistryValue& value) override;
+  void BeginBatch() override { ++batchDepth; }
+  bool CommitBatch() override;
+
+  RegistryModel model;
+  bool failReads = false;   // ReadKey reports an unreadable file
+  bool failWrites = false;  // WriteValue (and CommitBatch) report an unwritable file
+  int saves = 0;            // times the "file" would have been replaced
+  int batchDepth = 0;
+  std::vector<std::string> writes;  // value names in the order WriteValue was called
+
+ private:
+  bool batchDirty_ = false;
+};
+
+}  // namespace velmo::core
