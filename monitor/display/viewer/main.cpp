@@ -1,0 +1,143 @@
+// velmo_pageview: renders the monitor pages for given display slots into PNG files.
+//
+//   velmo_pageview [--slots FILE.json] [--out DIR] [--model N] [--time UNIX_SECONDS]
+//
+// FILE.json holds the "pages" object of a headless tick event (or the whole event). Without it the
+// pages show sample readings. --model sets the board model on every page; --time fixes the clock.
+#include <QApplication>
+#include <QFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "monitor/core/PageSlots.h"
+#include "monitor/display/PageRenderer.h"
+#include "monitor/display/PageSlotsJson.h"
+
+namespace {
+
+using velmo::core::PageSlots;
+
+// Plausible readings for a healthy board; model 3 and 4 differ as their rails do.
+PageSlots SampleSlots(int32_t model) {
+  PageSlots s;
+  s.cpu = {.mbModel = model,
+           .alarm = 1,
+           .fan = 4687,
+           .temp = 47,
+           .vcore = 1744,
+           .vio = model == 3 ? 3312 : 3296,
+           .tempEnabled = 1,
+           .tempOutOfRange = 0,
+           .vioEnabled = model == 3 ? 1 : 0,
+           .vioOutOfRange = 0};
+  s.cpu2 = {.mbModel = 4,
+            .alarm = 1,
+            .fan = 4530,
+            .temp = 49,
+            .vcore = 1760,
+            .vio = 3296,
+            .tempEnabled = 1};
+  s.system.mbModel = model;
+  s.system.chassisFan = 3013;
+  s.system.auxFan = 2596;
+  s.system.temp = 36;
+  s.system.v5 = 5026;
+  s.system.v12 = 12160;
+  s.system.vn5 = model == 3 ? 2576 : -5024;
+  s.system.vn12 = model == 3 ? 3312 : -12096;
+  s.system.alarm = 1;
+  s.system.present = {1, 1, 1, 1};
+  s.system.enabled = {1, 1, 1, 1, 1};
+  s.misc = {.mbModel = model, .alarm = 1, .agp = 1520};
+  return s;
+}
+
+void SetModel(PageSlots& s, int32_t model) {
+  s.cpu.mbModel = model;
+  s.cpu2.mbModel = model;
+  s.system.mbModel = model;
+  s.misc.mbModel = model;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: velmo_pageview [--slots FILE.json] [--out DIR] [--model N] "
+               "[--time UNIX_SECONDS]\n");
+  return 2;
+}
+
+bool ParseInt(const char* text, long long low, long long high, long long& out) {
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Drawing needs no screen; stay off it unless the caller chose a platform.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+
+  QString slotsFile;
+  QString outDir = ".";
+  long long model = -1;
+  velmo::display::RenderOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    long long number = 0;
+    if (arg == "--slots" && hasValue) {
+      slotsFile = QString::fromLocal8Bit(argv[++i]);
+    } else if (arg == "--out" && hasValue) {
+      outDir = QString::fromLocal8Bit(argv[++i]);
+    } else if (arg == "--model" && hasValue && ParseInt(argv[++i], 0, 99, number)) {
+      model = number;
+    } else if (arg == "--time" && hasValue && ParseInt(argv[++i], 0, 1LL << 40, number)) {
+      options.clockTime = static_cast<std::time_t>(number);
+    } else {
+      return Usage();
+    }
+  }
+
+  PageSlots pageSlots = SampleSlots(model < 0 ? 9 : static_cast<int32_t>(model));
+  if (!slotsFile.isEmpty()) {
+    QFile file(slotsFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+      std::fprintf(stderr, "velmo_pageview: cannot read %s\n", qPrintable(slotsFile));
+      return 1;
+    }
+    const QByteArray bytes = file.readAll();
+    const nlohmann::json doc = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false,
+                                                     /*ignore_comments=*/true);
+    if (doc.is_discarded()) {
+      std::fprintf(stderr, "velmo_pageview: %s is not JSON\n", qPrintable(slotsFile));
+      return 1;
+    }
+    // Slots the file leaves out stay at their initial value, as in the monitor.
+    pageSlots = PageSlots{};
+    const nlohmann::json& pages = doc.contains("pages") ? doc["pages"] : doc;
+    std::string error;
+    if (!velmo::display::PageSlotsFromJson(pages, pageSlots, error)) {
+      std::fprintf(stderr, "velmo_pageview: %s: %s\n", qPrintable(slotsFile), error.c_str());
+      return 1;
+    }
+  }
+  if (model >= 0) SetModel(pageSlots, static_cast<int32_t>(model));
+
+  QString error;
+  const QStringList written = velmo::display::RenderPages(pageSlots, outDir, options, &error);
+  if (written.isEmpty()) {
+    std::fprintf(stderr, "velmo_pageview: %s\n", qPrintable(error));
+    return 1;
+  }
+  for (const QString& path : written)
+    std::printf("%s\n", qPrintable(path));
+  return 0;
+}

@@ -1,0 +1,58 @@
+#include "monitor/display/PageSlotsJson.h"
+
+#include <gtest/gtest.h>
+
+namespace velmo::display {
+namespace {
+
+using nlohmann::json;
+
+TEST(PageSlotsJson, ReadsTheTickEventsPagesObject) {
+  const json pages = json::parse(R"({
+    "cpu": {"mbModel": 4, "alarm": 1, "fan": 4500, "temp": 45, "vcore": 1750, "vio": 3300,
+            "tempEnabled": 1, "tempOutOfRange": 0, "vioEnabled": 0, "vioOutOfRange": 0},
+    "cpu2": {"mbModel": 4, "alarm": true, "fan": 4400, "temp": 47},
+    "system": {"mbModel": 4, "alarm": 1, "chassisFan": 3000, "auxFan": 0, "temp": 38,
+               "v5": 5026, "v12": 12160, "vn5": -5024, "vn12": -12096,
+               "present": {"v5": 1, "v12": 1, "vn5": 0, "vn12": 1},
+               "enabled": {"temp": 1, "v5": 1, "v12": 0, "vn5": 0, "vn12": 1},
+               "outOfRange": {"temp": 0, "v5": 0, "v12": 0, "vn5": 0, "vn12": 1}},
+    "misc": {"mbModel": 4, "alarm": 0, "agp": 1500}, "future": {"x": "ignored"}})");
+  core::PageSlots s;
+  s.cpu2.vcore = 1234;  // not in the file: kept
+  std::string error;
+  ASSERT_TRUE(PageSlotsFromJson(pages, s, error)) << error;
+  EXPECT_EQ(s.cpu, (core::CpuPageSlots{4, 1, 4500, 45, 1750, 3300, 1, 0, 0, 0}));
+  EXPECT_EQ(s.cpu2, (core::CpuPageSlots{4, 1, 4400, 47, 1234, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(s.system.vn12, -12096);
+  EXPECT_EQ(s.system.present, (core::RailFlags{1, 1, 0, 1}));
+  EXPECT_EQ(s.system.enabled, (core::SysAlarmFlags{1, 1, 0, 0, 1}));
+  EXPECT_EQ(s.system.outOfRange, (core::SysAlarmFlags{0, 0, 0, 0, 1}));
+  EXPECT_EQ(s.misc, (core::MiscPageSlots{4, 0, 1500}));
+}
+
+TEST(PageSlotsJson, RejectsBadEntriesAndLeavesTheSlotsAlone) {
+  const struct {
+    const char* text;
+    const char* error;
+  } rows[] = {
+      {R"({"cpu": {"fan": "fast"}})", "cpu.fan"},
+      {R"({"cpu": {"fan": 1.5}})", "cpu.fan"},
+      {R"({"misc": {"agp": 4294967296}})", "misc.agp"},
+      {R"({"system": {"present": {"v5": -2147483649}}})", "system.present.v5"},
+      {R"({"system": {"outOfRange": []}})", "system.outOfRange"},
+      {R"({"cpu2": 7})", "cpu2"},
+      {R"([1, 2])", "pages"},
+  };
+  for (const auto& row : rows) {
+    core::PageSlots s;
+    s.cpu.fan = 99;
+    std::string error;
+    EXPECT_FALSE(PageSlotsFromJson(json::parse(row.text), s, error)) << row.text;
+    EXPECT_NE(error.find(row.error), std::string::npos) << error;
+    EXPECT_EQ(s.cpu.fan, 99);
+  }
+}
+
+}  // namespace
+}  // namespace velmo::display
