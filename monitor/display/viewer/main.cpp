@@ -1,9 +1,12 @@
 // velmo_pageview: renders the monitor pages for given display slots into PNG files.
 //
-//   velmo_pageview [--slots FILE.json] [--out DIR] [--model N] [--time UNIX_SECONDS]
+//   velmo_pageview [--slots FILE.json | --board BOARD.json [--seconds S]] [--out DIR] [--model N]
+//                  [--time UNIX_SECONDS]
 //
-// FILE.json holds the "pages" object of a headless tick event (or the whole event). Without it the
-// pages show sample readings. --model sets the board model on every page; --time fixes the clock.
+// FILE.json holds the "pages" object of a headless tick event (or the whole event). BOARD.json is
+// a simulated board: it is identified and read as the monitor does (chip profile and board
+// adjustments, no stored settings), after S seconds of its script. Without either the pages show
+// sample readings. --model sets the board model on every page; --time fixes the clock.
 #include <QApplication>
 #include <QFile>
 #include <cerrno>
@@ -12,9 +15,17 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "monitor/core/Acquisition.h"
+#include "monitor/core/ChipProfiles.h"
+#include "monitor/core/Identification.h"
+#include "monitor/core/MainFrame.h"
+#include "monitor/core/MonitorState.h"
 #include "monitor/core/PageSlots.h"
 #include "monitor/display/PageRenderer.h"
 #include "monitor/display/PageSlotsJson.h"
+#include "monitor/hw/DirectBackend.h"
+#include "monitor/hw/PortAccess.h"
+#include "sim/SimulatedBoard.h"
 
 namespace {
 
@@ -62,10 +73,44 @@ void SetModel(PageSlots& s, int32_t model) {
   s.misc.mbModel = model;
 }
 
+class StderrHost : public velmo::hw::HwHost {
+ public:
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  }
+  void EndProcess(int exitCode) override { std::exit(exitCode); }
+};
+
+// The slots the monitor would publish for a simulated board after `seconds` of its script.
+bool SlotsFromBoard(const std::string& path, long long seconds, PageSlots& out) {
+  std::string error;
+  auto board = velmo::sim::SimulatedBoard::Load(path, &error);
+  if (!board) {
+    std::fprintf(stderr, "velmo_pageview: %s\n", error.c_str());
+    return false;
+  }
+  StderrHost host;
+  velmo::hw::DirectBackend backend(*board, host);
+  velmo::hw::PortAccess ports(backend, host);
+  velmo::core::MonitorState state;
+  state.mbModel = velmo::core::IdentifyBoard(ports);
+  state.hmType = velmo::core::DetectMonitorChip(ports);
+  if (state.hmType == 0) {
+    std::fprintf(stderr, "velmo_pageview: %s: no supported monitor chip\n", path.c_str());
+    return false;
+  }
+  velmo::core::SelectChipProfile(state, ports);
+  velmo::core::ApplyBoardAdjustments(state);
+  board->Advance(static_cast<uint32_t>(seconds));
+  velmo::core::AcquireReadings(state, ports);
+  velmo::core::PublishToPages(state, out);
+  return true;
+}
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: velmo_pageview [--slots FILE.json] [--out DIR] [--model N] "
-               "[--time UNIX_SECONDS]\n");
+               "usage: velmo_pageview [--slots FILE.json | --board BOARD.json [--seconds S]] "
+               "[--out DIR] [--model N] [--time UNIX_SECONDS]\n");
   return 2;
 }
 
@@ -86,6 +131,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
 
   QString slotsFile;
+  std::string boardFile;
+  long long seconds = 0;
   QString outDir = ".";
   long long model = -1;
   velmo::display::RenderOptions options;
@@ -95,6 +142,10 @@ int main(int argc, char** argv) {
     long long number = 0;
     if (arg == "--slots" && hasValue) {
       slotsFile = QString::fromLocal8Bit(argv[++i]);
+    } else if (arg == "--board" && hasValue) {
+      boardFile = argv[++i];
+    } else if (arg == "--seconds" && hasValue && ParseInt(argv[++i], 0, 1LL << 31, number)) {
+      seconds = number;
     } else if (arg == "--out" && hasValue) {
       outDir = QString::fromLocal8Bit(argv[++i]);
     } else if (arg == "--model" && hasValue && ParseInt(argv[++i], 0, 99, number)) {
@@ -128,6 +179,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "velmo_pageview: %s: %s\n", qPrintable(slotsFile), error.c_str());
       return 1;
     }
+  }
+  if (!boardFile.empty()) {
+    pageSlots = PageSlots{};
+    if (!SlotsFromBoard(boardFile, seconds, pageSlots)) return 1;
   }
   if (model >= 0) SetModel(pageSlots, static_cast<int32_t>(model));
 
