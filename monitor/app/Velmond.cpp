@@ -28,7 +28,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, int* exitCode) {
   cli.add_flag("--headless", o.headless, "no windows: events as JSON lines on standard output");
   cli.add_option("--board", o.board, "simulated board file instead of the real machine");
   cli.add_option("--registry", o.registry,
-                 "settings file (default: " + DefaultRegistryPath() + ")");
+                 "settings file (default: " + core::RegistryFile::DefaultPath() + ")");
   auto* direct = cli.add_flag("--direct", o.direct, "access the ports from this process");
   auto* driver = cli.add_flag("--driver", o.driver, "access the ports through portio/mapmem");
   direct->excludes(driver);
@@ -48,15 +48,6 @@ std::optional<Options> ParseOptions(int argc, char** argv, int* exitCode) {
   }
   o.answerYes = answer == "yes";
   return o;
-}
-
-std::string DefaultRegistryPath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  const char* home = std::getenv("HOME");
-  std::string base = (config && *config) ? std::string(config)
-                     : (home && *home)   ? std::string(home) + "/.config"
-                                         : std::string(".config");
-  return base + "/velmo/registry.reg";
 }
 
 namespace {
@@ -132,7 +123,8 @@ int RunVelmond(const Options& options, std::ostream& out) {
   hw::DirectBackend direct(*bus, host);
   hw::PortAccess ports(direct, host);
 
-  core::RegistryFile registry(options.registry.empty() ? DefaultRegistryPath() : options.registry);
+  core::RegistryFile registry(options.registry.empty() ? core::RegistryFile::DefaultPath()
+                                                       : options.registry);
   core::MonitorState state;
   core::CMainFrame frame(state, ports, registry, host, core::UninstallPaths::FromEnvironment());
   host.Attach(frame, state);

@@ -23,8 +23,6 @@ struct Options {
 
 // Parses the command line; returns nullopt after printing help or an error (`exitCode` set).
 std::optional<Options> ParseOptions(int argc, char** argv, int* exitCode);
-// $XDG_CONFIG_HOME/velmo/registry.reg, else ~/.config/velmo/registry.reg.
-std::string DefaultRegistryPath();
 // Runs the monitor; returns the process exit code.
 int RunVelmond(const Options& options, std::ostream& out);
 
