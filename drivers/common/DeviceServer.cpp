@@ -1,0 +1,231 @@
+#include "drivers/common/DeviceServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include "monitor/hw/DriverProtocol.h"
+
+namespace velmo::drivers {
+
+namespace {
+
+std::string Errno(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
+
+bool FillAddress(const std::string& path, sockaddr_un* address) {
+  std::memset(address, 0, sizeof *address);
+  address->sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof address->sun_path) return false;
+  std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
+// A socket file whose server is gone refuses connections; one that accepts is in use.
+bool SocketIsLive(const sockaddr_un& address) {
+  const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool live = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return live;
+}
+
+}  // namespace
+
+std::unique_ptr<DeviceServer> DeviceServer::Listen(const std::string& path, RequestHandler& handler,
+                                                   const PeerPolicy& policy, LogFunction log,
+                                                   std::string* error) {
+  auto fail = [&](const std::string& text) -> std::unique_ptr<DeviceServer> {
+    if (error) *error = text;
+    return nullptr;
+  };
+  sockaddr_un address;
+  if (!FillAddress(path, &address)) return fail("socket path too long or empty: " + path);
+
+  const std::filesystem::path dir = std::filesystem::path(path).parent_path();
+  std::error_code ec;
+  if (!dir.empty() && !std::filesystem::is_directory(dir, ec)) {
+    std::filesystem::create_directories(dir, ec);
+    if (ec) return fail("cannot create " + dir.string() + ": " + ec.message());
+    // Reachable whatever the umask: the socket's own mode decides who may connect.
+    ::chmod(dir.c_str(), 0755);
+  }
+
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (!S_ISSOCK(st.st_mode)) return fail(path + " exists and is not a socket");
+    if (SocketIsLive(address)) return fail(path + " is already being served");
+    if (::unlink(path.c_str()) != 0) return fail(Errno("cannot remove stale " + path));
+  }
+
+  const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return fail(Errno("socket"));
+  // The mode of the socket inode becomes the file's mode at bind: nobody else gets a window
+  // between bind and the chmod below.
+  (void)::fchmod(fd, 0600);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const std::string text = Errno("bind " + path);
+    ::close(fd);
+    return fail(text);
+  }
+  if (::listen(fd, 16) != 0) {
+    const std::string text = Errno("listen " + path);
+    ::close(fd);
+    ::unlink(path.c_str());
+    return fail(text);
+  }
+  mode_t mode = 0600;
+  if (policy.velmoGid) {
+    if (::chown(path.c_str(), static_cast<uid_t>(-1), *policy.velmoGid) == 0) {
+      mode = 0660;
+    } else if (log) {
+      log(Errno("cannot give " + path + " to the group velmo") + "; owner only");
+    }
+  }
+  ::chmod(path.c_str(), mode);
+  auto server = std::unique_ptr<DeviceServer>(new DeviceServer(path, fd, handler, policy, log));
+  if (::lstat(path.c_str(), &st) == 0) {
+    server->fileDev_ = st.st_dev;
+    server->fileIno_ = st.st_ino;
+  }
+  return server;
+}
+
+DeviceServer::DeviceServer(std::string path, int listenFd, RequestHandler& handler,
+                           PeerPolicy policy, LogFunction log)
+    : path_(std::move(path)),
+      listenFd_(listenFd),
+      handler_(handler),
+      policy_(std::move(policy)),
+      log_(std::move(log)) {}
+
+DeviceServer::~DeviceServer() {
+  while (!clients_.empty())
+    Drop(clients_.begin()->first);
+  ::close(listenFd_);
+  // Remove the socket file only while it is still ours (a successor may have replaced it).
+  struct stat st;
+  if (::lstat(path_.c_str(), &st) == 0 && st.st_dev == fileDev_ && st.st_ino == fileIno_)
+    ::unlink(path_.c_str());
+}
+
+void DeviceServer::Run(int stopFd) {
+  while (!Poll(-1, stopFd)) {
+  }
+}
+
+void DeviceServer::PollOnce(int timeoutMs) {
+  Poll(timeoutMs, -1);
+}
+
+bool DeviceServer::Poll(int timeoutMs, int stopFd) {
+  std::vector<pollfd> fds;
+  std::vector<uint64_t> ids;
+  fds.reserve(clients_.size() + 2);
+  fds.push_back({stopFd, POLLIN, 0});  // a negative descriptor is ignored by poll
+  fds.push_back({listenFd_, POLLIN, 0});
+  for (const auto& [id, client] : clients_) {
+    fds.push_back({client.fd, POLLIN | POLLRDHUP, 0});
+    ids.push_back(id);
+  }
+  const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
+  if (ready < 0) {
+    if (errno != EINTR && log_) log_(Errno("poll"));
+    return false;
+  }
+  if (fds[0].revents) return true;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const short revents = fds[i + 2].revents;
+    if (!revents) continue;
+    const auto it = clients_.find(ids[i]);
+    if (it != clients_.end() && !ServeClient(ids[i], it->second, revents)) Drop(ids[i]);
+  }
+  if (fds[1].revents & POLLIN) Accept();
+  return false;
+}
+
+void DeviceServer::Accept() {
+  for (int i = 0; i < 16; ++i) {
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && log_)
+        log_(Errno("accept"));
+      return;
+    }
+    PeerCredentials peer;
+    std::vector<gid_t> groups;
+    if (!ReadPeer(fd, &peer, &groups)) {
+      if (log_) log_(Errno("refused a connection whose peer cannot be identified"));
+      ::close(fd);
+      continue;
+    }
+    const std::string who = "pid " + std::to_string(peer.pid) + " uid " + std::to_string(peer.uid) +
+                            " gid " + std::to_string(peer.gid);
+    if (!PeerAllowed(peer, groups, policy_)) {
+      if (log_) log_("refused connection from " + who + ": not root, velmo or the helper's user");
+      ::close(fd);
+      continue;
+    }
+    if (clients_.size() >= kMaxConnections) {
+      if (log_) log_("refused connection from " + who + ": too many open connections");
+      ::close(fd);
+      continue;
+    }
+    clients_.emplace(nextId_++, Client{fd, peer});
+  }
+}
+
+bool DeviceServer::ServeClient(uint64_t id, const Client& client, short revents) {
+  if (!(revents & POLLIN)) return false;  // hung up or failed with nothing left to read
+  // One byte more than any acceptable request, so an oversize one is seen as such.
+  uint8_t buffer[hw::protocol::kMaxDatagram + 1];
+  const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+  if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+  if (n == 0 && (revents & (POLLHUP | POLLRDHUP))) return false;
+  const ServedReply reply =
+      handler_.Serve(id, std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
+
+  iovec iov{const_cast<uint8_t*>(reply.datagram.data()), reply.datagram.size()};
+  msghdr message{};
+  message.msg_iov = &iov;
+  message.msg_iovlen = 1;
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+  if (reply.fd >= 0) {
+    std::memset(control, 0, sizeof control);
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &reply.fd, sizeof(int));
+  }
+  // A client that does not read its replies is dropped rather than allowed to stall the loop.
+  return ::sendmsg(client.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT) ==
+         static_cast<ssize_t>(reply.datagram.size());
+}
+
+void DeviceServer::Drop(uint64_t id) {
+  const auto it = clients_.find(id);
+  if (it == clients_.end()) return;
+  ::close(it->second.fd);
+  const pid_t pid = it->second.peer.pid;
+  clients_.erase(it);
+  const size_t released = handler_.Disconnect(id);
+  if (released && log_) {
+    log_("connection " + std::to_string(id) + " (pid " + std::to_string(pid) + ") closed with " +
+         std::to_string(released) + " object(s) open; released them, " +
+         std::to_string(handler_.OpenObjects()) + " open");
+  }
+}
+
+}  // namespace velmo::drivers

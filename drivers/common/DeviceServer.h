@@ -1,0 +1,86 @@
+// A helper service's device: a SOCK_SEQPACKET Unix socket served by one poll loop, one
+// connection being one open device handle, one datagram one request.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "drivers/common/PeerPolicy.h"
+
+namespace velmo::drivers {
+
+// A reply datagram, and optionally a descriptor passed with it (SCM_RIGHTS). The descriptor stays
+// owned by the handler.
+struct ServedReply {
+  std::vector<uint8_t> datagram;
+  int fd = -1;
+};
+
+// The device logic behind the socket. Connection ids are unique for the server's lifetime.
+class RequestHandler {
+ public:
+  virtual ~RequestHandler() = default;
+  virtual ServedReply Serve(uint64_t connection, std::span<const uint8_t> datagram) = 0;
+  // The connection closed; returns how many objects it still held (now released).
+  virtual size_t Disconnect(uint64_t connection) = 0;
+  // Objects held by all connections together.
+  virtual size_t OpenObjects() const = 0;
+};
+
+using LogFunction = std::function<void(const std::string&)>;
+
+class DeviceServer {
+ public:
+  // Most connections served at once; a client beyond them is disconnected at once.
+  static constexpr size_t kMaxConnections = 64;
+
+  // Creates the device directory when missing, binds `path` (a stale socket left by a dead
+  // server is replaced; a live one, or any other file, is an error) and makes it reachable by the
+  // group of `policy` (0660) or by the owner only (0600). Null and `error` set on failure.
+  static std::unique_ptr<DeviceServer> Listen(const std::string& path, RequestHandler& handler,
+                                              const PeerPolicy& policy, LogFunction log,
+                                              std::string* error);
+  ~DeviceServer();  // disconnects every client and removes the socket
+  DeviceServer(const DeviceServer&) = delete;
+  DeviceServer& operator=(const DeviceServer&) = delete;
+
+  // Serves until `stopFd` becomes readable (a signalfd, an eventfd, a pipe).
+  void Run(int stopFd);
+  // One round of the loop: waits up to `timeoutMs` and serves what arrived.
+  void PollOnce(int timeoutMs);
+  size_t ConnectionCount() const { return clients_.size(); }
+
+ private:
+  struct Client {
+    int fd;
+    PeerCredentials peer;
+  };
+  DeviceServer(std::string path, int listenFd, RequestHandler& handler, PeerPolicy policy,
+               LogFunction log);
+  // Returns true when the stop descriptor fired.
+  bool Poll(int timeoutMs, int stopFd);
+  void Accept();
+  // Serves what one client sent; false when the connection is to be closed.
+  bool ServeClient(uint64_t id, const Client& client, short revents);
+  void Drop(uint64_t id);
+
+  std::string path_;
+  dev_t fileDev_ = 0;  // the socket file as bound, so only that file is removed at the end
+  ino_t fileIno_ = 0;
+  int listenFd_;
+  RequestHandler& handler_;
+  PeerPolicy policy_;
+  LogFunction log_;
+  uint64_t nextId_ = 1;
+  std::map<uint64_t, Client> clients_;
+};
+
+}  // namespace velmo::drivers

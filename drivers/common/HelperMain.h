@@ -1,0 +1,41 @@
+// What the portio and mapmem programs share around their device logic: the bus they serve,
+// logging to standard error (the journal), readiness notification and the serve-until-SIGTERM loop.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "drivers/common/DeviceServer.h"
+#include "monitor/hw/Bus.h"
+
+namespace velmo::sim {
+class SimulatedBoard;
+}
+
+namespace velmo::drivers {
+
+struct HelperBus {
+  std::unique_ptr<hw::Bus> bus;
+  sim::SimulatedBoard* board = nullptr;  // the same object when a board file is served
+};
+
+// The simulated board in the file `boardPath`. A null bus and `error` set when it cannot be read.
+HelperBus LoadBoard(const std::string& boardPath, std::string* error);
+
+// Writes "<program>: <text>" lines to standard error.
+LogFunction StderrLog(const std::string& program);
+
+// Tells systemd (NOTIFY_SOCKET, Type=notify) that the service is ready; no-op without it.
+void NotifyReady();
+
+// Drops every capability but CAP_SYS_RAWIO (and that too unless `keepRawIo`). False when the
+// kernel refuses.
+bool DropCapabilities(bool keepRawIo);
+
+// Listens on the device `device` of the device directory, drops the capabilities that setting
+// it up needed (keeping CAP_SYS_RAWIO when `keepRawIo`), and serves `handler` until SIGTERM or
+// SIGINT. Returns the process exit code: 0 after a signal, 1 when the device cannot be set up.
+int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
+                const LogFunction& log);
+
+}  // namespace velmo::drivers

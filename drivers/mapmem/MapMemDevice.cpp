@@ -1,0 +1,79 @@
+#include "drivers/mapmem/MapMemDevice.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace velmo::drivers {
+
+namespace pr = hw::protocol;
+
+namespace {
+
+ServedReply StatusReply(uint32_t status) {
+  return {pr::EncodeReply(pr::Reply{status, {}}), -1};
+}
+
+// Physical reads of the real bus go through a small buffer; the window is read in such pieces.
+constexpr size_t kReadChunk = 64;
+
+}  // namespace
+
+MapMemDevice::MapMemDevice(hw::Bus& bus, MapMemWindow window, LogFunction log)
+    : bus_(bus), window_(window), log_(std::move(log)) {}
+
+ServedReply MapMemDevice::Serve(uint64_t connection, std::span<const uint8_t> datagram) {
+  const std::optional<pr::Request> request = pr::DecodeRequest(datagram);
+  if (!request) return StatusReply(pr::kStatusInvalidParameter);
+  switch (request->code) {
+    case pr::kIoctlMapMemMap:
+      return Map(connection, *request);
+    case pr::kIoctlMapMemUnmap:
+      mappings_.erase(connection);  // success whether or not there was a mapping
+      return StatusReply(pr::kStatusSuccess);
+    default:
+      return StatusReply(pr::kStatusInvalidParameter);
+  }
+}
+
+ServedReply MapMemDevice::Map(uint64_t connection, const pr::Request& request) {
+  if (request.outputCapacity < 4) return StatusReply(pr::kStatusBufferTooSmall);
+  auto it = mappings_.find(connection);
+  if (it == mappings_.end()) {
+    Mapping mapping;
+    const uint32_t status = CreateMapping(&mapping);
+    if (status != pr::kStatusSuccess) return StatusReply(status);
+    it = mappings_.emplace(connection, std::move(mapping)).first;
+  }
+  pr::Reply reply;
+  pr::PutWord(reply.output, it->second.layout.offset);
+  return {pr::EncodeReply(reply), it->second.view->Fd()};
+}
+
+uint32_t MapMemDevice::CreateMapping(Mapping* mapping) {
+  mapping->layout = LayoutView(window_);
+  // Only the window's own bytes are copied: the rest of the pages stays zero, so a client
+  // learns nothing of physical memory beyond the window.
+  std::vector<uint8_t> bytes(mapping->layout.size, 0);
+  for (size_t done = 0; done < window_.length; done += kReadChunk) {
+    const size_t piece = std::min(kReadChunk, window_.length - done);
+    std::string error;
+    if (!bus_.ReadPhysical(uint64_t{window_.address} + done,
+                           bytes.data() + mapping->layout.offset + done, piece, &error)) {
+      if (log_) log_("cannot read the window: " + error);
+      return pr::kStatusUnsuccessful;
+    }
+  }
+  std::string error;
+  mapping->view = SealedView::Create(bytes, &error);
+  if (!mapping->view) {
+    if (log_) log_("cannot create the view: " + error);
+    return pr::kStatusInsufficientResources;
+  }
+  return pr::kStatusSuccess;
+}
+
+size_t MapMemDevice::Disconnect(uint64_t connection) {
+  return mappings_.erase(connection);
+}
+
+}  // namespace velmo::drivers

@@ -1,0 +1,41 @@
+// mapmem: the helper service that hands the monitor a read-only copy of the BIOS identification
+// window on the MAPMEM0 device.
+#include <CLI/CLI.hpp>
+
+#include "drivers/common/HelperMain.h"
+#include "drivers/mapmem/MapMemDevice.h"
+#include "drivers/mapmem/PhysicalMemoryBus.h"
+#include "monitor/hw/DriverProtocol.h"
+
+int main(int argc, char** argv) {
+  using namespace velmo::drivers;
+  CLI::App app{"Velmo memory-mapping helper: serves the BIOS identification window on MAPMEM0"};
+  std::string board, address, size;
+  app.add_option("--board", board, "Serve this simulated board file instead of the real machine");
+  app.add_option("--device-address", address, "Physical address of the window (default 0xFECE0)")
+      ->envname("MAPMEM_DEVICE_ADDRESS");
+  app.add_option("--device-size", size, "Length of the window in bytes (default 0x20)")
+      ->envname("MAPMEM_DEVICE_SIZE");
+  CLI11_PARSE(app, argc, argv);
+
+  const LogFunction log = StderrLog("mapmem");
+  std::string error;
+  const std::optional<MapMemWindow> window = MapMemWindow::FromSettings(address, size, &error);
+  if (!window) {
+    log(error);
+    return 2;
+  }
+  // The real machine: physical memory only; this helper never touches a port.
+  HelperBus bus;
+  if (board.empty())
+    bus.bus = std::make_unique<PhysicalMemoryBus>();
+  else
+    bus = LoadBoard(board, &error);
+  if (!bus.bus) {
+    log(error);
+    return 1;
+  }
+  MapMemDevice device(*bus.bus, *window, log);
+  // /dev/mem is opened for each first MAP of a connection.
+  return ServeDevice(velmo::hw::protocol::kMapMemDevice, device, board.empty(), log);
+}

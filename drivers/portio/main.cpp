@@ -1,0 +1,43 @@
+// portio: the helper service that serves I/O-port requests of the monitor on the PortIo device.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "drivers/common/HelperMain.h"
+#include "drivers/portio/PortIoDevice.h"
+#include "monitor/hw/DriverProtocol.h"
+#include "monitor/hw/LinuxBus.h"
+#include "sim/SimulatedBoard.h"
+
+int main(int argc, char** argv) {
+  using namespace velmo::drivers;
+  CLI::App app{"Velmo port I/O helper: serves the monitor's port requests on the PortIo device"};
+  std::string board;
+  app.add_option("--board", board, "Serve this simulated board file instead of the real machine");
+  CLI11_PARSE(app, argc, argv);
+
+  const LogFunction log = StderrLog("portio");
+  std::string error;
+  HelperBus bus;
+  if (board.empty())
+    bus.bus = velmo::hw::LinuxBus::Open(&error);
+  else
+    bus = LoadBoard(board, &error);
+  if (!bus.bus) {
+    log(error);
+    return 1;
+  }
+  const uint16_t viaBase = PortAllowList::ProbeViaBase(*bus.bus);
+  PortAllowList allow = PortAllowList::ForMonitor(viaBase);
+  if (viaBase) {
+    const bool taken = allow.Names(viaBase);
+    char text[96];
+    std::snprintf(text, sizeof text, "VIA 686A monitor block at 0x%x %s", viaBase,
+                  taken ? "allowed" : "refused: it would cover other ports");
+    log(text);
+  }
+  PortIoDevice::AdvanceClock advance;
+  if (bus.board) advance = [board = bus.board](uint32_t seconds) { board->Advance(seconds); };
+  PortIoDevice device(*bus.bus, std::move(allow), advance);
+  // iopl or /dev/port is already in hand: nothing privileged is needed any more.
+  return ServeDevice(velmo::hw::protocol::kPortIoDevice, device, false, log);
+}

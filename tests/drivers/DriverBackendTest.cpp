@@ -1,0 +1,334 @@
+// The driver back-end of the monitor: the conversations it holds with the helpers, and the
+// exact messages it shows when a helper is missing or refuses.
+#include "monitor/hw/DriverBackend.h"
+
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
+
+#include "HelperRig.h"
+#include "drivers/common/DeviceServer.h"
+#include "drivers/mapmem/SealedView.h"
+#include "monitor/hw/PortAccess.h"
+#include "tests/support/RecordingBus.h"
+
+namespace velmo::hw {
+namespace {
+
+namespace pr = protocol;
+using Messages = std::vector<std::pair<std::string, std::string>>;
+
+// A helper in this process answering each control code as scripted; it records the requests.
+class ScriptedHelper : public drivers::RequestHandler {
+ public:
+  struct Answer {
+    std::vector<uint8_t> datagram;
+    int fd = -1;
+  };
+  ScriptedHelper(const std::string& device, std::map<uint32_t, Answer> answers)
+      : answers_(std::move(answers)) {
+    std::string error;
+    server_ = drivers::DeviceServer::Listen(pr::DevicePath(device.c_str()), *this,
+                                            drivers::PeerPolicy::ForThisProcess(), {}, &error);
+    EXPECT_TRUE(server_) << error;
+    stop_ = ::eventfd(0, EFD_CLOEXEC);
+    thread_ = std::thread([this] { server_->Run(stop_); });
+  }
+  ~ScriptedHelper() override {
+    const uint64_t one = 1;
+    (void)!::write(stop_, &one, sizeof one);
+    thread_.join();
+    ::close(stop_);
+  }
+  drivers::ServedReply Serve(uint64_t, std::span<const uint8_t> datagram) override {
+    const auto request = pr::DecodeRequest(datagram);
+    std::lock_guard lock(mutex_);
+    codes_.push_back(request ? request->code : 0);
+    const auto it = answers_.find(request ? request->code : 0);
+    if (it == answers_.end()) return {pr::EncodeReply({pr::kStatusInvalidParameter, {}}), -1};
+    return {it->second.datagram, it->second.fd};
+  }
+  size_t Disconnect(uint64_t) override { return 0; }
+  size_t OpenObjects() const override { return 0; }
+  std::vector<uint32_t> Codes() {
+    std::lock_guard lock(mutex_);
+    return codes_;
+  }
+
+ private:
+  std::map<uint32_t, Answer> answers_;
+  std::unique_ptr<drivers::DeviceServer> server_;
+  int stop_ = -1;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<uint32_t> codes_;
+};
+
+ScriptedHelper::Answer Ok(std::vector<uint32_t> words = {}) {
+  pr::Reply reply;
+  for (uint32_t w : words)
+    pr::PutWord(reply.output, w);
+  return {pr::EncodeReply(reply)};
+}
+ScriptedHelper::Answer Fail(uint32_t status = pr::kStatusInvalidParameter) {
+  return {pr::EncodeReply({status, {}})};
+}
+ScriptedHelper::Answer Raw(std::vector<uint8_t> datagram) {
+  return {std::move(datagram)};
+}
+
+class DriverBackendTest : public ::testing::Test {
+ protected:
+  test::TempDir dir_;
+  test::DeviceDirScope scope_{dir_.Path()};
+  test::RecordingHost host_;
+  DriverBackend backend_{host_};
+};
+
+TEST_F(DriverBackendTest, HelpersAbsent) {
+  EXPECT_EQ(backend_.ReadPort(0x295, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(host_.messages, (Messages{{"failed to open PortIo device", "debug"}}));
+  EXPECT_EQ(host_.endCodes, (std::vector<int>{1}));
+
+  host_.messages.clear();
+  host_.endCodes.clear();
+  backend_.WritePort(0x295, 1, 0x4e);
+  EXPECT_EQ(host_.messages, (Messages{{"Failed to open PortIo Device", "Debug"}}));
+  EXPECT_EQ(host_.endCodes, (std::vector<int>{1}));
+
+  host_.messages.clear();
+  host_.endCodes.clear();
+  uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  backend_.ReadBiosIdBytes(bytes);
+  EXPECT_EQ(host_.messages, (Messages{{"Failed to open MAPMEM device", "Debug"}}));
+  EXPECT_TRUE(host_.endCodes.empty());  // the program goes on
+  EXPECT_EQ(bytes[0], 1);
+  EXPECT_EQ(bytes[7], 8);
+
+  EXPECT_FALSE(DriverBackend::Reachable());
+  EXPECT_FALSE(backend_.AdvanceSimulatedClock(5));
+  EXPECT_TRUE(backend_.IsDriver());
+}
+
+TEST_F(DriverBackendTest, PortConversationFailures) {
+  const uint32_t kOpen = pr::kIoctlPortIoOpen, kRead = pr::kIoctlPortIoRead,
+                 kWrite = pr::kIoctlPortIoWrite, kClose = pr::kIoctlPortIoClose;
+  struct Row {
+    const char* what;
+    std::map<uint32_t, ScriptedHelper::Answer> answers;
+    uint32_t readValue;
+    Messages readMessages;
+    Messages writeMessages;
+  };
+  const Row rows[] = {
+      {"all well",
+       {{kOpen, Ok({7})}, {kRead, Ok({0x5a})}, {kWrite, Ok()}, {kClose, Ok()}},
+       0x5a,
+       {},
+       {}},
+      {"OPEN refused",
+       {{kOpen, Fail()}},
+       0xFFFFFFFF,
+       {{"Port open failed", "debug"}, {"read faield", "debug"}, {"close failed", "debug"}},
+       {{"Port open failed", "Debug"}, {"write failed", "debug"}, {"close failed", "debug"}}},
+      {"OPEN answers handle 0",
+       {{kOpen, Ok({0})}, {kRead, Ok({0x5a})}, {kWrite, Ok()}, {kClose, Ok()}},
+       0x5a,
+       {{"Port open failed", "debug"}},
+       {{"Port open failed", "Debug"}}},
+      {"READ and WRITE refused",
+       {{kOpen, Ok({7})}, {kClose, Ok()}},
+       0xFFFFFFFF,
+       {{"read faield", "debug"}},
+       {{"write failed", "debug"}}},
+      {"READ returns 0 bytes",
+       {{kOpen, Ok({7})}, {kRead, Ok()}, {kWrite, Ok()}, {kClose, Ok()}},
+       0xFFFFFFFF,
+       {{"read faield", "debug"}},
+       {}},
+      {"CLOSE refused",
+       {{kOpen, Ok({7})}, {kRead, Ok({1})}, {kWrite, Ok()}},
+       1,
+       {{"close failed", "debug"}},
+       {{"close failed", "debug"}}},
+      {"malformed replies",
+       {{kOpen, Raw({0, 0, 0, 0, 9, 0, 0, 0, 7})}, {kRead, Raw({0, 0})}, {kWrite, Raw({})}},
+       0xFFFFFFFF,
+       {{"Port open failed", "debug"}, {"read faield", "debug"}, {"close failed", "debug"}},
+       {{"Port open failed", "Debug"}, {"write failed", "debug"}, {"close failed", "debug"}}},
+  };
+  for (const Row& row : rows) {
+    std::vector<uint32_t> codes;
+    {
+      ScriptedHelper helper(pr::kPortIoDevice, row.answers);
+      host_.messages.clear();
+      EXPECT_EQ(backend_.ReadPort(0x296, 1), row.readValue) << row.what;
+      EXPECT_EQ(host_.messages, row.readMessages) << row.what;
+      host_.messages.clear();
+      backend_.WritePort(0x296, 1, 0x12);
+      EXPECT_EQ(host_.messages, row.writeMessages) << row.what;
+      codes = helper.Codes();
+    }
+    // Every step is sent whatever the one before it answered.
+    EXPECT_EQ(codes, (std::vector<uint32_t>{kOpen, kRead, kClose, kOpen, kWrite, kClose}))
+        << row.what;
+    EXPECT_TRUE(host_.endCodes.empty());
+  }
+}
+
+TEST_F(DriverBackendTest, BiosConversationFailures) {
+  const uint8_t page[4096] = {};
+  std::vector<uint8_t> bytes(page, page + sizeof page);
+  std::memcpy(bytes.data() + 0xCE0, "7K4XRQB8", 8);
+  std::string error;
+  const auto view = drivers::SealedView::Create(bytes, &error);
+  ASSERT_TRUE(view) << error;
+  auto mapped = [&view](uint32_t offset) {
+    ScriptedHelper::Answer answer = Ok({offset});
+    answer.fd = view->Fd();
+    return answer;
+  };
+  const uint32_t kMap = pr::kIoctlMapMemMap, kUnmap = pr::kIoctlMapMemUnmap;
+  struct Row {
+    const char* what;
+    std::map<uint32_t, ScriptedHelper::Answer> answers;
+    const char* bytes;  // null: untouched
+    Messages messages;
+    std::vector<uint32_t> codes;
+  };
+  const Row rows[] = {
+      {"all well", {{kMap, mapped(0xCE0)}, {kUnmap, Ok()}}, "7K4XRQB8", {}, {kMap, kUnmap}},
+      {"UNMAP refused",
+       {{kMap, mapped(0xCE0)}},
+       "7K4XRQB8",
+       {{"Failed to unmap device", "Debug"}},
+       {kMap, kUnmap}},
+      {"MAP refused",
+       {{kMap, Fail(0xC0000022)}},
+       nullptr,
+       {{"Failed to map device", "Debug"}},
+       {kMap}},
+      {"MAP without a view",
+       {{kMap, Ok({0xCE0})}},
+       nullptr,
+       {{"Failed to map device", "Debug"}},
+       {kMap}},
+      // A window whose 8 bytes would run off the view is refused, not read past its end.
+      {"offset past the view",
+       {{kMap, mapped(4092)}},
+       nullptr,
+       {{"Failed to map device", "Debug"}},
+       {kMap}},
+  };
+  for (const Row& row : rows) {
+    ScriptedHelper helper(pr::kMapMemDevice, row.answers);
+    host_.messages.clear();
+    uint8_t dest[8] = {'u', 'n', 't', 'o', 'u', 'c', 'h', 'd'};
+    backend_.ReadBiosIdBytes(dest);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(dest), 8), row.bytes ? row.bytes : "untouchd")
+        << row.what;
+    EXPECT_EQ(host_.messages, row.messages) << row.what;
+    EXPECT_EQ(helper.Codes(), row.codes) << row.what;
+  }
+}
+
+#if defined(VELMO_PORTIO_PROGRAM) && defined(VELMO_MAPMEM_PROGRAM)
+
+class DriverBackendOnHelpers : public DriverBackendTest {
+ protected:
+  void SetUp() override {
+    const std::string board = dir_.Write("board.json", R"({
+      "bios_id": "7K4XRQB8", "chip": "w83782d",
+      "registers": {"0x28": 135, "1:0x50": 45},
+      "script": [{"at": 10, "registers": {"0x28": 100}}]})");
+    portio_ = std::make_unique<test::HelperProcess>(VELMO_PORTIO_PROGRAM,
+                                                    std::vector<std::string>{"--board", board},
+                                                    dir_.Path(), dir_.File("portio.log"));
+    mapmem_ = std::make_unique<test::HelperProcess>(VELMO_MAPMEM_PROGRAM,
+                                                    std::vector<std::string>{"--board", board},
+                                                    dir_.Path(), dir_.File("mapmem.log"));
+    ASSERT_TRUE(portio_->WaitReady(pr::kPortIoDevice));
+    ASSERT_TRUE(mapmem_->WaitReady(pr::kMapMemDevice));
+  }
+  std::unique_ptr<test::HelperProcess> portio_, mapmem_;
+};
+
+TEST_F(DriverBackendOnHelpers, ChipBiosAndClockThroughTheHelpers) {
+  EXPECT_TRUE(DriverBackend::Reachable());
+  PortAccess ports(backend_, host_);
+  EXPECT_TRUE(ports.ProbeChipVendor());
+  EXPECT_TRUE(ports.ProbeChipId(0x30));
+  EXPECT_EQ(ports.ReadChipRegister(0x28), 135u);
+  ports.SelectChipBank(1);
+  EXPECT_EQ(ports.ReadChipRegister(0x50), 45u);
+  ports.SelectChipBank(0);
+  ports.WriteChipRegister(0x2B, 0x7F);
+  EXPECT_EQ(ports.ReadChipRegister(0x2B), 0x7Fu);
+  EXPECT_EQ(ports.ReadPciConfigDword(0x3800), 0xFFFFFFFFu);  // no such PCI function
+
+  uint8_t bytes[8] = {};
+  backend_.ReadBiosIdBytes(bytes);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 8), "7K4XRQB8");
+
+  EXPECT_TRUE(backend_.AdvanceSimulatedClock(10));
+  EXPECT_EQ(ports.ReadChipRegister(0x28), 100u);
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_TRUE(host_.endCodes.empty());
+}
+
+TEST_F(DriverBackendOnHelpers, RefusedPortsShowTheConversationMessages) {
+  struct Row {
+    bool write;
+    uint16_t port;
+    unsigned width;
+    Messages messages;
+  };
+  const Row rows[] = {
+      {false,
+       0x80,
+       1,
+       {{"Port open failed", "debug"}, {"read faield", "debug"}, {"close failed", "debug"}}},
+      {true,
+       0x80,
+       1,
+       {{"Port open failed", "Debug"}, {"write failed", "debug"}, {"close failed", "debug"}}},
+      {false, 0xEB, 1, {{"read faield", "debug"}}},   // a port only ever written
+      {true, 0xCFC, 4, {{"write failed", "debug"}}},  // a port only ever read
+      {true, 0xCF9, 1, {{"write failed", "debug"}}},  // the chipset's reset register
+      {false, 0x295, 1, {}},
+  };
+  for (const Row& row : rows) {
+    host_.messages.clear();
+    if (row.write)
+      backend_.WritePort(row.port, row.width, 0x06);
+    else
+      backend_.ReadPort(row.port, row.width);
+    EXPECT_EQ(host_.messages, row.messages) << test::Hex(row.port);
+  }
+  EXPECT_TRUE(host_.endCodes.empty());
+}
+
+TEST_F(DriverBackendTest, ViaMonitorBlockThroughPortio) {
+  test::HelperProcess portio(VELMO_PORTIO_PROGRAM,
+                             {"--board", std::string(VELMO_BOARD_DIR) + "/via686a.json"},
+                             dir_.Path(), dir_.File("portio.log"));
+  ASSERT_TRUE(portio.WaitReady(pr::kPortIoDevice));
+  PortAccess ports(backend_, host_);
+  EXPECT_FALSE(ports.ProbeChipVendor());
+  EXPECT_TRUE(ports.DetectVia686aMonitor());
+  EXPECT_EQ(ports.ChipIoBase(), 0x6000u);
+  EXPECT_EQ(ports.ReadChipRegister(0x29), 135u);
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_NE(portio.Log().find("VIA 686A monitor block at 0x6000 allowed"), std::string::npos);
+}
+
+#endif
+
+}  // namespace
+}  // namespace velmo::hw
