@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -16,6 +17,8 @@
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/RegistryFile.h"
 #include "monitor/hw/DirectBackend.h"
+#include "monitor/hw/DriverBackend.h"
+#include "monitor/hw/DriverService.h"
 #include "monitor/hw/LinuxBus.h"
 #include "monitor/hw/PortAccess.h"
 #include "sim/SimulatedBoard.h"
@@ -97,20 +100,39 @@ int RunVelmond(const Options& options, std::ostream& out) {
     return 1;
   }
 
-  // The hardware: a simulated board, or the real machine.
+  // The back-end: the helper services unless this process may touch the ports itself (a
+  // simulated board in this process counts as such); --direct and --driver decide outright.
+  const bool useDriver = options.driver || (!options.direct && options.board.empty() &&
+                                            !hw::LinuxBus::HasRawPortAccess());
   std::unique_ptr<sim::SimulatedBoard> board;
   std::unique_ptr<hw::LinuxBus> realBus;
-  hw::Bus* bus = nullptr;
+  std::unique_ptr<hw::PortBackend> backend;
   std::function<void(uint32_t)> advanceClock;
-  if (!options.board.empty()) {
+  if (useDriver) {
+    // The services run before the frame exists; with a board file they serve that board.
+    std::vector<std::string> helperArgs;
+    if (!options.board.empty())
+      helperArgs = {"--board", std::filesystem::absolute(options.board).string()};
+    const auto manager = hw::MakeServiceManager(helperArgs);
+    hw::RealSleeper sleeper;
+    if (!hw::StartDriverServices(*manager, sleeper, host)) {
+      host.EmitExit(1, false);
+      return 1;
+    }
+    auto driver = std::make_unique<hw::DriverBackend>(host);
+    if (!options.board.empty()) {
+      advanceClock = [d = driver.get()](uint32_t seconds) { d->AdvanceSimulatedClock(seconds); };
+    }
+    backend = std::move(driver);
+  } else if (!options.board.empty()) {
     std::string error;
     board = sim::SimulatedBoard::Load(options.board, &error);
     if (!board) {
       std::cerr << "velmond: " << error << '\n';
       return 2;
     }
-    bus = board.get();
     advanceClock = [b = board.get()](uint32_t seconds) { b->Advance(seconds); };
+    backend = std::make_unique<hw::DirectBackend>(*board, host);
   } else {
     std::string error;
     realBus = hw::LinuxBus::Open(&error);
@@ -118,10 +140,9 @@ int RunVelmond(const Options& options, std::ostream& out) {
       std::cerr << "velmond: " << error << '\n';
       return 1;
     }
-    bus = realBus.get();
+    backend = std::make_unique<hw::DirectBackend>(*realBus, host);
   }
-  hw::DirectBackend direct(*bus, host);
-  hw::PortAccess ports(direct, host);
+  hw::PortAccess ports(*backend, host);
 
   core::RegistryFile registry(options.registry.empty() ? core::RegistryFile::DefaultPath()
                                                        : options.registry);
