@@ -1,5 +1,7 @@
 #include "monitor/hw/DriverService.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -196,6 +198,15 @@ bool StartDriverServices(ServiceManager& manager, Sleeper& sleeper, HwHost& host
 
 std::vector<std::string> DefaultHelperDirs() {
   std::vector<std::string> dirs;
+  // VELMO_HELPER_DIR (a colon-separated list) comes first: a build tree or a test.
+  if (const char* extra = std::getenv("VELMO_HELPER_DIR")) {
+    std::string list = extra;
+    for (size_t start = 0; start <= list.size();) {
+      const size_t end = std::min(list.find(':', start), list.size());
+      if (end > start) dirs.push_back(list.substr(start, end - start));
+      start = end + 1;
+    }
+  }
   const std::string own = OwnDirectory();
   if (!own.empty()) {
     dirs.push_back(own);

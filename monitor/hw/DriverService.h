@@ -47,7 +47,8 @@ bool StartDriverService(ServiceManager& manager, Sleeper& sleeper, HwHost& host,
 // the MapMem driver" and stops there (mapmem is not tried after portio failed).
 bool StartDriverServices(ServiceManager& manager, Sleeper& sleeper, HwHost& host);
 
-// The directories searched for the helper programs, in order: the monitor's own directory,
+// The directories searched for the helper programs, in order: those of VELMO_HELPER_DIR
+// (colon-separated), the monitor's own directory,
 // <its directory>/../lib/velmo/drivers, /usr/local/lib/velmo/drivers.
 std::vector<std::string> DefaultHelperDirs();
 // The first executable `name` in `dirs`; empty when none.

@@ -53,7 +53,8 @@ struct RunResult {
 
 class Velmond {
  public:
-  Velmond(const Sandbox& box, std::vector<std::string> args) {
+  Velmond(const Sandbox& box, std::vector<std::string> args,
+          const std::map<std::string, std::string>& env = {}) {
     int fds[2];
     if (::pipe(fds) != 0) return;
     pid_ = ::fork();
@@ -65,6 +66,8 @@ class Velmond {
       ::setenv("XDG_RUNTIME_DIR", (box.dir / "runtime").c_str(), 1);
       ::setenv("HOME", box.dir.c_str(), 1);
       ::setenv("VELMO_PREFIX", (box.dir / "prefix").c_str(), 1);
+      for (const auto& [name, value] : env)
+        ::setenv(name.c_str(), value.c_str(), 1);
       std::vector<char*> argv;
       std::string path = VelmondPath();
       argv.push_back(path.data());
@@ -124,8 +127,9 @@ class Velmond {
   RunResult run_;
 };
 
-inline RunResult RunVelmond(const Sandbox& box, std::vector<std::string> args) {
-  return Velmond(box, std::move(args)).Wait();
+inline RunResult RunVelmond(const Sandbox& box, std::vector<std::string> args,
+                            const std::map<std::string, std::string>& env = {}) {
+  return Velmond(box, std::move(args), env).Wait();
 }
 
 }  // namespace velmo::test

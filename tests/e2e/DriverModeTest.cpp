@@ -1,0 +1,71 @@
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include "tests/e2e/VelmondRun.h"
+
+namespace velmo::test {
+namespace {
+
+// Ends every helper process whose command line mentions `marker` (the sandbox folder): the
+// monitor starts them detached, so they outlive it.
+void StopHelpers(const std::string& marker) {
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return;
+  while (dirent* entry = ::readdir(proc)) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0) continue;
+    std::ifstream in(std::string("/proc/") + entry->d_name + "/cmdline");
+    std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (cmdline.find(marker) != std::string::npos && (cmdline.find("portio") != std::string::npos ||
+                                                      cmdline.find("mapmem") != std::string::npos))
+      ::kill(pid, SIGTERM);
+  }
+  ::closedir(proc);
+}
+
+std::map<std::string, std::string> DriverEnv(const Sandbox& box, const std::string& helperDirs) {
+  std::filesystem::create_directories(box.dir / "dev");
+  return {{"VELMO_DEVICE_DIR", (box.dir / "dev").string()}, {"VELMO_HELPER_DIR", helperDirs}};
+}
+
+const std::string kBuiltHelpers = std::string(VELMO_BINARY_DIR) +
+                                  "/drivers/portio:" + std::string(VELMO_BINARY_DIR) +
+                                  "/drivers/mapmem";
+
+TEST(DriverMode, SameEventsAsDirectOnTheSameBoard) {
+  const std::string demo = std::string(VELMO_BOARD_DIR) + "/demo.json";
+  const std::vector<std::string> common = {
+      "--headless", "--board", demo, "--ticks", "14", "--confirm-alarm", "--dry-run-power"};
+  Sandbox directBox("direct");
+  std::vector<std::string> directArgs = common;
+  directArgs.push_back("--direct");
+  const RunResult direct = RunVelmond(directBox, directArgs);
+  ASSERT_EQ(direct.exitCode, 0) << direct.output;
+
+  Sandbox driverBox("driver");
+  std::vector<std::string> driverArgs = common;
+  driverArgs.push_back("--driver");
+  // The monitor starts both helpers on the board itself (no service manager in a test).
+  const RunResult driver = RunVelmond(driverBox, driverArgs, DriverEnv(driverBox, kBuiltHelpers));
+  StopHelpers(driverBox.dir.string());
+  ASSERT_EQ(driver.exitCode, 0) << driver.output;
+  ASSERT_FALSE(direct.Of("alarm-dialog").empty());  // the demo's alarm came and went
+  EXPECT_EQ(driver.events, direct.events);
+}
+
+TEST(DriverMode, MissingHelpersEndTheProgramWithTheirMessages) {
+  Sandbox box("no-helpers");
+  std::filesystem::create_directories(box.dir / "empty");
+  const RunResult run = RunVelmond(box, {"--headless", "--driver", "--ticks", "1"},
+                                   DriverEnv(box, (box.dir / "empty").string()));
+  EXPECT_EQ(run.exitCode, 1);
+  const auto messages = run.Of("message");
+  ASSERT_EQ(messages.size(), 2u) << run.output;
+  EXPECT_EQ(messages[0]["text"], "Could not Create Service ");
+  EXPECT_EQ(messages[1]["text"], "Could not find the Velmo driver");
+  EXPECT_EQ(messages[1]["caption"], "Velmond");
+  EXPECT_TRUE(run.Of("tick").empty());
+}
+
+}  // namespace
+}  // namespace velmo::test
