@@ -6,18 +6,22 @@
 namespace velmo::test {
 namespace {
 
-// Ends every helper process whose command line mentions `marker` (the sandbox folder): the
-// monitor starts them detached, so they outlive it.
-void StopHelpers(const std::string& marker) {
+// Ends every helper process serving `deviceDir`: the monitor starts them detached, so they
+// outlive it. They are found by the device folder in their environment.
+void StopHelpers(const std::string& deviceDir) {
   DIR* proc = ::opendir("/proc");
   if (!proc) return;
+  const std::string wanted = "VELMO_DEVICE_DIR=" + deviceDir;
   while (dirent* entry = ::readdir(proc)) {
     const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-    if (pid <= 0) continue;
-    std::ifstream in(std::string("/proc/") + entry->d_name + "/cmdline");
-    std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (cmdline.find(marker) != std::string::npos && (cmdline.find("portio") != std::string::npos ||
-                                                      cmdline.find("mapmem") != std::string::npos))
+    if (pid <= 0 || pid == ::getpid()) continue;
+    std::ifstream in(std::string("/proc/") + entry->d_name + "/environ");
+    std::string env((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ifstream cmd(std::string("/proc/") + entry->d_name + "/comm");
+    std::string comm;
+    std::getline(cmd, comm);
+    if ((comm == "portio" || comm == "mapmem") &&
+        env.find(wanted + std::string(1, '\0')) != std::string::npos)
       ::kill(pid, SIGTERM);
   }
   ::closedir(proc);
@@ -47,7 +51,7 @@ TEST(DriverMode, SameEventsAsDirectOnTheSameBoard) {
   driverArgs.push_back("--driver");
   // The monitor starts both helpers on the board itself (no service manager in a test).
   const RunResult driver = RunVelmond(driverBox, driverArgs, DriverEnv(driverBox, kBuiltHelpers));
-  StopHelpers(driverBox.dir.string());
+  StopHelpers((driverBox.dir / "dev").string());
   ASSERT_EQ(driver.exitCode, 0) << driver.output;
   ASSERT_FALSE(direct.Of("alarm-dialog").empty());  // the demo's alarm came and went
   EXPECT_EQ(driver.events, direct.events);
