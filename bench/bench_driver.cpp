@@ -20,6 +20,10 @@
 #include <string>
 #include <thread>
 
+#include "monitor/core/Acquisition.h"
+#include "monitor/core/ChipProfiles.h"
+#include "monitor/core/Identification.h"
+#include "monitor/core/MonitorState.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/DriverBackend.h"
 #include "monitor/hw/PortAccess.h"
@@ -199,6 +203,59 @@ void BM_ChipRegisters50_Driver(benchmark::State& state) {
   if (host.messages) state.SkipWithError("the helper refused a request");
 }
 BENCHMARK(BM_ChipRegisters50_Driver)->UseRealTime();
+
+// The hardware part of one monitoring tick (acquisition and beep bits; the rest of a tick is
+// memory work, see bench_monitor) in driver mode, with the direct tick on the same board.
+void BM_Tick_Driver(benchmark::State& state) {
+  if (!NeedHelper(state)) return;
+  auto board = LoadBoard();
+  QuietHost host;
+  // Only portio runs here: the board model is that of the board's text, read once directly.
+  int32_t mbModel = 0;
+  auto prepare = [&mbModel](core::MonitorState& s, hw::PortAccess& ports) {
+    s.mbModel = mbModel;
+    s.hmType = core::DetectMonitorChip(ports);
+    core::SelectChipProfile(s, ports);
+    core::ApplyBoardAdjustments(s);
+  };
+  hw::DirectBackend direct(*board, host);
+  hw::PortAccess directPorts(direct, host);
+  mbModel = core::IdentifyBoard(directPorts);
+  core::MonitorState directState;
+  prepare(directState, directPorts);
+  constexpr int kDirectRuns = 2000;
+  const uint64_t before = board->PortAccessCount();
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kDirectRuns; ++i) {
+    core::AcquireReadings(directState, directPorts);
+    core::ProgramBeepControl(directState, directPorts);
+  }
+  const double directNs =
+      std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() /
+      kDirectRuns;
+  const double accesses = static_cast<double>(board->PortAccessCount() - before) / kDirectRuns;
+
+  hw::DriverBackend driver(host);
+  hw::PortAccess ports(driver, host);
+  core::MonitorState s;
+  prepare(s, ports);
+  const auto driverStart = std::chrono::steady_clock::now();
+  int64_t runs = 0;
+  for (auto _ : state) {
+    core::AcquireReadings(s, ports);
+    core::ProgramBeepControl(s, ports);
+    ++runs;
+  }
+  const double driverNs =
+      std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - driverStart)
+          .count() /
+      static_cast<double>(runs ? runs : 1);
+  state.counters["direct_ns"] = directNs;
+  state.counters["ratio_to_direct"] = driverNs / directNs;
+  state.counters["port_accesses"] = accesses;  // each one conversation in driver mode
+  if (host.messages) state.SkipWithError("the helper refused a request");
+}
+BENCHMARK(BM_Tick_Driver)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
