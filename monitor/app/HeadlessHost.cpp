@@ -6,57 +6,11 @@
 #include "monitor/app/LogindPower.h"
 #include "monitor/core/MainFrame.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/core/PageSlotsJson.h"
 
 namespace velmo::app {
 
 using nlohmann::ordered_json;
-
-namespace {
-
-ordered_json CpuJson(const core::CpuPageSlots& s) {
-  return {{"mbModel", s.mbModel},
-          {"alarm", s.alarm},
-          {"fan", s.fan},
-          {"temp", s.temp},
-          {"vcore", s.vcore},
-          {"vio", s.vio},
-          {"tempEnabled", s.tempEnabled},
-          {"tempOutOfRange", s.tempOutOfRange},
-          {"vioEnabled", s.vioEnabled},
-          {"vioOutOfRange", s.vioOutOfRange}};
-}
-
-ordered_json AlarmFlagsJson(const core::SysAlarmFlags& f) {
-  return {{"temp", f.temp}, {"v5", f.v5}, {"v12", f.v12}, {"vn5", f.vn5}, {"vn12", f.vn12}};
-}
-
-}  // namespace
-
-ordered_json PagesJson(const core::PageSlots& slots, int32_t mbModel) {
-  ordered_json pages;
-  pages["cpu"] = CpuJson(slots.cpu);
-  if (mbModel == 4) pages["cpu2"] = CpuJson(slots.cpu2);
-  const core::SysPageSlots& s = slots.system;
-  pages["system"] = {{"mbModel", s.mbModel},
-                     {"alarm", s.alarm},
-                     {"chassisFan", s.chassisFan},
-                     {"auxFan", s.auxFan},
-                     {"temp", s.temp},
-                     {"v5", s.v5},
-                     {"v12", s.v12},
-                     {"vn5", s.vn5},
-                     {"vn12", s.vn12},
-                     {"present",
-                      {{"v5", s.present.v5},
-                       {"v12", s.present.v12},
-                       {"vn5", s.present.vn5},
-                       {"vn12", s.present.vn12}}},
-                     {"enabled", AlarmFlagsJson(s.enabled)},
-                     {"outOfRange", AlarmFlagsJson(s.outOfRange)}};
-  pages["misc"] = {
-      {"mbModel", slots.misc.mbModel}, {"alarm", slots.misc.alarm}, {"agp", slots.misc.agp}};
-  return pages;
-}
 
 HeadlessHost::HeadlessHost(std::ostream& out, bool answerYes, bool dryRunPower, PowerControl& power)
     : out_(out), answerYes_(answerYes), dryRunPower_(dryRunPower), power_(power) {}
@@ -156,7 +110,7 @@ void HeadlessHost::TickDone() {
           {"bAlarm", p.bAlarm},
           {"iWarningActs", p.iWarningActs},
           {"bInstallOnTaskbar", p.bInstallOnTaskbar}}},
-        {"pages", PagesJson(slots_, s.mbModel)}});
+        {"pages", core::PageSlotsToJson(slots_, s.mbModel)}});
 }
 
 void HeadlessHost::Quit(int exitCode, bool saved) {

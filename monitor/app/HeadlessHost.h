@@ -70,7 +70,4 @@ class HeadlessHost : public core::FrameHost {
   bool saved_ = false;
 };
 
-// The "pages" object of a tick event.
-nlohmann::ordered_json PagesJson(const core::PageSlots& slots, int32_t mbModel);
-
 }  // namespace velmo::app

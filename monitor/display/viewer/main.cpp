@@ -21,8 +21,8 @@
 #include "monitor/core/MainFrame.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/PageSlots.h"
+#include "monitor/core/PageSlotsJson.h"
 #include "monitor/display/PageRenderer.h"
-#include "monitor/display/PageSlotsJson.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
 #include "sim/SimulatedBoard.h"
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
     pageSlots = PageSlots{};
     const nlohmann::json& pages = doc.contains("pages") ? doc["pages"] : doc;
     std::string error;
-    if (!velmo::display::PageSlotsFromJson(pages, pageSlots, error)) {
+    if (!velmo::core::PageSlotsFromJson(pages, pageSlots, error)) {
       std::fprintf(stderr, "velmo_pageview: %s: %s\n", qPrintable(slotsFile), error.c_str());
       return 1;
     }

@@ -1,8 +1,8 @@
-#include "monitor/display/PageSlotsJson.h"
+#include "monitor/core/PageSlotsJson.h"
 
 #include <gtest/gtest.h>
 
-namespace velmo::display {
+namespace velmo::core {
 namespace {
 
 using nlohmann::json;
@@ -55,4 +55,35 @@ TEST(PageSlotsJson, RejectsBadEntriesAndLeavesTheSlotsAlone) {
 }
 
 }  // namespace
-}  // namespace velmo::display
+}  // namespace velmo::core
+
+namespace velmo::core {
+namespace {
+
+TEST(PageSlotsJson, WhatTheHeadlessHostWritesReadsBackTheSame) {
+  PageSlots s;
+  s.cpu = {4, 1, 4500, 45, 1750, 3300, 1, 1, 0, 1};
+  s.cpu2 = {4, 1, 4400, 47, 1760, 3296, 1, 0, 0, 0};
+  s.system = {4,
+              3000,
+              0,
+              38,
+              5026,
+              12160,
+              -5024,
+              -12096,
+              1,
+              {1, 1, 0, 1},
+              {1, 1, 0, 0, 1},
+              {0, 0, 0, 0, 1}};
+  s.misc = {4, 1, 1500};
+  PageSlots back;
+  std::string error;
+  ASSERT_TRUE(PageSlotsFromJson(nlohmann::json::parse(PageSlotsToJson(s, 4).dump()), back, error))
+      << error;
+  EXPECT_EQ(back, s);
+  EXPECT_FALSE(PageSlotsToJson(s, 9).contains("cpu2"));
+}
+
+}  // namespace
+}  // namespace velmo::core

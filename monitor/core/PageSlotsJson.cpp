@@ -1,0 +1,134 @@
+#include "monitor/core/PageSlotsJson.h"
+
+#include <cstdint>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace velmo::core {
+namespace {
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+using Fields = std::vector<std::pair<const char*, int32_t*>>;
+
+// The key of every slot, in event order.
+Fields CpuFields(CpuPageSlots& s) {
+  return {{"mbModel", &s.mbModel},
+          {"alarm", &s.alarm},
+          {"fan", &s.fan},
+          {"temp", &s.temp},
+          {"vcore", &s.vcore},
+          {"vio", &s.vio},
+          {"tempEnabled", &s.tempEnabled},
+          {"tempOutOfRange", &s.tempOutOfRange},
+          {"vioEnabled", &s.vioEnabled},
+          {"vioOutOfRange", &s.vioOutOfRange}};
+}
+
+Fields SysFields(SysPageSlots& s) {
+  return {{"mbModel", &s.mbModel}, {"alarm", &s.alarm}, {"chassisFan", &s.chassisFan},
+          {"auxFan", &s.auxFan},   {"temp", &s.temp},   {"v5", &s.v5},
+          {"v12", &s.v12},         {"vn5", &s.vn5},     {"vn12", &s.vn12}};
+}
+
+Fields RailFields(RailFlags& f) {
+  return {{"v5", &f.v5}, {"v12", &f.v12}, {"vn5", &f.vn5}, {"vn12", &f.vn12}};
+}
+
+Fields AlarmFields(SysAlarmFlags& f) {
+  return {{"temp", &f.temp}, {"v5", &f.v5}, {"v12", &f.v12}, {"vn5", &f.vn5}, {"vn12", &f.vn12}};
+}
+
+Fields MiscFields(MiscPageSlots& s) {
+  return {{"mbModel", &s.mbModel}, {"alarm", &s.alarm}, {"agp", &s.agp}};
+}
+
+ordered_json Write(const Fields& fields) {
+  ordered_json object = ordered_json::object();
+  for (const auto& [key, value] : fields)
+    object[key] = *value;
+  return object;
+}
+
+bool ReadInt(const json& value, int32_t& out) {
+  if (value.is_boolean()) {
+    out = value.get<bool>() ? 1 : 0;
+    return true;
+  }
+  if (value.is_number_unsigned()) {
+    const uint64_t v = value.get<uint64_t>();
+    if (v > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return false;
+    out = static_cast<int32_t>(v);
+    return true;
+  }
+  if (value.is_number_integer()) {
+    const int64_t v = value.get<int64_t>();
+    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
+      return false;
+    }
+    out = static_cast<int32_t>(v);
+    return true;
+  }
+  return false;
+}
+
+// Reads `fields` from parent[key] when that key is present.
+bool Read(const json& parent, const char* key, const std::string& path, const Fields& fields,
+          std::string& error) {
+  const auto found = parent.find(key);
+  if (found == parent.end()) return true;
+  if (!found->is_object()) {
+    error = path + ": not an object";
+    return false;
+  }
+  for (const auto& [name, target] : fields) {
+    const auto it = found->find(name);
+    if (it == found->end()) continue;
+    if (!ReadInt(*it, *target)) {
+      error = path + "." + name + ": not an int32 integer or boolean";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ordered_json PageSlotsToJson(const PageSlots& pageSlots, int32_t mbModel) {
+  PageSlots s = pageSlots;  // the field tables point into a slot set they may also fill
+  ordered_json pages;
+  pages["cpu"] = Write(CpuFields(s.cpu));
+  if (mbModel == 4) pages["cpu2"] = Write(CpuFields(s.cpu2));
+  ordered_json system = Write(SysFields(s.system));
+  system["present"] = Write(RailFields(s.system.present));
+  system["enabled"] = Write(AlarmFields(s.system.enabled));
+  system["outOfRange"] = Write(AlarmFields(s.system.outOfRange));
+  pages["system"] = std::move(system);
+  pages["misc"] = Write(MiscFields(s.misc));
+  return pages;
+}
+
+bool PageSlotsFromJson(const json& pages, PageSlots& pageSlots, std::string& error) {
+  if (!pages.is_object()) {
+    error = "pages: not an object";
+    return false;
+  }
+  // Read into a copy so a bad entry leaves the slots untouched.
+  PageSlots read = pageSlots;
+  const bool ok = Read(pages, "cpu", "cpu", CpuFields(read.cpu), error) &&
+                  Read(pages, "cpu2", "cpu2", CpuFields(read.cpu2), error) &&
+                  Read(pages, "system", "system", SysFields(read.system), error) &&
+                  (!pages.contains("system") || !pages["system"].is_object() ||
+                   (Read(pages["system"], "present", "system.present",
+                         RailFields(read.system.present), error) &&
+                    Read(pages["system"], "enabled", "system.enabled",
+                         AlarmFields(read.system.enabled), error) &&
+                    Read(pages["system"], "outOfRange", "system.outOfRange",
+                         AlarmFields(read.system.outOfRange), error))) &&
+                  Read(pages, "misc", "misc", MiscFields(read.misc), error);
+  if (ok) pageSlots = read;
+  return ok;
+}
+
+}  // namespace velmo::core

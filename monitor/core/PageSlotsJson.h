@@ -1,0 +1,20 @@
+// The pages' display slots as JSON: the "pages" object of a headless tick event, written by the
+// headless host and read back by the page viewer. One field table serves both directions.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "monitor/core/PageSlots.h"
+
+namespace velmo::core {
+
+// {"cpu": {...}, ["cpu2": {...} on board model 4,] "system": {...}, "misc": {...}}.
+nlohmann::ordered_json PageSlotsToJson(const PageSlots& pageSlots, int32_t mbModel);
+
+// Fills slots from pages; keys that are missing leave their slot as it was, unknown keys are
+// ignored. Values are integers in int32 range or booleans. Returns false with error naming the
+// first bad entry, and then leaves the slots untouched.
+bool PageSlotsFromJson(const nlohmann::json& pages, PageSlots& pageSlots, std::string& error);
+
+}  // namespace velmo::core
