@@ -23,31 +23,7 @@ using namespace velmo;
 
 const char* const kBoards[] = {"w83781d", "w83782d", "w83627hf", "sis5595", "via686a"};
 
-class QuietHost : public core::FrameHost {
- public:
-  void ShowMessage(const std::string&, const std::string&) override {}
-  void EndProcess(int) override {}
-  bool AskYesNo(const std::string&) override { return false; }
-  void OpenAlarmDialog(int32_t, const std::string&) override {}
-  void CloseAlarmDialog() override {}
-  bool NotifyTray(core::TrayOp, const core::TrayIconData&) override { return true; }
-  void ShowTrayMenu() override {}
-  void ShowPage(core::Page) override {}
-  void HideFrame() override {}
-  void SetTimer(uint32_t) override {}
-  void PublishPages(const core::PageSlots&) override {}
-  void RefreshPages() override {}
-  std::optional<core::AlarmRangeDialogData> RunAlarmRangeDialog(
-      const core::AlarmRangeDialogData&) override {
-    return std::nullopt;
-  }
-  std::optional<core::AppParamsDialogData> RunAppParamsDialog(
-      const core::AppParamsDialogData&) override {
-    return std::nullopt;
-  }
-  bool RequestPower(core::PowerRequest) override { return true; }
-  void Quit(int, bool) override {}
-};
+using QuietHost = core::NullFrameHost;
 
 struct Machine {
   std::unique_ptr<sim::SimulatedBoard> board;

@@ -18,7 +18,7 @@ namespace velmo::app {
 
 class PowerControl;
 
-class HeadlessHost : public core::FrameHost {
+class HeadlessHost : public core::NullFrameHost {
  public:
   HeadlessHost(std::ostream& out, bool answerYes, bool dryRunPower, PowerControl& power);
   void Attach(const core::CMainFrame& frame, const core::MonitorState& state);
@@ -27,22 +27,10 @@ class HeadlessHost : public core::FrameHost {
   void EndProcess(int exitCode) override;
   bool AskYesNo(const std::string& text) override;
   void OpenAlarmDialog(int32_t action, const std::string& condition) override;
-  void CloseAlarmDialog() override {}
   bool NotifyTray(core::TrayOp op, const core::TrayIconData& data) override;
-  void ShowTrayMenu() override {}
   void ShowPage(core::Page page) override;
-  void HideFrame() override {}
   void SetTimer(uint32_t periodMs) override;
   void PublishPages(const core::PageSlots& slots) override { slots_ = slots; }
-  void RefreshPages() override {}
-  std::optional<core::AlarmRangeDialogData> RunAlarmRangeDialog(
-      const core::AlarmRangeDialogData&) override {
-    return std::nullopt;
-  }
-  std::optional<core::AppParamsDialogData> RunAppParamsDialog(
-      const core::AppParamsDialogData&) override {
-    return std::nullopt;
-  }
   bool RequestPower(core::PowerRequest request) override;
   void TickDone() override;
   void Quit(int exitCode, bool saved) override;

@@ -86,4 +86,30 @@ class FrameHost : public hw::HwHost {
   virtual void Quit(int exitCode, bool saved) = 0;
 };
 
+// A host that shows nothing and answers No, Cancel and success: a base for hosts that handle
+// only part of the requests (the headless host) and for benchmarks.
+class NullFrameHost : public FrameHost {
+ public:
+  void ShowMessage(const std::string&, const std::string&) override {}
+  void EndProcess(int) override {}
+  bool AskYesNo(const std::string&) override { return false; }
+  void OpenAlarmDialog(int32_t, const std::string&) override {}
+  void CloseAlarmDialog() override {}
+  bool NotifyTray(TrayOp, const TrayIconData&) override { return true; }
+  void ShowTrayMenu() override {}
+  void ShowPage(Page) override {}
+  void HideFrame() override {}
+  void SetTimer(uint32_t) override {}
+  void PublishPages(const PageSlots&) override {}
+  void RefreshPages() override {}
+  std::optional<AlarmRangeDialogData> RunAlarmRangeDialog(const AlarmRangeDialogData&) override {
+    return std::nullopt;
+  }
+  std::optional<AppParamsDialogData> RunAppParamsDialog(const AppParamsDialogData&) override {
+    return std::nullopt;
+  }
+  bool RequestPower(PowerRequest) override { return true; }
+  void Quit(int, bool) override {}
+};
+
 }  // namespace velmo::core
