@@ -171,26 +171,21 @@ void BM_ChipRegisters50_Direct(benchmark::State& state) {
 }
 BENCHMARK(BM_ChipRegisters50_Direct);
 
-void BM_ChipRegisters50_Driver(benchmark::State& state) {
-  if (!NeedHelper(state)) return;
-  auto board = LoadBoard();
-  QuietHost host;
-  hw::DirectBackend direct(*board, host);
-  hw::PortAccess directPorts(direct, host);
+// Runs `driverWork` as the benchmark body and `directWork` a fixed number of times beside it,
+// and reports the direct time and the ratio of the two, both measured in this run.
+template <typename Direct, typename Driver>
+void CompareWithDirect(benchmark::State& state, Direct directWork, Driver driverWork) {
   constexpr int kDirectRuns = 2000;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < kDirectRuns; ++i)
-    benchmark::DoNotOptimize(ReadRegisters(directPorts));
+    directWork();
   const double directNs =
       std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() /
       kDirectRuns;
-
-  hw::DriverBackend driver(host);
-  hw::PortAccess ports(driver, host);
   const auto driverStart = std::chrono::steady_clock::now();
   int64_t runs = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(ReadRegisters(ports));
+    driverWork();
     ++runs;
   }
   const double driverNs =
@@ -199,6 +194,19 @@ void BM_ChipRegisters50_Driver(benchmark::State& state) {
       static_cast<double>(runs ? runs : 1);
   state.counters["direct_ns"] = directNs;
   state.counters["ratio_to_direct"] = driverNs / directNs;
+}
+
+void BM_ChipRegisters50_Driver(benchmark::State& state) {
+  if (!NeedHelper(state)) return;
+  auto board = LoadBoard();
+  QuietHost host;
+  hw::DirectBackend direct(*board, host);
+  hw::PortAccess directPorts(direct, host);
+  hw::DriverBackend driver(host);
+  hw::PortAccess ports(driver, host);
+  CompareWithDirect(
+      state, [&] { benchmark::DoNotOptimize(ReadRegisters(directPorts)); },
+      [&] { benchmark::DoNotOptimize(ReadRegisters(ports)); });
   state.counters["conversations"] = 2 * kRegisterReads;  // index write and data read each
   if (host.messages) state.SkipWithError("the helper refused a request");
 }
@@ -210,49 +218,30 @@ void BM_Tick_Driver(benchmark::State& state) {
   if (!NeedHelper(state)) return;
   auto board = LoadBoard();
   QuietHost host;
-  // Only portio runs here: the board model is that of the board's text, read once directly.
-  int32_t mbModel = 0;
-  auto prepare = [&mbModel](core::MonitorState& s, hw::PortAccess& ports) {
-    s.mbModel = mbModel;
-    s.hmType = core::DetectMonitorChip(ports);
-    core::SelectChipProfile(s, ports);
-    core::ApplyBoardAdjustments(s);
-  };
   hw::DirectBackend direct(*board, host);
   hw::PortAccess directPorts(direct, host);
-  mbModel = core::IdentifyBoard(directPorts);
-  core::MonitorState directState;
-  prepare(directState, directPorts);
-  constexpr int kDirectRuns = 2000;
-  const uint64_t before = board->PortAccessCount();
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < kDirectRuns; ++i) {
-    core::AcquireReadings(directState, directPorts);
-    core::ProgramBeepControl(directState, directPorts);
-  }
-  const double directNs =
-      std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() /
-      kDirectRuns;
-  const double accesses = static_cast<double>(board->PortAccessCount() - before) / kDirectRuns;
-
   hw::DriverBackend driver(host);
   hw::PortAccess ports(driver, host);
-  core::MonitorState s;
-  prepare(s, ports);
-  const auto driverStart = std::chrono::steady_clock::now();
-  int64_t runs = 0;
-  for (auto _ : state) {
-    core::AcquireReadings(s, ports);
-    core::ProgramBeepControl(s, ports);
-    ++runs;
-  }
-  const double driverNs =
-      std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - driverStart)
-          .count() /
-      static_cast<double>(runs ? runs : 1);
-  state.counters["direct_ns"] = directNs;
-  state.counters["ratio_to_direct"] = driverNs / directNs;
-  state.counters["port_accesses"] = accesses;  // each one conversation in driver mode
+  // Only portio runs here: the board model is that of the board's text, read once directly.
+  const int32_t mbModel = core::IdentifyBoard(directPorts);
+  auto prepare = [mbModel](core::MonitorState& s, hw::PortAccess& p) {
+    s.mbModel = mbModel;
+    s.hmType = core::DetectMonitorChip(p);
+    core::SelectChipProfile(s, p);
+    core::ApplyBoardAdjustments(s);
+  };
+  core::MonitorState directState, driverState;
+  prepare(directState, directPorts);
+  prepare(driverState, ports);
+  auto tick = [](core::MonitorState& s, hw::PortAccess& p) {
+    core::AcquireReadings(s, p);
+    core::ProgramBeepControl(s, p);
+  };
+  const uint64_t before = board->PortAccessCount();
+  tick(directState, directPorts);
+  state.counters["port_accesses"] = static_cast<double>(board->PortAccessCount() - before);
+  CompareWithDirect(
+      state, [&] { tick(directState, directPorts); }, [&] { tick(driverState, ports); });
   if (host.messages) state.SkipWithError("the helper refused a request");
 }
 BENCHMARK(BM_Tick_Driver)->UseRealTime()->Unit(benchmark::kMillisecond);
