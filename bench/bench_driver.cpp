@@ -42,7 +42,7 @@ class QuietHost : public hw::HwHost {
  public:
   int messages = 0;
   void ShowMessage(const std::string&, const std::string&) override { ++messages; }
-  void EndProcess(int) override { ++messages; }
+  void EndProgram(int) override { ++messages; }
 };
 
 // The portio program serving the board on a temporary device directory for the whole run.
@@ -113,9 +113,9 @@ bool NeedHelper(benchmark::State& state) {
 void BM_DirectPortRead(benchmark::State& state) {
   auto board = LoadBoard();
   QuietHost host;
-  hw::DirectBackend direct(*board, host);
+  hw::DirectBackend direct(*board);
   for (auto _ : state)
-    benchmark::DoNotOptimize(direct.ReadPort(0x296, 1));
+    benchmark::DoNotOptimize(direct.ReadPort(0x296, 1).value);
 }
 BENCHMARK(BM_DirectPortRead);
 
@@ -123,9 +123,9 @@ BENCHMARK(BM_DirectPortRead);
 void BM_DriverPortRead(benchmark::State& state) {
   if (!NeedHelper(state)) return;
   QuietHost host;
-  hw::DriverBackend driver(host);
+  hw::DriverBackend driver;
   for (auto _ : state)
-    benchmark::DoNotOptimize(driver.ReadPort(0x296, 1));
+    benchmark::DoNotOptimize(driver.ReadPort(0x296, 1).value);
   if (host.messages) state.SkipWithError("the helper refused a request");
 }
 BENCHMARK(BM_DriverPortRead)->UseRealTime();
@@ -164,7 +164,7 @@ double ReadRegisters(hw::PortAccess& ports) {
 void BM_ChipRegisters50_Direct(benchmark::State& state) {
   auto board = LoadBoard();
   QuietHost host;
-  hw::DirectBackend direct(*board, host);
+  hw::DirectBackend direct(*board);
   hw::PortAccess ports(direct, host);
   for (auto _ : state)
     benchmark::DoNotOptimize(ReadRegisters(ports));
@@ -200,9 +200,9 @@ void BM_ChipRegisters50_Driver(benchmark::State& state) {
   if (!NeedHelper(state)) return;
   auto board = LoadBoard();
   QuietHost host;
-  hw::DirectBackend direct(*board, host);
+  hw::DirectBackend direct(*board);
   hw::PortAccess directPorts(direct, host);
-  hw::DriverBackend driver(host);
+  hw::DriverBackend driver;
   hw::PortAccess ports(driver, host);
   CompareWithDirect(
       state, [&] { benchmark::DoNotOptimize(ReadRegisters(directPorts)); },
@@ -218,9 +218,9 @@ void BM_Tick_Driver(benchmark::State& state) {
   if (!NeedHelper(state)) return;
   auto board = LoadBoard();
   QuietHost host;
-  hw::DirectBackend direct(*board, host);
+  hw::DirectBackend direct(*board);
   hw::PortAccess directPorts(direct, host);
-  hw::DriverBackend driver(host);
+  hw::DriverBackend driver;
   hw::PortAccess ports(driver, host);
   // Only portio runs here: the board model is that of the board's text, read once directly.
   const int32_t mbModel = core::IdentifyBoard(directPorts);

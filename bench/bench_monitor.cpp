@@ -34,7 +34,7 @@ struct Machine {
     std::string error;
     board = sim::SimulatedBoard::Load(std::string(VELMO_BOARD_DIR) + "/" + name + ".json", &error);
     if (!board) throw std::runtime_error(error);
-    backend = std::make_unique<hw::DirectBackend>(*board, host);
+    backend = std::make_unique<hw::DirectBackend>(*board);
     ports = std::make_unique<hw::PortAccess>(*backend, host);
   }
 };

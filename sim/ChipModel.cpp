@@ -1,6 +1,6 @@
 #include "sim/ChipModel.h"
 
-#include "monitor/hw/ChipPorts.h"
+#include "monitor/hw/ChipRegisters.h"
 
 namespace velmo::sim {
 namespace {
@@ -150,21 +150,23 @@ bool ChipModel::Present(uint8_t reg) const {
     case ChipKind::kSis5595:
       // Not a Winbond: it has neither the bank/vendor pair nor a chip id, so no probe for the
       // Winbond family can succeed on it.
-      return reg != hw::kRegBankSelect && reg != hw::kRegVendorId && reg != hw::kRegChipId;
+      return reg != hw::kRegBankSelect.index && reg != hw::kRegVendorId.index &&
+             reg != hw::kRegChipId.index;
     default:
       return true;
   }
 }
 
 bool ChipModel::Settable(uint8_t reg) const {
-  return Present(reg) && !(Banked() && reg == hw::kRegVendorId);
+  return Present(reg) && !(Banked() && reg == hw::kRegVendorId.index);
 }
 
 uint8_t ChipModel::Read(uint8_t reg) {
   if (!Present(reg)) return 0xFF;
   if (Banked()) {
-    if (reg == hw::kRegBankSelect) return bankSelect_;
-    if (reg == hw::kRegVendorId) return (bankSelect_ & kHighByteSelect) ? kVendorHigh : kVendorLow;
+    if (reg == hw::kRegBankSelect.index) return bankSelect_;
+    if (reg == hw::kRegVendorId.index)
+      return (bankSelect_ & kHighByteSelect) ? kVendorHigh : kVendorLow;
   }
   uint8_t& cell = Cell(Banked() ? bankSelect_ & 7u : 0u, reg);
   const uint8_t value = cell;
@@ -175,11 +177,11 @@ uint8_t ChipModel::Read(uint8_t reg) {
 void ChipModel::Write(uint8_t reg, uint8_t value) {
   if (!Present(reg)) return;
   if (Banked()) {
-    if (reg == hw::kRegBankSelect) {
+    if (reg == hw::kRegBankSelect.index) {
       bankSelect_ = value;
       return;
     }
-    if (reg == hw::kRegVendorId) return;  // read-only
+    if (reg == hw::kRegVendorId.index) return;  // read-only
   }
   Cell(Banked() ? bankSelect_ & 7u : 0u, reg) = value;
 }
@@ -187,15 +189,16 @@ void ChipModel::Write(uint8_t reg, uint8_t value) {
 uint8_t ChipModel::Peek(unsigned bank, uint8_t reg) const {
   if (!Present(reg) || (Banked() && bank >= kBanks)) return 0xFF;
   if (Banked()) {
-    if (reg == hw::kRegBankSelect) return bankSelect_;
-    if (reg == hw::kRegVendorId) return (bankSelect_ & kHighByteSelect) ? kVendorHigh : kVendorLow;
+    if (reg == hw::kRegBankSelect.index) return bankSelect_;
+    if (reg == hw::kRegVendorId.index)
+      return (bankSelect_ & kHighByteSelect) ? kVendorHigh : kVendorLow;
   }
   return banks_[Banked() ? bank : 0u][reg];
 }
 
 void ChipModel::Poke(unsigned bank, uint8_t reg, uint8_t value) {
   if (!Settable(reg) || (Banked() && bank >= kBanks)) return;
-  if (Banked() && reg == hw::kRegBankSelect) {
+  if (Banked() && reg == hw::kRegBankSelect.index) {
     bankSelect_ = value;
     return;
   }

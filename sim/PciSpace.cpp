@@ -1,6 +1,8 @@
 #include "sim/PciSpace.h"
 
+#include "monitor/base/LittleEndian.h"
 #include "monitor/hw/ChipPorts.h"
+#include "monitor/hw/PciConfig.h"
 
 namespace velmo::sim {
 
@@ -25,8 +27,7 @@ void PciSpace::SetFunctionId(uint16_t function, uint32_t id) {
     f = &functions_.back();
     SetAddress(address_);  // the vector may have moved: resolve the selection again
   }
-  for (unsigned i = 0; i < 4; ++i)
-    f->config[i] = static_cast<uint8_t>(id >> (8 * i));
+  base::StoreLe32(f->config.data(), id);
 }
 
 void PciSpace::SetConfigByte(uint16_t function, uint8_t reg, uint8_t value) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "monitor/hw/ChipPorts.h"
+#include "monitor/hw/PciConfig.h"
 #include "sim/BoardFile.h"
 #include "sim/ChipModel.h"
 #include "sim/PciSpace.h"

@@ -8,6 +8,7 @@
 
 #include "FuzzInput.h"
 #include "drivers/mapmem/MapMemDevice.h"
+#include "monitor/base/LittleEndian.h"
 #include "monitor/hw/DriverProtocol.h"
 
 namespace {
@@ -44,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5) return 0;
   // The window: any 32-bit address, up to two pages long (enough to cross a page boundary).
   MapMemWindow window;
-  window.address = pr::GetWord(data);
+  window.address = velmo::base::LoadLe32(data);
   window.length = 1 + (data[4] & 0x7F) * 64;
   if (uint64_t{window.address} + window.length > 0x100000000ull) return 0;
   const bool broken = (data[4] & 0x80) != 0;

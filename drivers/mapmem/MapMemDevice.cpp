@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "monitor/base/LittleEndian.h"
+
 namespace velmo::drivers {
 
 namespace pr = hw::protocol;
@@ -45,7 +47,7 @@ ServedReply MapMemDevice::Map(uint64_t connection, const pr::Request& request) {
     it = mappings_.emplace(connection, std::move(mapping)).first;
   }
   pr::Reply reply;
-  pr::PutWord(reply.output, it->second.layout.offset);
+  base::AppendLe32(reply.output, it->second.layout.offset);
   return {pr::EncodeReply(reply), it->second.view->Fd()};
 }
 

@@ -1,6 +1,7 @@
 #include "drivers/portio/PortAllowList.h"
 
 #include "monitor/hw/ChipPorts.h"
+#include "monitor/hw/PciConfig.h"
 
 namespace velmo::drivers {
 
@@ -26,12 +27,13 @@ PortAllowList PortAllowList::ForMonitor(uint16_t viaBase) {
 
 uint16_t PortAllowList::ProbeViaBase(hw::Bus& bus) {
   auto readConfig = [&bus](uint32_t address, unsigned width) {
-    bus.Out(hw::kPciAddressPort, 4, (address | hw::kPciEnable) & 0xFFFFFFFCu);
-    const uint16_t lane = static_cast<uint16_t>(width == 4 ? 0 : (address & 3));
-    return bus.In(static_cast<uint16_t>(hw::kPciDataPort + lane), width);
+    return hw::ReadPciConfig(
+        address, width,
+        [&bus](uint16_t port, unsigned w, uint32_t value) { bus.Out(port, w, value); },
+        [&bus](uint16_t port, unsigned w) { return bus.In(port, w); });
   };
   if (readConfig(hw::kPciViaBridge, 4) != hw::kIdVia686a) return 0;
-  return static_cast<uint16_t>(readConfig(hw::kPciViaMonBase, 2) & 0xFF80);
+  return static_cast<uint16_t>(readConfig(hw::kPciViaMonBase, 2) & hw::kViaMonBaseMask);
 }
 
 bool PortAllowList::Names(uint32_t port) const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "monitor/base/LittleEndian.h"
 #include "monitor/hw/SimClockProtocol.h"
 
 namespace velmo::drivers {
@@ -16,7 +17,7 @@ pr::Reply Status(uint32_t status) {
 
 pr::Reply Value(uint32_t value) {
   pr::Reply reply;
-  pr::PutWord(reply.output, value);
+  base::AppendLe32(reply.output, value);
   return reply;
 }
 

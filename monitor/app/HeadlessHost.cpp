@@ -1,6 +1,5 @@
 #include "monitor/app/HeadlessHost.h"
 
-#include <cstdlib>
 #include <iostream>
 
 #include "monitor/app/LogindPower.h"
@@ -29,10 +28,11 @@ void HeadlessHost::ShowMessage(const std::string& text, const std::string& capti
   Emit({{"event", "message"}, {"caption", caption}, {"text", text}});
 }
 
-void HeadlessHost::EndProcess(int exitCode) {
-  // The hardware cannot be reached at all: the program ends here, without saving.
+void HeadlessHost::EndProgram(int exitCode) {
+  // The hardware cannot be reached at all: the program ends at once, without saving, through
+  // RunVelmond's exit path.
   EmitExit(exitCode, false);
-  std::exit(exitCode);
+  throw hw::ProgramEnd{exitCode};
 }
 
 bool HeadlessHost::AskYesNo(const std::string& text) {

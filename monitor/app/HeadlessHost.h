@@ -24,7 +24,7 @@ class HeadlessHost : public core::NullFrameHost {
   void Attach(const core::CMainFrame& frame, const core::MonitorState& state);
 
   void ShowMessage(const std::string& text, const std::string& caption) override;
-  void EndProcess(int exitCode) override;
+  void EndProgram(int exitCode) override;
   bool AskYesNo(const std::string& text) override;
   void OpenAlarmDialog(int32_t action, const std::string& condition) override;
   bool NotifyTray(core::TrayOp op, const core::TrayIconData& data) override;

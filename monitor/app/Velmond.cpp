@@ -81,9 +81,7 @@ class SignalWaiter {
   sigset_t old_{};
 };
 
-}  // namespace
-
-int RunVelmond(const Options& options, std::ostream& out) {
+int RunMonitor(const Options& options, std::ostream& out) {
   if (!options.headless) {
     std::cerr << "velmond: this build has no window host yet; run it with --headless\n";
     return 2;
@@ -119,7 +117,7 @@ int RunVelmond(const Options& options, std::ostream& out) {
       host.EmitExit(1, false);
       return 1;
     }
-    auto driver = std::make_unique<hw::DriverBackend>(host);
+    auto driver = std::make_unique<hw::DriverBackend>();
     if (!options.board.empty()) {
       advanceClock = [d = driver.get()](uint32_t seconds) { d->AdvanceSimulatedClock(seconds); };
     }
@@ -132,7 +130,7 @@ int RunVelmond(const Options& options, std::ostream& out) {
       return 2;
     }
     advanceClock = [b = board.get()](uint32_t seconds) { b->Advance(seconds); };
-    backend = std::make_unique<hw::DirectBackend>(*board, host);
+    backend = std::make_unique<hw::DirectBackend>(*board);
   } else {
     std::string error;
     realBus = hw::LinuxBus::Open(&error);
@@ -140,7 +138,7 @@ int RunVelmond(const Options& options, std::ostream& out) {
       std::cerr << "velmond: " << error << '\n';
       return 1;
     }
-    backend = std::make_unique<hw::DirectBackend>(*realBus, host);
+    backend = std::make_unique<hw::DirectBackend>(*realBus);
   }
   hw::PortAccess ports(*backend, host);
 
@@ -189,6 +187,17 @@ int RunVelmond(const Options& options, std::ostream& out) {
   if (!host.QuitRequested()) frame.RequestExit();
   host.EmitExit(host.ExitCode(), host.Saved());
   return host.ExitCode();
+}
+
+}  // namespace
+
+int RunVelmond(const Options& options, std::ostream& out) {
+  try {
+    return RunMonitor(options, out);
+  } catch (const hw::ProgramEnd& end) {
+    // The hardware layer could not go on; the host has said so and emitted the exit event.
+    return end.exitCode;
+  }
 }
 
 }  // namespace velmo::app

@@ -19,7 +19,7 @@ class ConsoleHost : public velmo::hw::HwHost {
   void ShowMessage(const std::string& text, const std::string& caption) override {
     std::cerr << caption << ": " << text << '\n';
   }
-  void EndProcess(int exitCode) override { std::exit(exitCode); }
+  void EndProgram(int exitCode) override { throw velmo::hw::ProgramEnd{exitCode}; }
 };
 
 const char* ChipName(int32_t hmType) {
@@ -52,11 +52,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   ConsoleHost host;
-  velmo::hw::DirectBackend backend(*bus, host);
+  velmo::hw::DirectBackend backend(*bus);
   velmo::hw::PortAccess ports(backend, host);
   std::string text;
-  const int32_t mbModel = velmo::core::IdentifyBoard(ports, &text);
-  const int32_t hmType = velmo::core::DetectMonitorChip(ports);
+  int32_t mbModel = 0, hmType = 0;
+  try {
+    mbModel = velmo::core::IdentifyBoard(ports, &text);
+    hmType = velmo::core::DetectMonitorChip(ports);
+  } catch (const velmo::hw::ProgramEnd& end) {
+    return end.exitCode;
+  }
   std::printf("board text: \"%s\"\nMBModel:    %d\nHmType:     %d  %s\nChipIoBase: 0x%x\n",
               text.c_str(), mbModel, hmType, ChipName(hmType), ports.ChipIoBase());
   return hmType == 0 ? 3 : 0;

@@ -4,6 +4,7 @@
 
 #include "monitor/core/Identification.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/hw/ChipRegisters.h"
 #include "monitor/hw/PortAccess.h"
 
 namespace velmo::core {
@@ -34,10 +35,9 @@ constexpr std::array<int8_t, 229> kLookup = {
     -32, -33, -34, -35, -37, -38, -39, -41, -43, -45, -47, -49, -50};
 
 uint32_t ReadBanked(hw::PortAccess& ports, const ChannelRecord& r) {
-  ports.SelectChipBank(static_cast<uint32_t>(r.bank));
-  const uint32_t raw = ports.ReadChipRegister(static_cast<uint8_t>(r.valueRegister)) & 0xFF;
-  ports.SelectChipBank(0);
-  return raw;
+  return hw::ReadInBank(ports, static_cast<uint32_t>(r.bank),
+                        static_cast<uint8_t>(r.valueRegister)) &
+         0xFF;
 }
 
 void UpdateRangeState(ChannelRecord& r, bool outOfRange) {
@@ -137,44 +137,36 @@ void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
 void ProgramBeepControl(const MonitorState& state, hw::PortAccess& ports) {
   const int32_t hm = state.hmType;
   if (hm == kHmSis5595 || hm == kHmVia686a) return;
-  auto assign = [&ports](uint8_t reg, uint32_t bit, bool on) {
-    if (on)
-      ports.SetChipRegisterBit(reg, bit);
-    else
-      ports.ClearChipRegisterBit(reg, bit);
-  };
+  auto assign = [&ports](hw::ChipBit bit, bool on) { hw::AssignBit(ports, bit, on); };
   auto alarming = [&state](int item) {
     return state[item].alarm.enabled != 0 && state[item].outOfRange != 0;
   };
   auto enabled = [&state](int item) { return state[item].alarm.enabled != 0; };
 
-  assign(0x57, 7, state.params.bAlarm != 0);
+  assign(hw::kBeepEnableAll, state.params.bAlarm != 0);
   if (hm == kHmW83781d) {
-    assign(0x56, 5, enabled(SYSTEMP) && enabled(CPUTEMP));
+    assign(hw::kBeepCpuTemp, enabled(SYSTEMP) && enabled(CPUTEMP));
   } else if (hm == kHmW83782d) {
-    assign(0x57, 5, alarming(SYSTEMP));
-    assign(0x56, 5, alarming(CPUTEMP));
+    assign(hw::kBeepSysTemp, alarming(SYSTEMP));
+    assign(hw::kBeepCpuTemp, alarming(CPUTEMP));
   } else if (hm == kHmW83627hf) {
-    assign(0x57, 5, enabled(SYSTEMP));
-    assign(0x56, 5, enabled(CPUTEMP));
+    assign(hw::kBeepSysTemp, enabled(SYSTEMP));
+    assign(hw::kBeepCpuTemp, enabled(CPUTEMP));
   }
-  assign(0x56, 4, alarming(RESTEMP));
+  assign(hw::kBeepResTemp, alarming(RESTEMP));
   if (state.mbModel == 9) {
-    assign(0x56, 3, enabled(V5));
-    assign(0x57, 0, enabled(V12));
-    assign(0x57, 1, enabled(VN12));
-    assign(0x57, 2, enabled(VN5));
+    assign(hw::kBeepV5, enabled(V5));
+    assign(hw::kBeepV12, enabled(V12));
+    assign(hw::kBeepVn12, enabled(VN12));
+    assign(hw::kBeepVn5, enabled(VN5));
   }
   if (hm == kHmW83782d || hm == kHmW83627hf) {
-    ports.SelectChipBank(4);
-    assign(0x53, 1, enabled(VB));
-    ports.SelectChipBank(0);
-    ports.SelectChipBank(4);
-    assign(0x53, 0, enabled(V5SB));
-    ports.SelectChipBank(0);
+    assign(hw::kBeepVbat, enabled(VB));
+    assign(hw::kBeepV5sb, enabled(V5SB));
   }
-  ports.ReadChipRegister(0x41);  // interrupt status, cleared by reading
-  ports.ReadChipRegister(0x42);
+  // The interrupt status clears on reading; the values are not needed.
+  hw::ReadRegister(ports, hw::kRegInterruptStatus1);
+  hw::ReadRegister(ports, hw::kRegInterruptStatus2);
 }
 
 }  // namespace velmo::core

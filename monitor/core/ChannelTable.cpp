@@ -1,5 +1,7 @@
 #include "monitor/core/ChannelTable.h"
 
+#include "monitor/base/LittleEndian.h"
+
 namespace velmo::core {
 
 const char* ChannelName(int item) {
@@ -21,23 +23,16 @@ std::array<int32_t, kRecordWords> Words(const ChannelRecord& r) {
 std::array<uint8_t, kRecordBytes> EncodeRecord(const ChannelRecord& record) {
   std::array<uint8_t, kRecordBytes> out{};
   const auto words = Words(record);
-  for (size_t i = 0; i < kRecordWords; ++i) {
-    const auto w = static_cast<uint32_t>(words[i]);
-    for (size_t b = 0; b < 4; ++b)
-      out[4 * i + b] = static_cast<uint8_t>(w >> (8 * b));
-  }
+  for (size_t i = 0; i < kRecordWords; ++i)
+    base::StoreLe32(&out[4 * i], static_cast<uint32_t>(words[i]));
   return out;
 }
 
 std::optional<ChannelRecord> DecodeRecord(std::span<const uint8_t> bytes) {
   if (bytes.size() < kRecordBytes) return std::nullopt;
   std::array<int32_t, kRecordWords> w{};
-  for (size_t i = 0; i < kRecordWords; ++i) {
-    uint32_t v = 0;
-    for (size_t b = 0; b < 4; ++b)
-      v |= uint32_t{bytes[4 * i + b]} << (8 * b);
-    w[i] = static_cast<int32_t>(v);
-  }
+  for (size_t i = 0; i < kRecordWords; ++i)
+    w[i] = static_cast<int32_t>(base::LoadLe32(&bytes[4 * i]));
   ChannelRecord r;
   r.present = w[0];
   r.bank = w[1];

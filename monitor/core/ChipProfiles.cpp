@@ -2,7 +2,7 @@
 
 #include "monitor/core/Identification.h"
 #include "monitor/core/MonitorState.h"
-#include "monitor/hw/ChipPorts.h"
+#include "monitor/hw/PciConfig.h"
 #include "monitor/hw/PortAccess.h"
 
 namespace velmo::core {

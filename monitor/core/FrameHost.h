@@ -91,7 +91,7 @@ class FrameHost : public hw::HwHost {
 class NullFrameHost : public FrameHost {
  public:
   void ShowMessage(const std::string&, const std::string&) override {}
-  void EndProcess(int) override {}
+  void EndProgram(int) override {}
   bool AskYesNo(const std::string&) override { return false; }
   void OpenAlarmDialog(int32_t, const std::string&) override {}
   void CloseAlarmDialog() override {}

@@ -3,6 +3,8 @@
 #include <array>
 
 #include "monitor/hw/ChipPorts.h"
+#include "monitor/hw/ChipRegisters.h"
+#include "monitor/hw/PciConfig.h"
 
 namespace velmo::core {
 
@@ -38,8 +40,8 @@ int32_t IdentifyBoard(hw::PortAccess& ports, std::string* boardText) {
 int32_t DetectMonitorChip(hw::PortAccess& ports) {
   int32_t hmType = kHmNone;
   if (ports.ProbeChipVendor()) hmType = kHmW83781d;
-  if (ports.ProbeChipId(0x30)) hmType = kHmW83782d;
-  if (ports.ProbeChipId(0x21)) hmType = kHmW83627hf;
+  if (ports.ProbeChipId(hw::kChipIdW83782d)) hmType = kHmW83782d;
+  if (ports.ProbeChipId(hw::kChipIdW83627hf)) hmType = kHmW83627hf;
   if (ports.ProbePciId(hw::kPciSisBridge, hw::kIdSis5595)) hmType = kHmSis5595;
   if (ports.DetectVia686aMonitor()) hmType = kHmVia686a;
   return hmType;

@@ -10,6 +10,7 @@
 #include "monitor/core/Identification.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/SettingsStore.h"
+#include "monitor/hw/ChipRegisters.h"
 #include "monitor/hw/PortAccess.h"
 
 namespace velmo::core {
@@ -24,6 +25,11 @@ constexpr const char* kAutostartEntry = "velmond.desktop";
 // Nothing to enable on Linux: logind decides whether this user may restart or power off. The
 // step keeps its place in the restart and shutdown sequences.
 void EnableShutdownPrivilege() {}
+
+hw::TripLimitRegisters TripLimits(const ChannelRecord& r) {
+  return {static_cast<uint32_t>(r.bank), static_cast<uint8_t>(r.upperRegister),
+          static_cast<uint8_t>(r.lowerRegister)};
+}
 
 }  // namespace
 
@@ -296,17 +302,9 @@ void CMainFrame::OnAlarmAction(int32_t action) {
 void CMainFrame::ShutdownOrRestart(int32_t action) {
   EnableShutdownPrivilege();
   if (action == 3) {
-    // Limits that make the chip's over-temperature output trip during the restart.
-    for (int item : {SYSTEMP, CPUTEMP}) {
-      const ChannelRecord& r = state_[item];
-      ports_.SelectChipBank(static_cast<uint32_t>(r.bank));
-      ports_.WriteChipRegister(static_cast<uint8_t>(r.upperRegister), 127);
-      ports_.WriteChipRegister(static_cast<uint8_t>(r.lowerRegister), 126);
-    }
-    ports_.SelectChipBank(0);
-    // Bit 24 of an 8-bit register: the register is read and written back unchanged. No bit is
-    // set here on purpose; which one the board would want is not known.
-    ports_.SetChipRegisterBit(0x4C, 24);
+    const hw::TripLimitRegisters sensors[] = {TripLimits(state_[SYSTEMP]),
+                                              TripLimits(state_[CPUTEMP])};
+    hw::WriteRestartTripLimits(ports_, sensors);
   }
   RequestExit();
   const PowerRequest request = action == 3 ? PowerRequest::kReboot : PowerRequest::kPowerOff;

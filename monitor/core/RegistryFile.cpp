@@ -1,9 +1,10 @@
 #include "monitor/core/RegistryFile.h"
 
-#include <dirent.h>
+#include "monitor/base/AtomicFile.h"
+#include "monitor/base/UniqueFd.h"
+
 #include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,58 +16,6 @@
 
 namespace velmo::core {
 namespace {
-
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-  // Closes now and reports whether the close succeeded (a late write error shows up here).
-  bool Close() {
-    const int f = fd;
-    fd = -1;
-    return close(f) == 0;
-  }
-};
-
-std::string ParentDir(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// mkdir -p with mode 0700 for the folders it creates: the file holds machine settings.
-bool MakeDirs(const std::string& dir) {
-  struct stat st;
-  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  for (size_t pos = dir.find('/', 1);; pos = dir.find('/', pos + 1)) {
-    const std::string part = dir.substr(0, pos);
-    if (!part.empty() && mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    if (pos == std::string::npos) break;
-  }
-  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-bool SyncDir(const std::string& dir) {
-  Fd fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.fd < 0) return false;
-  // Some file systems cannot sync a directory; the rename is then as durable as they make it.
-  return fsync(fd.fd) == 0 || errno == EINVAL || errno == ENOTSUP;
-}
 
 // Keeps the file under the first free name of "<name>.bad", "<name>.bad.1" ... A hard link keeps
 // the file in place until the rename replaces it, so there is no moment without a file.
@@ -82,25 +31,6 @@ bool SetAside(const std::string& path) {
   return false;
 }
 
-// Temporary files of saves that were killed midway ("<name>.tmp.<pid>" of a process that is gone).
-void RemoveStaleTemps(const std::string& dir, const std::string& target) {
-  const std::string prefix = target.substr(target.rfind('/') + 1) + ".tmp.";
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return;
-  while (const dirent* e = readdir(d)) {
-    const std::string_view name = e->d_name;
-    if (!name.starts_with(prefix)) continue;
-    const std::string pid(name.substr(prefix.size()));
-    char* end = nullptr;
-    const long n = std::strtol(pid.c_str(), &end, 10);
-    if (pid.empty() || *end != '\0' || n <= 0 || n > INT_MAX) continue;
-    if (kill(static_cast<pid_t>(n), 0) != 0 && errno == ESRCH) {
-      unlinkat(dirfd(d), e->d_name, 0);
-    }
-  }
-  closedir(d);
-}
-
 // A symbolic link (dotfile managers use them) is saved through, not replaced by a plain file.
 std::string ResolvedPath(const std::string& path) {
   struct stat st;
@@ -114,30 +44,30 @@ std::string ResolvedPath(const std::string& path) {
 
 std::string RegistryFile::DefaultPath() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
+  std::string configDir;
   if (xdg != nullptr && xdg[0] == '/') {
-    base = xdg;
+    configDir = xdg;
   } else {
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] == '\0') {
       const passwd* pw = getpwuid(getuid());
       home = pw != nullptr ? pw->pw_dir : ".";
     }
-    base = std::string(home) + "/.config";
+    configDir = std::string(home) + "/.config";
   }
-  return base + "/velmo/registry.reg";
+  return configDir + "/velmo/registry.reg";
 }
 
 RegistryFile::Snapshot RegistryFile::Load() const {
   Snapshot snap;
   // Non-blocking so that a FIFO in the file's place cannot hang the monitor.
-  Fd fd(open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.fd < 0) {
+  base::UniqueFd fd(open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.Valid()) {
     snap.state = errno == ENOENT ? FileState::kMissing : FileState::kUnreadable;
     return snap;
   }
   struct stat st;
-  if (fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     snap.state = FileState::kUnreadable;
     return snap;
   }
@@ -148,7 +78,7 @@ RegistryFile::Snapshot RegistryFile::Load() const {
   size_t got = 0;
   while (got < limit) {
     if (got == bytes.size()) bytes.resize(std::min(bytes.size() * 2, limit));
-    const ssize_t n = read(fd.fd, bytes.data() + got, bytes.size() - got);
+    const ssize_t n = read(fd.Get(), bytes.data() + got, bytes.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       snap.state = FileState::kUnreadable;
@@ -173,26 +103,15 @@ bool RegistryFile::Save(const Snapshot& snapshot) const {
   const std::string text = FormatRegistryText(snapshot.model);
   if (text.size() > kMaxRegistryFileSize) return false;  // it could not be read back
   const std::string target = ResolvedPath(path_);
-  const std::string dir = ParentDir(target);
-  if (!MakeDirs(dir)) return false;
-
-  const std::string temp = target + ".tmp." + std::to_string(getpid());
-  struct stat old;
-  const bool exists = stat(target.c_str(), &old) == 0;
-  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (fd.fd < 0) return false;
-  bool ok = true;
-  if (exists) ok = fchmod(fd.fd, old.st_mode & 0777) == 0;  // keep the permissions a user gave
-  ok = ok && WriteAll(fd.fd, text) && fsync(fd.fd) == 0;
-  ok = fd.Close() && ok;
-  if (ok && exists && snapshot.keepAside) ok = SetAside(target);
-  if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    unlink(temp.c_str());
-    return false;
+  base::AtomicWriteOptions options;
+  options.createDirs = true;  // mode 0700: the file holds machine settings
+  if (snapshot.keepAside) {
+    options.beforeReplace = [&target] {
+      struct stat st;
+      return stat(target.c_str(), &st) != 0 || SetAside(target);
+    };
   }
-  RemoveStaleTemps(dir, target);
-  return SyncDir(dir);
+  return base::WriteFileAtomically(target, text, options);
 }
 
 RegistryFile::Snapshot& RegistryFile::BatchSnapshot() {

@@ -5,6 +5,8 @@
 #include <optional>
 #include <utility>
 
+#include "monitor/base/LittleEndian.h"
+
 namespace velmo::core {
 namespace {
 
@@ -530,8 +532,7 @@ void FormatValue(std::string& out, const RegistryValue& v) {
   }
   if (v.type == REG_DWORD && v.data.size() == 4) {
     char buf[16];
-    const uint32_t d =
-        v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<uint32_t>(v.data[3]) << 24);
+    const uint32_t d = base::LoadLe32(v.data.data());
     std::snprintf(buf, sizeof buf, "dword:%08x", d);
     out += line + buf + "\r\n";
     return;

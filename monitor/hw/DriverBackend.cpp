@@ -109,63 +109,63 @@ bool Succeeded(const std::optional<pr::Reply>& reply) {
 
 }  // namespace
 
-uint32_t DriverBackend::ReadPort(uint16_t port, unsigned width) {
+PortRead DriverBackend::ReadPort(uint16_t port, unsigned width) {
+  constexpr HwAccess kAccess = HwAccess::kPortRead;
+  PortRead result;
   std::optional<DeviceConnection> device = DeviceConnection::Open(pr::kPortIoDevice);
   if (!device) {
-    host_.ShowMessage("failed to open PortIo device", "debug");
-    host_.EndProcess(1);
-    return kFailedReadValue;  // only a host that does not end the process gets here
+    result.failures.push_back({HwError::kPortDeviceMissing, kAccess, {}});
+    return result;
   }
   // Each step goes on after a failure, as the conversation always did: the helper refuses the
-  // handle 0 of a failed OPEN, and each refusal shows its own message.
+  // handle 0 of a failed OPEN, and each refusal is a failure of its own.
   uint32_t handle = 0;
   const uint32_t open[] = {port, width, 1};
   const auto opened = device->Transact(pr::kIoctlPortIoOpen, 4, open);
   if (Succeeded(opened) && opened->Word(0)) handle = *opened->Word(0);
-  if (handle == 0) host_.ShowMessage("Port open failed", "debug");
+  if (handle == 0) result.failures.push_back({HwError::kPortOpenFailed, kAccess, {}});
 
-  uint32_t value = kFailedReadValue;
   const uint32_t read[] = {handle, 0};
   const auto got = device->Transact(pr::kIoctlPortIoRead, 4, read);
   if (Succeeded(got) && got->Word(0))
-    value = *got->Word(0);
+    result.value = *got->Word(0);
   else
-    host_.ShowMessage("read faield", "debug");
+    result.failures.push_back({HwError::kPortReadFailed, kAccess, {}});
 
   const uint32_t close[] = {handle};
   if (!Succeeded(device->Transact(pr::kIoctlPortIoClose, 0, close)))
-    host_.ShowMessage("close failed", "debug");
-  return value;
+    result.failures.push_back({HwError::kPortCloseFailed, kAccess, {}});
+  return result;
 }
 
-void DriverBackend::WritePort(uint16_t port, unsigned width, uint32_t value) {
+HwFailures DriverBackend::WritePort(uint16_t port, unsigned width, uint32_t value) {
+  constexpr HwAccess kAccess = HwAccess::kPortWrite;
+  HwFailures failures;
   std::optional<DeviceConnection> device = DeviceConnection::Open(pr::kPortIoDevice);
   if (!device) {
-    host_.ShowMessage("Failed to open PortIo Device", "Debug");
-    host_.EndProcess(1);
-    return;
+    failures.push_back({HwError::kPortDeviceMissing, kAccess, {}});
+    return failures;
   }
   uint32_t handle = 0;
   const uint32_t open[] = {port, width, 1};
   const auto opened = device->Transact(pr::kIoctlPortIoOpen, 4, open);
   if (Succeeded(opened) && opened->Word(0)) handle = *opened->Word(0);
-  if (handle == 0) host_.ShowMessage("Port open failed", "Debug");
+  if (handle == 0) failures.push_back({HwError::kPortOpenFailed, kAccess, {}});
 
   const uint32_t write[] = {handle, 0, value};
   if (!Succeeded(device->Transact(pr::kIoctlPortIoWrite, 0, write)))
-    host_.ShowMessage("write failed", "debug");
+    failures.push_back({HwError::kPortWriteFailed, kAccess, {}});
 
   const uint32_t close[] = {handle};
   if (!Succeeded(device->Transact(pr::kIoctlPortIoClose, 0, close)))
-    host_.ShowMessage("close failed", "debug");
+    failures.push_back({HwError::kPortCloseFailed, kAccess, {}});
+  return failures;
 }
 
-void DriverBackend::ReadBiosIdBytes(uint8_t dest[8]) {
+HwFailures DriverBackend::ReadBiosIdBytes(uint8_t dest[8]) {
+  constexpr HwAccess kAccess = HwAccess::kBiosRead;
   std::optional<DeviceConnection> device = DeviceConnection::Open(pr::kMapMemDevice);
-  if (!device) {
-    host_.ShowMessage("Failed to open MAPMEM device", "Debug");
-    return;
-  }
+  if (!device) return {{HwError::kMemDeviceMissing, kAccess, {}}};
   int viewFd = -1;
   const auto mapped = device->Transact(pr::kIoctlMapMemMap, 4, {}, &viewFd);
   // The view arrives as a descriptor; the reply's word is where the window starts inside it.
@@ -177,15 +177,13 @@ void DriverBackend::ReadBiosIdBytes(uint8_t dest[8]) {
   if (haveView)
     base = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, viewFd, 0);
   if (viewFd >= 0) ::close(viewFd);
-  if (base == MAP_FAILED) {
-    host_.ShowMessage("Failed to map device", "Debug");
-    return;
-  }
+  if (base == MAP_FAILED) return {{HwError::kMemMapFailed, kAccess, {}}};
   std::memcpy(dest, static_cast<const uint8_t*>(base) + *mapped->Word(0), 8);
   ::munmap(base, static_cast<size_t>(st.st_size));
 
   if (!Succeeded(device->Transact(pr::kIoctlMapMemUnmap, 0, {})))
-    host_.ShowMessage("Failed to unmap device", "Debug");
+    return {{HwError::kMemUnmapFailed, kAccess, {}}};
+  return {};
 }
 
 bool DriverBackend::Reachable() {

@@ -7,7 +7,6 @@
 #include <span>
 
 #include "monitor/hw/DriverProtocol.h"
-#include "monitor/hw/HwHost.h"
 #include "monitor/hw/PortBackend.h"
 
 namespace velmo::hw {
@@ -41,13 +40,11 @@ class DriverBackend : public PortBackend {
  public:
   // What ReadPort returns when READ fails: the output variable's initial value (all ones, the
   // value of an absent port).
-  static constexpr uint32_t kFailedReadValue = 0xFFFFFFFFu;
+  static constexpr uint32_t kFailedReadValue = PortRead::kFailedReadValue;
 
-  explicit DriverBackend(HwHost& host) : host_(host) {}
-
-  uint32_t ReadPort(uint16_t port, unsigned width) override;
-  void WritePort(uint16_t port, unsigned width, uint32_t value) override;
-  void ReadBiosIdBytes(uint8_t dest[8]) override;
+  PortRead ReadPort(uint16_t port, unsigned width) override;
+  HwFailures WritePort(uint16_t port, unsigned width, uint32_t value) override;
+  HwFailures ReadBiosIdBytes(uint8_t dest[8]) override;
   bool IsDriver() const override { return true; }
 
   // True when both helpers accept a connection in the device directory now.
@@ -55,9 +52,6 @@ class DriverBackend : public PortBackend {
   // Advances the simulated clock of the board that portio serves. False when portio is not
   // reachable or refuses (it serves the real machine); no message is shown.
   bool AdvanceSimulatedClock(uint32_t seconds);
-
- private:
-  HwHost& host_;
 };
 
 }  // namespace velmo::hw

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "monitor/base/LittleEndian.h"
+
 namespace velmo::hw::protocol {
 
 std::string DeviceDir() {
@@ -13,19 +15,10 @@ std::string DevicePath(const char* device) {
   return DeviceDir() + "/" + device;
 }
 
-void PutWord(std::vector<uint8_t>& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-uint32_t GetWord(const uint8_t* p) {
-  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
 namespace {
 std::optional<uint32_t> WordAt(const std::vector<uint8_t>& bytes, size_t offset) {
   if (offset > bytes.size() || bytes.size() - offset < 4) return std::nullopt;
-  return GetWord(bytes.data() + offset);
+  return base::LoadLe32(bytes.data() + offset);
 }
 }  // namespace
 
@@ -40,18 +33,18 @@ std::vector<uint8_t> EncodeRequest(uint32_t code, uint32_t outputCapacity,
                                    std::span<const uint32_t> inputWords) {
   std::vector<uint8_t> out;
   out.reserve(kRequestHeader + 4 * inputWords.size());
-  PutWord(out, code);
-  PutWord(out, outputCapacity);
+  base::AppendLe32(out, code);
+  base::AppendLe32(out, outputCapacity);
   for (uint32_t w : inputWords)
-    PutWord(out, w);
+    base::AppendLe32(out, w);
   return out;
 }
 
 std::optional<Request> DecodeRequest(std::span<const uint8_t> datagram) {
   if (datagram.size() < kRequestHeader || datagram.size() > kMaxDatagram) return std::nullopt;
   Request r;
-  r.code = GetWord(datagram.data());
-  r.outputCapacity = GetWord(datagram.data() + 4);
+  r.code = base::LoadLe32(datagram.data());
+  r.outputCapacity = base::LoadLe32(datagram.data() + 4);
   r.input.assign(datagram.begin() + kRequestHeader, datagram.end());
   return r;
 }
@@ -59,8 +52,8 @@ std::optional<Request> DecodeRequest(std::span<const uint8_t> datagram) {
 std::vector<uint8_t> EncodeReply(const Reply& reply) {
   std::vector<uint8_t> out;
   const bool ok = reply.status == kStatusSuccess;
-  PutWord(out, reply.status);
-  PutWord(out, ok ? static_cast<uint32_t>(reply.output.size()) : 0u);
+  base::AppendLe32(out, reply.status);
+  base::AppendLe32(out, ok ? static_cast<uint32_t>(reply.output.size()) : 0u);
   if (ok) out.insert(out.end(), reply.output.begin(), reply.output.end());
   return out;
 }
@@ -68,8 +61,8 @@ std::vector<uint8_t> EncodeReply(const Reply& reply) {
 std::optional<Reply> DecodeReply(std::span<const uint8_t> datagram) {
   if (datagram.size() < kReplyHeader || datagram.size() > kMaxDatagram) return std::nullopt;
   Reply r;
-  r.status = GetWord(datagram.data());
-  const uint32_t count = GetWord(datagram.data() + 4);
+  r.status = base::LoadLe32(datagram.data());
+  const uint32_t count = base::LoadLe32(datagram.data() + 4);
   if (count != datagram.size() - kReplyHeader) return std::nullopt;
   r.output.assign(datagram.begin() + kReplyHeader, datagram.end());
   return r;

@@ -66,7 +66,4 @@ std::vector<uint8_t> EncodeReply(const Reply& reply);
 // nullopt when the datagram is malformed (short header, byte count not matching the payload).
 std::optional<Reply> DecodeReply(std::span<const uint8_t> datagram);
 
-void PutWord(std::vector<uint8_t>& out, uint32_t value);
-uint32_t GetWord(const uint8_t* p);
-
 }  // namespace velmo::hw::protocol

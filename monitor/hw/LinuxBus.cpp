@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "monitor/base/LittleEndian.h"
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <sys/io.h>
 #define VELMO_HAVE_PORT_INSTRUCTIONS 1
@@ -70,10 +72,7 @@ uint32_t LinuxBus::In(uint16_t port, unsigned width) {
   uint8_t bytes[4] = {0xFF, 0xFF, 0xFF, 0xFF};
   if (width != 1 && width != 2 && width != 4) return 0xFFFFFFFFu;
   if (::pread(portFd_, bytes, width, port) != static_cast<ssize_t>(width)) return 0xFFFFFFFFu;
-  uint32_t value = 0;
-  for (unsigned i = width; i-- > 0;)
-    value = (value << 8) | bytes[i];
-  return value;
+  return base::LoadLe(bytes, width);
 }
 
 void LinuxBus::Out(uint16_t port, unsigned width, uint32_t value) {
@@ -96,8 +95,7 @@ void LinuxBus::Out(uint16_t port, unsigned width, uint32_t value) {
   }
   if (width != 1 && width != 2 && width != 4) return;
   uint8_t bytes[4];
-  for (unsigned i = 0; i < width; ++i)
-    bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+  base::StoreLe(bytes, value, width);
   (void)!::pwrite(portFd_, bytes, width, port);
 }
 

@@ -1,6 +1,8 @@
 #include "monitor/hw/PortAccess.h"
 
 #include "monitor/hw/ChipPorts.h"
+#include "monitor/hw/ChipRegisters.h"
+#include "monitor/hw/PciConfig.h"
 
 namespace velmo::hw {
 
@@ -28,8 +30,8 @@ void PortAccess::WriteChipRegister(uint8_t index, uint8_t value) {
 
 void PortAccess::SelectChipBank(uint32_t bank) {
   if (chipIoBase_ != 0) return;  // the VIA block has no banks
-  const uint32_t old = ReadChipRegister(kRegBankSelect);
-  WriteChipRegister(kRegBankSelect, static_cast<uint8_t>((old & 0xF8) | (bank & 7)));
+  const uint32_t old = ReadChipRegister(kRegBankSelect.index);
+  WriteChipRegister(kRegBankSelect.index, static_cast<uint8_t>((old & 0xF8) | (bank & 7)));
 }
 
 void PortAccess::ModifyChipRegisterBit(uint8_t index, uint32_t bit, bool set) {
@@ -49,36 +51,36 @@ void PortAccess::ClearChipRegisterBit(uint8_t index, uint32_t bit) {
   ModifyChipRegisterBit(index, bit, false);
 }
 
-void PortAccess::SelectPciAddress(uint32_t address) {
-  WritePort(kPciAddressPort, 4, (address | kPciEnable) & 0xFFFFFFFCu);
+uint32_t PortAccess::ReadPciConfig(uint32_t address, unsigned width) {
+  return hw::ReadPciConfig(
+      address, width,
+      [this](uint16_t port, unsigned w, uint32_t value) { WritePort(port, w, value); },
+      [this](uint16_t port, unsigned w) { return ReadPort(port, w); });
 }
 
 uint32_t PortAccess::ReadPciConfigDword(uint32_t address) {
-  SelectPciAddress(address);
-  return ReadPort(kPciDataPort, 4);
+  return ReadPciConfig(address, 4);
 }
 
 uint16_t PortAccess::ReadPciConfigWord(uint32_t address) {
-  SelectPciAddress(address);
-  return static_cast<uint16_t>(ReadPort(static_cast<uint16_t>(kPciDataPort + (address & 2)), 2));
+  return static_cast<uint16_t>(ReadPciConfig(address, 2));
 }
 
 uint8_t PortAccess::ReadPciConfigByte(uint32_t address) {
-  SelectPciAddress(address);
-  return static_cast<uint8_t>(ReadPort(static_cast<uint16_t>(kPciDataPort + (address & 3)), 1));
+  return static_cast<uint8_t>(ReadPciConfig(address, 1));
 }
 
 bool PortAccess::ProbeChipVendor() {
-  WriteChipRegister(kRegBankSelect, 0x00);
-  const uint32_t low = ReadChipRegister(kRegVendorId);
-  WriteChipRegister(kRegBankSelect, 0x80);
-  const uint32_t high = ReadChipRegister(kRegVendorId);
+  WriteChipRegister(kRegBankSelect.index, 0x00);
+  const uint32_t low = ReadChipRegister(kRegVendorId.index);
+  WriteChipRegister(kRegBankSelect.index, kBankSelectVendorHigh);
+  const uint32_t high = ReadChipRegister(kRegVendorId.index);
   return (low | (high << 8)) == kWinbondVendor;
 }
 
 bool PortAccess::ProbeChipId(uint8_t id) {
-  WriteChipRegister(kRegBankSelect, 0x00);
-  return ReadChipRegister(kRegChipId) == id;
+  WriteChipRegister(kRegBankSelect.index, 0x00);
+  return ReadChipRegister(kRegChipId.index) == id;
 }
 
 bool PortAccess::ProbePciId(uint32_t address, uint32_t id) {
@@ -88,10 +90,10 @@ bool PortAccess::ProbePciId(uint32_t address, uint32_t id) {
 bool PortAccess::DetectVia686aMonitor() {
   if (ReadPciConfigDword(kPciViaBridge) != kIdVia686a) return false;
   if ((ReadPciConfigByte(kPciViaMonCtl) & 1) == 0) {
-    host_->ShowMessage("VIA 686A does not found", "Debug Window");
+    host_->OnHardwareFailure({HwError::kViaMonitorDisabled, HwAccess::kProbe, {}});
     return false;
   }
-  chipIoBase_ = ReadPciConfigWord(kPciViaMonBase) & 0xFF80u;
+  chipIoBase_ = ReadPciConfigWord(kPciViaMonBase) & kViaMonBaseMask;
   return true;
 }
 

@@ -1,4 +1,5 @@
 // Monitor-chip register, PCI configuration and BIOS access on top of the chosen port back-end.
+// What a back-end reports as failed goes to the host, which decides what the user sees.
 #pragma once
 
 #include <cstdint>
@@ -19,13 +20,21 @@ class PortAccess {
   uint32_t ChipIoBase() const { return chipIoBase_; }
   HwHost& Host() { return *host_; }
 
-  uint32_t ReadPort(uint16_t port, unsigned width) { return backend_->ReadPort(port, width); }
+  // One port access; failures go to the host. A failed read gives PortRead::kFailedReadValue.
+  uint32_t ReadPort(uint16_t port, unsigned width) { return ReadPortChecked(port, width).value; }
   void WritePort(uint16_t port, unsigned width, uint32_t value) {
-    backend_->WritePort(port, width, value);
+    host_->Report(backend_->WritePort(port, width, value));
+  }
+  // The same read for a caller that must tell a failed read from a port reading all ones.
+  PortRead ReadPortChecked(uint16_t port, unsigned width) {
+    PortRead read = backend_->ReadPort(port, width);
+    host_->Report(read.failures);
+    return read;
   }
 
   uint32_t ReadChipRegister(uint8_t index);
   void WriteChipRegister(uint8_t index, uint8_t value);
+  // Banked registers are reached through ChipRegisters.h, which brackets this with bank 0.
   void SelectChipBank(uint32_t bank);
   // Read-modify-write of one bit, always on the index/data pair; the bit number is taken
   // modulo 32, so bits 8-31 write the old value back.
@@ -43,10 +52,10 @@ class PortAccess {
   bool DetectVia686aMonitor();
 
   // The 8 bytes at physical 0xFECE0; `dest` is left as it was when they cannot be read.
-  void ReadBiosIdBytes(uint8_t dest[8]) { backend_->ReadBiosIdBytes(dest); }
+  void ReadBiosIdBytes(uint8_t dest[8]) { host_->Report(backend_->ReadBiosIdBytes(dest)); }
 
  private:
-  void SelectPciAddress(uint32_t address);
+  uint32_t ReadPciConfig(uint32_t address, unsigned width);
   void ModifyChipRegisterBit(uint8_t index, uint32_t bit, bool set);
 
   PortBackend* backend_;

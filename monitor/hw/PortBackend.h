@@ -1,19 +1,22 @@
 // A back-end of the port and memory access layer: direct (own port instructions) or driver
-// (conversations with the portio and mapmem helper services).
+// (conversations with the portio and mapmem helper services). Back-ends report nothing
+// themselves: they return what failed, and PortAccess hands it to the host.
 #pragma once
 
 #include <cstdint>
+
+#include "monitor/hw/HwError.h"
 
 namespace velmo::hw {
 
 class PortBackend {
  public:
   virtual ~PortBackend() = default;
-  virtual uint32_t ReadPort(uint16_t port, unsigned width) = 0;
-  virtual void WritePort(uint16_t port, unsigned width, uint32_t value) = 0;
-  // Copies the 8 BIOS identification bytes at physical 0xFECE0 into `dest`; on failure the
-  // back-end reports it and leaves `dest` as it was.
-  virtual void ReadBiosIdBytes(uint8_t dest[8]) = 0;
+  virtual PortRead ReadPort(uint16_t port, unsigned width) = 0;
+  virtual HwFailures WritePort(uint16_t port, unsigned width, uint32_t value) = 0;
+  // Copies the 8 BIOS identification bytes at physical 0xFECE0 into `dest`; on failure `dest`
+  // is left as it was.
+  virtual HwFailures ReadBiosIdBytes(uint8_t dest[8]) = 0;
   // True for the driver back-end: chip accesses then carry no bus-delay writes.
   virtual bool IsDriver() const = 0;
 };

@@ -32,7 +32,7 @@ struct Rig {
     std::string error;
     board = sim::SimulatedBoard::Parse(text, "acquisition.json", &error);
     EXPECT_TRUE(board) << error;
-    backend = std::make_unique<hw::DirectBackend>(*board, host);
+    backend = std::make_unique<hw::DirectBackend>(*board);
     ports = std::make_unique<hw::PortAccess>(*backend, host);
     state.mbModel = IdentifyBoard(*ports);
     state.hmType = DetectMonitorChip(*ports);

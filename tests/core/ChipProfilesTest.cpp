@@ -13,7 +13,7 @@ namespace {
 struct Rig {
   test::RecordingBus bus;
   test::RecordingHost host;
-  hw::DirectBackend backend{bus, host};
+  hw::DirectBackend backend{bus};
   hw::PortAccess ports{backend, host};
   MonitorState state;
   Rig(int32_t hmType, int32_t mbModel, bool via586 = false) {

@@ -53,7 +53,7 @@ TEST(Identification, ShippedBoardsAndTheirProbeTraces) {
         sim::SimulatedBoard::Load(std::string(VELMO_BOARD_DIR) + "/" + row.board + ".json", &error);
     ASSERT_TRUE(board) << error;
     test::RecordingHost host;
-    hw::DirectBackend backend(*board, host);
+    hw::DirectBackend backend(*board);
     hw::PortAccess ports(backend, host);
     board->EnableTrace(true);
     std::string text;
@@ -78,7 +78,7 @@ TEST(Identification, LastSuccessfulProbeWins) {
   auto board = sim::SimulatedBoard::Parse(both, "both.json", &error);
   ASSERT_TRUE(board) << error;
   test::RecordingHost host;
-  hw::DirectBackend backend(*board, host);
+  hw::DirectBackend backend(*board);
   hw::PortAccess ports(backend, host);
   // 0:7.4 is absent here, so its control byte reads all ones: "enabled", base 0xFF80.
   EXPECT_EQ(DetectMonitorChip(ports), kHmVia686a);
@@ -88,7 +88,7 @@ TEST(Identification, LastSuccessfulProbeWins) {
 TEST(Identification, FailedBiosReadGivesAnEmptyTextAndModel9) {
   test::RecordingBus bus;  // no memory: the read fails
   test::RecordingHost host;
-  hw::DirectBackend backend(bus, host);
+  hw::DirectBackend backend(bus);
   hw::PortAccess ports(backend, host);
   std::string text = "x";
   EXPECT_EQ(IdentifyBoard(ports, &text), 9);

@@ -41,7 +41,7 @@ struct Rig {
     std::string error;
     board = sim::SimulatedBoard::Parse(boardText, "test-board.json", &error);
     EXPECT_TRUE(board) << error;
-    backend = std::make_unique<hw::DirectBackend>(*board, host);
+    backend = std::make_unique<hw::DirectBackend>(*board);
     ports = std::make_unique<hw::PortAccess>(*backend, host);
     paths.programPath = "/nonexistent/velmond";
     frame = std::make_unique<CMainFrame>(state, *ports, registry, host, paths);

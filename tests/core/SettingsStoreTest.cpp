@@ -27,7 +27,7 @@ std::vector<uint8_t> Record(const ChannelRecord& r) {
 struct Rig {
   test::RecordingBus bus;  // no VIA 586: PCI reads all ones
   test::RecordingHost host;
-  hw::DirectBackend backend{bus, host};
+  hw::DirectBackend backend{bus};
   hw::PortAccess ports{backend, host};
   MemoryRegistry registry;
   MonitorState state;

@@ -15,6 +15,7 @@
 #include "HelperRig.h"
 #include "drivers/common/DeviceServer.h"
 #include "drivers/mapmem/SealedView.h"
+#include "monitor/base/LittleEndian.h"
 #include "monitor/hw/PortAccess.h"
 #include "tests/support/RecordingBus.h"
 
@@ -73,7 +74,7 @@ class ScriptedHelper : public drivers::RequestHandler {
 ScriptedHelper::Answer Ok(std::vector<uint32_t> words = {}) {
   pr::Reply reply;
   for (uint32_t w : words)
-    pr::PutWord(reply.output, w);
+    base::AppendLe32(reply.output, w);
   return {pr::EncodeReply(reply)};
 }
 ScriptedHelper::Answer Fail(uint32_t status = pr::kStatusInvalidParameter) {
@@ -88,24 +89,26 @@ class DriverBackendTest : public ::testing::Test {
   test::TempDir dir_;
   test::DeviceDirScope scope_{dir_.Path()};
   test::RecordingHost host_;
-  DriverBackend backend_{host_};
+  DriverBackend backend_;
+  // The layer's top, which hands what the back-end reports to the host.
+  PortAccess ports_{backend_, host_};
 };
 
 TEST_F(DriverBackendTest, HelpersAbsent) {
-  EXPECT_EQ(backend_.ReadPort(0x295, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(ports_.ReadPort(0x295, 1), 0xFFFFFFFFu);
   EXPECT_EQ(host_.messages, (Messages{{"failed to open PortIo device", "debug"}}));
   EXPECT_EQ(host_.endCodes, (std::vector<int>{1}));
 
   host_.messages.clear();
   host_.endCodes.clear();
-  backend_.WritePort(0x295, 1, 0x4e);
+  ports_.WritePort(0x295, 1, 0x4e);
   EXPECT_EQ(host_.messages, (Messages{{"Failed to open PortIo Device", "Debug"}}));
   EXPECT_EQ(host_.endCodes, (std::vector<int>{1}));
 
   host_.messages.clear();
   host_.endCodes.clear();
   uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  backend_.ReadBiosIdBytes(bytes);
+  ports_.ReadBiosIdBytes(bytes);
   EXPECT_EQ(host_.messages, (Messages{{"Failed to open MAPMEM device", "Debug"}}));
   EXPECT_TRUE(host_.endCodes.empty());  // the program goes on
   EXPECT_EQ(bytes[0], 1);
@@ -168,10 +171,10 @@ TEST_F(DriverBackendTest, PortConversationFailures) {
     {
       ScriptedHelper helper(pr::kPortIoDevice, row.answers);
       host_.messages.clear();
-      EXPECT_EQ(backend_.ReadPort(0x296, 1), row.readValue) << row.what;
+      EXPECT_EQ(ports_.ReadPort(0x296, 1), row.readValue) << row.what;
       EXPECT_EQ(host_.messages, row.readMessages) << row.what;
       host_.messages.clear();
-      backend_.WritePort(0x296, 1, 0x12);
+      ports_.WritePort(0x296, 1, 0x12);
       EXPECT_EQ(host_.messages, row.writeMessages) << row.what;
       codes = helper.Codes();
     }
@@ -230,7 +233,7 @@ TEST_F(DriverBackendTest, BiosConversationFailures) {
     ScriptedHelper helper(pr::kMapMemDevice, row.answers);
     host_.messages.clear();
     uint8_t dest[8] = {'u', 'n', 't', 'o', 'u', 'c', 'h', 'd'};
-    backend_.ReadBiosIdBytes(dest);
+    ports_.ReadBiosIdBytes(dest);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(dest), 8), row.bytes ? row.bytes : "untouchd")
         << row.what;
     EXPECT_EQ(host_.messages, row.messages) << row.what;
@@ -273,7 +276,7 @@ TEST_F(DriverBackendOnHelpers, ChipBiosAndClockThroughTheHelpers) {
   EXPECT_EQ(ports.ReadPciConfigDword(0x3800), 0xFFFFFFFFu);  // no such PCI function
 
   uint8_t bytes[8] = {};
-  backend_.ReadBiosIdBytes(bytes);
+  ports_.ReadBiosIdBytes(bytes);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 8), "7K4XRQB8");
 
   EXPECT_TRUE(backend_.AdvanceSimulatedClock(10));
@@ -306,9 +309,9 @@ TEST_F(DriverBackendOnHelpers, RefusedPortsShowTheConversationMessages) {
   for (const Row& row : rows) {
     host_.messages.clear();
     if (row.write)
-      backend_.WritePort(row.port, row.width, 0x06);
+      ports_.WritePort(row.port, row.width, 0x06);
     else
-      backend_.ReadPort(row.port, row.width);
+      ports_.ReadPort(row.port, row.width);
     EXPECT_EQ(host_.messages, row.messages) << test::Hex(row.port);
   }
   EXPECT_TRUE(host_.endCodes.empty());

@@ -2,6 +2,10 @@
 // manager, systemctl as the systemd manager drives it, and helpers spawned without systemd.
 #include "monitor/hw/DriverService.h"
 
+#include "monitor/hw/HelperUnit.h"
+#include "monitor/hw/SpawnServiceManager.h"
+#include "monitor/hw/SystemdServiceManager.h"
+
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>

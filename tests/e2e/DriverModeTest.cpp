@@ -71,5 +71,30 @@ TEST(DriverMode, MissingHelpersEndTheProgramWithTheirMessages) {
   EXPECT_TRUE(run.Of("tick").empty());
 }
 
+TEST(DriverMode, HelperGoneMidRunEndsTheProgramThroughItsExitPath) {
+  Sandbox box("helper-gone");
+  // One-second ticks, so the run reaches its first tick quickly.
+  std::filesystem::create_directories(box.dir / "config" / "velmo");
+  box.Write("config/velmo/registry.reg",
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\Velmo\\Ver 3.10]\r\n"
+            "\"AutoUpdateInterval\"=hex:01,00,00,00\r\n");
+  const std::string demo = std::string(VELMO_BOARD_DIR) + "/demo.json";
+  Velmond velmond(box, {"--headless", "--driver", "--board", demo, "--dry-run-power"},
+                  DriverEnv(box, kBuiltHelpers));
+  ASSERT_TRUE(velmond.WaitFor("tick"));
+  StopHelpers((box.dir / "dev").string());
+  const RunResult run = velmond.Wait();
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  const auto messages = run.Of("message");
+  ASSERT_FALSE(messages.empty()) << run.output;
+  // The first access of the next tick selects a chip register: a port write.
+  EXPECT_EQ(messages.back()["text"], "Failed to open PortIo Device");
+  EXPECT_EQ(messages.back()["caption"], "Debug");
+  ASSERT_FALSE(run.events.empty());
+  EXPECT_EQ(run.events.back(), (nlohmann::json{{"event", "exit"}, {"code", 1}, {"saved", false}}));
+  EXPECT_EQ(run.Of("exit").size(), 1u);
+}
+
 }  // namespace
 }  // namespace velmo::test

@@ -13,7 +13,7 @@ using Lines = std::vector<std::string>;
 struct Rig {
   test::RecordingBus bus;
   test::RecordingHost host;
-  DirectBackend direct{bus, host};
+  DirectBackend direct{bus};
   test::DriverModeBackend driver{bus};
   PortAccess ports{direct, host};
   explicit Rig(bool driverMode = false) {

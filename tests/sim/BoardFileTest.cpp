@@ -213,7 +213,7 @@ TEST(ShippedBoards, AnswerTheProbesOfTheirChip) {
     ASSERT_NE(board, nullptr) << error;
     EXPECT_EQ(board->ChipName(), row.chip);
     test::RecordingHost host;
-    hw::DirectBackend direct(*board, host);
+    hw::DirectBackend direct(*board);
     hw::PortAccess ports(direct, host);
     uint8_t text[9] = {};
     ports.ReadBiosIdBytes(text);

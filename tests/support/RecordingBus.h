@@ -55,7 +55,7 @@ class RecordingBus : public hw::Bus {
   }
 };
 
-// Records what the layer shows; EndProcess records the code and returns.
+// Records what the layer shows; EndProgram records the code and returns.
 class RecordingHost : public hw::HwHost {
  public:
   std::vector<std::pair<std::string, std::string>> messages;  // text, caption
@@ -63,7 +63,7 @@ class RecordingHost : public hw::HwHost {
   void ShowMessage(const std::string& text, const std::string& caption) override {
     messages.emplace_back(text, caption);
   }
-  void EndProcess(int exitCode) override { endCodes.push_back(exitCode); }
+  void EndProgram(int exitCode) override { endCodes.push_back(exitCode); }
 };
 
 // A back-end that passes accesses straight to a bus but says it is the driver back-end, to check
@@ -71,13 +71,17 @@ class RecordingHost : public hw::HwHost {
 class DriverModeBackend : public hw::PortBackend {
  public:
   explicit DriverModeBackend(hw::Bus& bus) : bus_(bus) {}
-  uint32_t ReadPort(uint16_t port, unsigned width) override { return bus_.In(port, width); }
-  void WritePort(uint16_t port, unsigned width, uint32_t value) override {
-    bus_.Out(port, width, value);
+  hw::PortRead ReadPort(uint16_t port, unsigned width) override {
+    return {bus_.In(port, width), {}};
   }
-  void ReadBiosIdBytes(uint8_t dest[8]) override {
+  hw::HwFailures WritePort(uint16_t port, unsigned width, uint32_t value) override {
+    bus_.Out(port, width, value);
+    return {};
+  }
+  hw::HwFailures ReadBiosIdBytes(uint8_t dest[8]) override {
     std::string error;
     bus_.ReadPhysical(0xFECE0, dest, 8, &error);
+    return {};
   }
   bool IsDriver() const override { return true; }
 

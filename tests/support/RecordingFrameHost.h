@@ -29,7 +29,7 @@ class RecordingFrameHost : public core::FrameHost {
   void ShowMessage(const std::string& text, const std::string& caption) override {
     log.push_back("message:" + caption + ":" + text);
   }
-  void EndProcess(int code) override { log.push_back("end:" + std::to_string(code)); }
+  void EndProgram(int code) override { log.push_back("end:" + std::to_string(code)); }
   bool AskYesNo(const std::string& text) override {
     const bool yes = !answers.empty() && answers.front();
     if (!answers.empty()) answers.erase(answers.begin());

@@ -78,7 +78,7 @@ class StderrHost : public velmo::hw::HwHost {
   void ShowMessage(const std::string& text, const std::string& caption) override {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   }
-  void EndProcess(int exitCode) override { std::exit(exitCode); }
+  void EndProgram(int exitCode) override { throw velmo::hw::ProgramEnd{exitCode}; }
 };
 
 // The slots the monitor would publish for a simulated board after `seconds` of its script.
@@ -90,7 +90,7 @@ bool SlotsFromBoard(const std::string& path, long long seconds, PageSlots& out) 
     return false;
   }
   StderrHost host;
-  velmo::hw::DirectBackend backend(*board, host);
+  velmo::hw::DirectBackend backend(*board);
   velmo::hw::PortAccess ports(backend, host);
   velmo::core::MonitorState state;
   state.mbModel = velmo::core::IdentifyBoard(ports);
@@ -182,7 +182,11 @@ int main(int argc, char** argv) {
   }
   if (!boardFile.empty()) {
     pageSlots = PageSlots{};
-    if (!SlotsFromBoard(boardFile, seconds, pageSlots)) return 1;
+    try {
+      if (!SlotsFromBoard(boardFile, seconds, pageSlots)) return 1;
+    } catch (const velmo::hw::ProgramEnd& end) {
+      return end.exitCode;
+    }
   }
   if (model >= 0) SetModel(pageSlots, static_cast<int32_t>(model));
 
