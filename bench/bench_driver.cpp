@@ -21,8 +21,8 @@
 #include <thread>
 
 #include "monitor/core/Acquisition.h"
-#include "monitor/core/ChipProfiles.h"
 #include "monitor/core/Identification.h"
+#include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/DriverBackend.h"
@@ -222,17 +222,12 @@ void BM_Tick_Driver(benchmark::State& state) {
   hw::PortAccess directPorts(direct, host);
   hw::DriverBackend driver;
   hw::PortAccess ports(driver, host);
-  // Only portio runs here: the board model is that of the board's text, read once directly.
-  const int32_t mbModel = core::IdentifyBoard(directPorts);
-  auto prepare = [mbModel](core::MonitorState& s, hw::PortAccess& p) {
-    s.mbModel = mbModel;
-    s.hmType = core::DetectMonitorChip(p);
-    core::SelectChipProfile(s, p);
-    core::ApplyBoardAdjustments(s);
-  };
   core::MonitorState directState, driverState;
-  prepare(directState, directPorts);
-  prepare(driverState, ports);
+  core::SetUpMonitor(directState, directPorts);
+  // Only portio runs here: the board model is that of the board's text, read directly above.
+  driverState.mbModel = directState.mbModel;
+  driverState.hmType = core::DetectMonitorChip(ports);
+  core::PrepareChannelTable(driverState, ports, nullptr);
   auto tick = [](core::MonitorState& s, hw::PortAccess& p) {
     core::AcquireReadings(s, p);
     core::ProgramBeepControl(s, p);

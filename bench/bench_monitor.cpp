@@ -10,9 +10,10 @@
 #include "monitor/core/ChipProfiles.h"
 #include "monitor/core/Identification.h"
 #include "monitor/core/MainFrame.h"
+#include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
-#include "monitor/core/RegistryFile.h"
 #include "monitor/core/SettingsStore.h"
+#include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
 #include "sim/SimulatedBoard.h"
@@ -63,10 +64,7 @@ void BM_AcquireAndBeep(benchmark::State& state) {
   Machine m(kBoards[state.range(0)]);
   state.SetLabel(kBoards[state.range(0)]);
   core::MonitorState s;
-  s.mbModel = core::IdentifyBoard(*m.ports);
-  s.hmType = core::DetectMonitorChip(*m.ports);
-  core::SelectChipProfile(s, *m.ports);
-  core::ApplyBoardAdjustments(s);
+  core::SetUpMonitor(s, *m.ports);
   const uint64_t before = m.board->PortAccessCount();
   for (auto _ : state) {
     core::AcquireReadings(s, *m.ports);
@@ -101,10 +99,10 @@ void BM_SettingsSaveAndLoad(benchmark::State& state) {
   core::MonitorState s;
   s.hmType = core::DetectMonitorChip(*m.ports);
   s.mbModel = 9;
-  core::LoadSettings(s, *m.ports, registry);
+  core::LoadChipSettings(s, *m.ports, registry);
   for (auto _ : state) {
     core::SaveSettings(s, registry);
-    benchmark::DoNotOptimize(core::LoadSettings(s, *m.ports, registry));
+    benchmark::DoNotOptimize(core::LoadSettings(s, registry));
   }
   std::filesystem::remove(path);
 }

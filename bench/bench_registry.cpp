@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "monitor/core/RegistryFile.h"
+#include "monitor/core/registry/RegistryFile.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "monitor/core/InstanceLock.h"
 #include "monitor/core/MainFrame.h"
 #include "monitor/core/MonitorState.h"
-#include "monitor/core/RegistryFile.h"
+#include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/DriverBackend.h"
 #include "monitor/hw/DriverService.h"

@@ -11,13 +11,13 @@ namespace velmo::core {
 
 namespace {
 
-// Resistance thresholds of the thermistor curve; entry i is (22 - i) x 5 degrees Celsius.
+// SiS 5595 boards' thermistor curve, from the maker's monitor: entry i is (22 - i) x 5 C.
 constexpr std::array<int32_t, 32> kThermistor = {
     85,   97,   110,  126,  145,  166,   192,   222,   263,   302,  353,
     416,  491,  582,  694,  831,  1000,  1209,  1468,  1795,  2206, 2728,
     3389, 4246, 5340, 6777, 8643, 11133, 14406, 18848, 24768, 32948};
 
-// Degrees Celsius by inverted reading, for indexes 12..240.
+// VIA 686A temperature curve, from the maker's monitor: Celsius by inverted reading, 12..240.
 constexpr int kLookupFirst = 12;
 constexpr std::array<int8_t, 229> kLookup = {
     110, 109, 107, 105, 103, 101, 99,  97,  96,  94,  92,  91,  89,  88,  86,  85,  84,  83,
@@ -154,7 +154,7 @@ void ProgramBeepControl(const MonitorState& state, hw::PortAccess& ports) {
     assign(hw::kBeepCpuTemp, enabled(CPUTEMP));
   }
   assign(hw::kBeepResTemp, alarming(RESTEMP));
-  if (state.mbModel == 9) {
+  if (state.mbModel == kModelOther) {
     assign(hw::kBeepV5, enabled(V5));
     assign(hw::kBeepV12, enabled(V12));
     assign(hw::kBeepVn12, enabled(VN12));

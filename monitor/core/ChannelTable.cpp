@@ -47,6 +47,7 @@ std::optional<ChannelRecord> DecodeRecord(std::span<const uint8_t> bytes) {
   return r;
 }
 
+// The boards' rail dividers (mV = a x raw x 16 / b x c), from the maker's own monitor program.
 std::array<VoltageScale, kScaleCount> DefaultVoltageScales() {
   return {{{1, 1, 1},
            {1, 1, 1},

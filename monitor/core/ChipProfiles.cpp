@@ -143,7 +143,7 @@ void EditW83781dProfile(MonitorState& state, hw::PortAccess& ports, bool first) 
     p[CPUTEMP].bank = 1;  // the other edits are already in the profile
     return;
   }
-  if (state.mbModel == 3) {
+  if (state.mbModel == kModelPositiveRails) {
     // This board wires VN5 and VN12 as positive rails (memory and 3.3 V).
     SetLimits(p[VN5], 2700, 2300, 3000, 1000);
     p[VN5].alarm.enabled = 1;
@@ -190,7 +190,7 @@ void SelectChipProfile(MonitorState& state, hw::PortAccess& ports) {
       break;
     case kHmVia686a:
       state.readings = profiles.via686a;
-      if (first && state.mbModel == 2) state[VCORE2].present = 1;
+      if (first && state.mbModel == kModelViaAgp) state[VCORE2].present = 1;
       break;
     default:
       return;
@@ -206,7 +206,7 @@ void ApplyBoardAdjustments(MonitorState& state) {
       state[VN12].lowerRegister = 0x35;
       state[VN5].upperRegister = 0x38;
       state[VN5].lowerRegister = 0x37;
-      if (model == 3) {
+      if (model == kModelPositiveRails) {
         // Stored limits are replaced at every start on this board.
         SetLimits(state[VN5], 2700, 2300, 3000, 1000);
         state[VN5].alarm.enabled = 1;
@@ -222,7 +222,7 @@ void ApplyBoardAdjustments(MonitorState& state) {
       break;
     case kHmW83782d:
     case kHmW83627hf: {
-      if (model == 5) state[VCORE2].present = 1;
+      if (model == kModelAgpVdimm) state[VCORE2].present = 1;
       state.Scale(VN12).a = 288;
       state.Scale(VN12).b = 56;
       state.Scale(VN5).a = 176;
@@ -231,7 +231,7 @@ void ApplyBoardAdjustments(MonitorState& state) {
       state[VN12].lowerRegister = 0x36;
       state[VN5].upperRegister = 0x37;
       state[VN5].lowerRegister = 0x38;
-      if (state.hmType == kHmW83782d || model == 4) {
+      if (state.hmType == kHmW83782d || model == kModelDualCpu) {
         const SensorReadings& profile = state.profiles.w83782d;
         AlarmRange& vcore2 = state[VCORE2].alarm;
         const AlarmRange& vcore = profile[VCORE].alarm;
@@ -256,18 +256,20 @@ void ApplyBoardAdjustments(MonitorState& state) {
       break;
     }
     case kHmSis5595:
+      // The SiS 5595 boards' own rail dividers, from the maker's monitor program.
       state.Scale(VCORE) = {301, 300, 1};
       state.Scale(VIO) = {301, 300, 1};
       state.Scale(V5) = {168, 100, 1};
       state.Scale(V12) = {400, 100, 1};
       break;
     case kHmVia686a:
+      // The VIA 686A boards' own rail dividers, from the maker's monitor program.
       state.Scale(VCORE) = {125, 100, 1};
       state.Scale(VCORE2) = {5, 4, 1};
       state.Scale(VIO) = {5, 3, 1};
       state.Scale(V5) = {26, 10, 1};
       state.Scale(V12) = {63, 10, 1};
-      if (model == 2) state[VCORE2].present = 1;
+      if (model == kModelViaAgp) state[VCORE2].present = 1;
       break;
     default:
       break;

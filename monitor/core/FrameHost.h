@@ -27,6 +27,15 @@ struct TrayIconData {
   std::string tooltip;           // at most 63 characters
 };
 
+// What the alarm dialog's radio buttons ask for (its m_iAction; -1 is none selected).
+enum AlarmAction : int32_t {
+  kActionOpenMonitor = 0,
+  kActionDisableThisAlarm = 1,
+  kActionDisableAllAlarms = 2,
+  kActionRestart = 3,
+  kActionShutdown = 4,
+};
+
 enum class PowerRequest { kReboot, kPowerOff };
 const char* PowerRequestName(PowerRequest request);
 

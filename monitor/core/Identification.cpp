@@ -21,14 +21,14 @@ std::string ReadBoardText(hw::PortAccess& ports) {
 
 int32_t ClassifyBoardText(std::string_view text) {
   const std::string_view first7 = text.substr(0, 7);
-  if (text == "7K4XRQB8") return 1;
-  if (first7 == "7K4XRQB" || text == "7K4T5QBB") return 2;
-  if (text == "7K4XNQBB") return 3;
-  if (first7 == "7K4XWQB") return 3;
-  if (text == "7K4XHQBC") return 4;
-  if (first7 == "7K41TQB" || first7 == "7K41WQB") return 5;
-  if (first7 == "7K41RQB") return 5;
-  return 9;
+  if (text == "7K4XRQB8") return kModelPlain;
+  if (first7 == "7K4XRQB" || text == "7K4T5QBB") return kModelViaAgp;
+  if (text == "7K4XNQBB") return kModelPositiveRails;
+  if (first7 == "7K4XWQB") return kModelPositiveRails;
+  if (text == "7K4XHQBC") return kModelDualCpu;
+  if (first7 == "7K41TQB" || first7 == "7K41WQB") return kModelAgpVdimm;
+  if (first7 == "7K41RQB") return kModelAgpVdimm;
+  return kModelOther;
 }
 
 int32_t IdentifyBoard(hw::PortAccess& ports, std::string* boardText) {

@@ -6,8 +6,8 @@
 
 #include "monitor/core/Acquisition.h"
 #include "monitor/core/AlarmText.h"
-#include "monitor/core/ChipProfiles.h"
-#include "monitor/core/Identification.h"
+#include "monitor/core/BoardCodes.h"
+#include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/SettingsStore.h"
 #include "monitor/hw/ChipRegisters.h"
@@ -81,15 +81,15 @@ void PublishToPages(const MonitorState& s, PageSlots& slots) {
   cpu.temp = s[CPUTEMP].value;
   cpu.tempEnabled = s[CPUTEMP].alarm.enabled;
   cpu.tempOutOfRange = s[CPUTEMP].outOfRange;
-  cpu.vcore = model == 4 ? s[VCORE2].value : s[VCORE].value;
-  cpu.vio = model == 3 ? s[VN12].value : s[VIO].value;
-  if (model == 3) {
+  cpu.vcore = model == kModelDualCpu ? s[VCORE2].value : s[VCORE].value;
+  cpu.vio = model == kModelPositiveRails ? s[VN12].value : s[VIO].value;
+  if (model == kModelPositiveRails) {
     cpu.vioEnabled = s[VN12].alarm.enabled;
     cpu.vioOutOfRange = s[VN12].outOfRange;
   }
-  if (model == 4) {
+  if (model == kModelDualCpu) {
     CpuPageSlots& cpu2 = slots.cpu2;
-    cpu2.mbModel = 4;
+    cpu2.mbModel = kModelDualCpu;
     cpu2.alarm = alarm;
     cpu2.fan = s[AUXFAN].value;
     cpu2.temp = s[RESTEMP].value;
@@ -115,8 +115,8 @@ void PublishToPages(const MonitorState& s, PageSlots& slots) {
   MiscPageSlots& misc = slots.misc;
   misc.mbModel = model;
   misc.alarm = alarm;
-  if (model == 2 || model == 5) misc.agp = s[VCORE2].value;
-  if (model == 3) misc.agp = s[VIO].value;
+  if (model == kModelViaAgp || model == kModelAgpVdimm) misc.agp = s[VCORE2].value;
+  if (model == kModelPositiveRails) misc.agp = s[VIO].value;
 }
 
 CMainFrame::CMainFrame(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry,
@@ -125,9 +125,8 @@ CMainFrame::CMainFrame(MonitorState& state, hw::PortAccess& ports, RegistryStore
 
 int CMainFrame::OnCreate() {
   creating_ = true;
-  state_.mbModel = IdentifyBoard(ports_, &boardText_);
-  state_.hmType = DetectMonitorChip(ports_);
-  if (state_.hmType == 0 || state_.mbModel == 0) {
+  IdentifyHardware(state_, ports_, &boardText_);
+  if (state_.hmType == kHmNone || state_.mbModel == kModelNone) {
     if (host_.AskYesNo(kRemovalQuestion)) {
       Uninstall();
     } else {
@@ -138,8 +137,7 @@ int CMainFrame::OnCreate() {
   }
   normalIcon_ = kIconNormal;
   alarmIcon_ = kIconAlarmAtCreation;
-  LoadSettings(state_, ports_, registry_);
-  ApplyBoardAdjustments(state_);
+  PrepareChannelTable(state_, ports_, &registry_);
   AcquireReadings(state_, ports_);
   ProgramBeepControl(state_, ports_);
   Publish();
@@ -278,18 +276,18 @@ void CMainFrame::OnAlarmAction(int32_t action) {
   dialogVisible_ = false;
   host_.CloseAlarmDialog();
   switch (action) {
-    case 0:
+    case kActionOpenMonitor:
       ShowPage(Page::kCpu);
       break;
-    case 1:
+    case kActionDisableThisAlarm:
       if (currentAlarmChannel_ >= 0 && currentAlarmChannel_ < kChannelCount)
         state_[currentAlarmChannel_].alarm.enabled = 0;
       break;
-    case 2:
+    case kActionDisableAllAlarms:
       state_.params.bAlarm = 0;
       break;
-    case 3:
-    case 4:
+    case kActionRestart:
+    case kActionShutdown:
       ShutdownOrRestart(action);
       return;
     default:
@@ -301,16 +299,17 @@ void CMainFrame::OnAlarmAction(int32_t action) {
 
 void CMainFrame::ShutdownOrRestart(int32_t action) {
   EnableShutdownPrivilege();
-  if (action == 3) {
+  if (action == kActionRestart) {
     const hw::TripLimitRegisters sensors[] = {TripLimits(state_[SYSTEMP]),
                                               TripLimits(state_[CPUTEMP])};
     hw::WriteRestartTripLimits(ports_, sensors);
   }
   RequestExit();
-  const PowerRequest request = action == 3 ? PowerRequest::kReboot : PowerRequest::kPowerOff;
+  const PowerRequest request =
+      action == kActionRestart ? PowerRequest::kReboot : PowerRequest::kPowerOff;
   if (!host_.RequestPower(request)) {
-    host_.ShowMessage(action == 3 ? "You have no System-Restart Privileges!"
-                                  : "You have no System-Shutdown Privileges!",
+    host_.ShowMessage(action == kActionRestart ? "You have no System-Restart Privileges!"
+                                               : "You have no System-Shutdown Privileges!",
                       kAppTitle);
   }
 }

@@ -10,6 +10,7 @@
 
 #include "monitor/core/FrameHost.h"
 #include "monitor/core/PageSlots.h"
+#include "monitor/core/Resources.h"
 #include "monitor/core/TrayIcon.h"
 
 namespace velmo::hw {
@@ -20,24 +21,6 @@ namespace velmo::core {
 
 class RegistryStore;
 struct MonitorState;
-
-// Command identifiers of the menus.
-inline constexpr uint32_t kCmdOpenCpu = 32771;
-inline constexpr uint32_t kCmdSystem = 32772;
-inline constexpr uint32_t kCmdSuspend = 32773;
-inline constexpr uint32_t kCmdSetAlarmRanges = 32774;
-inline constexpr uint32_t kCmdSetAppParams = 32775;
-inline constexpr uint32_t kCmdMiscellaneous = 32781;
-inline constexpr uint32_t kCmdUninstall = 32782;
-inline constexpr uint32_t kCmdAbout = 57664;
-inline constexpr uint32_t kCmdExit = 57665;
-inline constexpr uint32_t kWmTrayNotify = 1025;   // WM_USER+1
-inline constexpr uint32_t kWmAlarmAction = 1035;  // WM_USER+11
-inline constexpr uint32_t kTrayId = 131;
-inline constexpr int32_t kIconNormal = 132;
-inline constexpr int32_t kIconAlarmAtCreation = 133;
-inline constexpr int32_t kIconAlarm = 137;
-inline constexpr const char* kAppTitle = "Velmond";
 
 // Where the start-up entry and the installed program live.
 struct UninstallPaths {

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "monitor/core/BoardCodes.h"
+
 namespace velmo::core {
 namespace {
 
@@ -99,7 +101,7 @@ ordered_json PageSlotsToJson(const PageSlots& pageSlots, int32_t mbModel) {
   PageSlots s = pageSlots;  // the field tables point into a slot set they may also fill
   ordered_json pages;
   pages["cpu"] = Write(CpuFields(s.cpu));
-  if (mbModel == 4) pages["cpu2"] = Write(CpuFields(s.cpu2));
+  if (mbModel == kModelDualCpu) pages["cpu2"] = Write(CpuFields(s.cpu2));
   ordered_json system = Write(SysFields(s.system));
   system["present"] = Write(RailFields(s.system.present));
   system["enabled"] = Write(AlarmFields(s.system.enabled));

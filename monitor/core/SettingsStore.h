@@ -1,13 +1,9 @@
 // Loading and saving the channel records, application parameters and chip code in the
-// settings key of the registry file.
+// settings key of the registry. Only the store is touched: no hardware.
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-namespace velmo::hw {
-class PortAccess;
-}
 
 namespace velmo::core {
 
@@ -20,10 +16,15 @@ std::string SettingsKeyPath();
 bool WriteBinaryRegistryValue(RegistryStore& registry, const std::string& subkey,
                               const std::string& valueName, const uint8_t* data, uint32_t size);
 
-// Selects the chip profile and overlays the stored values. Returns 1 when the key was read to
-// its end, 0 otherwise (no key, an over-long value, or chip code 0). A stored chip code that
-// differs from the detected one (or none) reselects the profile and saves at once.
-int LoadSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry);
+// What a load found.
+enum class SettingsLoad {
+  kNotRead,    // no key, an unreadable store, or a value too long for the load's buffers
+  kSameChip,   // read to the end; the records belong to the detected chip
+  kOtherChip,  // read to the end; the records belong to another chip (or none is stored)
+};
+// Overlays the stored values on the channel records and parameters, in the key's order. The
+// caller starts from the chip profile and, for kOtherChip, selects it again and saves.
+SettingsLoad LoadSettings(MonitorState& state, RegistryStore& registry);
 // Writes the 14 channel records and the 6 integers, in their fixed order, as one save.
 // Failures are silent.
 void SaveSettings(const MonitorState& state, RegistryStore& registry);

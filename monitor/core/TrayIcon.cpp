@@ -2,25 +2,6 @@
 
 namespace velmo::core {
 
-namespace {
-constexpr uint32_t kCmdOpenCpu = 32771;  // first item of the tray menu
-}
-
-std::string LoadStringResource(uint32_t id) {
-  switch (id) {
-    case 129:
-      return "Ver 3.10";
-    case 130:
-      return "Velmo";
-    case 131:
-      return "Software\\Korvath\\";
-    case 57344:
-      return "Velmond";
-    default:
-      return "";
-  }
-}
-
 CTrayIcon::CTrayIcon(uint32_t id) {
   data_.id = id;
   data_.tooltip = LoadStringResource(id).substr(0, kTooltipChars);
@@ -66,10 +47,13 @@ bool CTrayIcon::SetTrayIcon(int32_t icon, const std::string* tooltip) {
 bool CTrayIcon::OnTrayNotification(uint32_t wParam, uint32_t lParam, uint32_t* command) {
   if (wParam != data_.id || (lParam != kWmRButtonUp && lParam != kWmLButtonDblClk)) return false;
   if (owner_ == nullptr) return false;
+  // The popup menu of the icon's own number, its first submenu.
+  const std::span<const MenuItem> menu = MenuResource(data_.id);
+  if (menu.empty() || menu.front().popup.empty()) return false;
   if (lParam == kWmRButtonUp) {
     owner_->ShowTrayMenu();
   } else if (command) {
-    *command = kCmdOpenCpu;
+    *command = menu.front().popup.front().id;  // the default item, "Open (CPU)"
   }
   return true;
 }

@@ -6,15 +6,9 @@
 #include <string>
 
 #include "monitor/core/FrameHost.h"
+#include "monitor/core/Resources.h"
 
 namespace velmo::core {
-
-inline constexpr uint32_t kWmRButtonUp = 0x205;
-inline constexpr uint32_t kWmLButtonDblClk = 0x203;
-inline constexpr size_t kTooltipChars = 63;
-
-// The program's string resources by number; empty for a number that has none.
-std::string LoadStringResource(uint32_t id);
 
 class CTrayIcon {
  public:

@@ -1,5 +1,7 @@
 #include "monitor/display/CpuMonitor.h"
 
+#include "monitor/core/BoardCodes.h"
+#include "monitor/core/Units.h"
 #include "monitor/display/Icons.h"
 #include "monitor/display/PageValues.h"
 
@@ -63,8 +65,9 @@ void CCpuMonitor::OnInitDialog() {
     r.SetShowBar(s.bar);
     if (s.bar) r.SetBarHeight(10);
   }
-  if (slots_.mbModel == 3 || slots_.mbModel == 4) SetLabelText(kIoLabel, "+3.3V");
-  if (slots_.mbModel == 5) SetLabelText(kIoLabel, "Vdimm");
+  if (slots_.mbModel == core::kModelPositiveRails || slots_.mbModel == core::kModelDualCpu)
+    SetLabelText(kIoLabel, "+3.3V");
+  if (slots_.mbModel == core::kModelAgpVdimm) SetLabelText(kIoLabel, "Vdimm");
 }
 
 void CCpuMonitor::UpdateColors() {
@@ -88,7 +91,7 @@ void CCpuMonitor::UpdateColors() {
     }
   }
   // Only board model 3 puts an alarmed rail (+3.3 V) on the I/O readout.
-  if (slots_.mbModel == 3 && slots_.vioEnabled && slots_.vioOutOfRange) {
+  if (slots_.mbModel == core::kModelPositiveRails && slots_.vioEnabled && slots_.vioOutOfRange) {
     readouts_[kIoVoltage].SetColors(red, black, red);
   } else {
     readouts_[kIoVoltage].SetColors(green, black, darkGreen);
@@ -100,7 +103,7 @@ void CCpuMonitor::UpdateColors() {
 void CCpuMonitor::UpdateValues() {
   readouts_[kFan].SetIntValue(slots_.fan, false, 0, 100);
   readouts_[kTempC].SetIntValue(slots_.temp, true, 0, 100);
-  readouts_[kTempF].SetIntValue(CelsiusToFahrenheit(slots_.temp), true, 32, 212);
+  readouts_[kTempF].SetIntValue(core::Fahrenheit(slots_.temp), true, 32, 212);
   readouts_[kCoreVoltage].SetFloatValue(MillivoltsToVolts(slots_.vcore), false, 0, 100);
   readouts_[kIoVoltage].SetFloatValue(MillivoltsToVolts(slots_.vio), false, 0, 100);
 }

@@ -6,18 +6,18 @@
 #include <QString>
 #include <cstdint>
 
+#include "monitor/core/Resources.h"
+
 namespace velmo::display {
 
-// Resource numbers of the icons the pages and tabs use.
-enum IconId : int32_t {
-  kIconWatch = 145,
-  kIconCpu = 151,
-  kIconBattery = 152,
-  kIconBoard = 153,
-  kIconFan = 157,
-  kIconThermometer = 158,
-  kIconCase = 159,
-};
+// The icon numbers are the core's resources.
+using core::kIconBattery;
+using core::kIconBoard;
+using core::kIconCase;
+using core::kIconCpu;
+using core::kIconFan;
+using core::kIconThermometer;
+using core::kIconWatch;
 
 // The Qt resource path of an icon (":/velmo/icons/151.svg").
 QString IconPath(int32_t id);

@@ -1,5 +1,7 @@
 #include "monitor/display/SysMonitor.h"
 
+#include "monitor/core/BoardCodes.h"
+#include "monitor/core/Units.h"
 #include "monitor/display/Icons.h"
 #include "monitor/display/PageValues.h"
 
@@ -58,7 +60,7 @@ bool CSysMonitor::RailShown(Readout rail) const {
     case kVn5:
       return slots_.present.vn5 != 0;
     case kVn12:
-      return slots_.present.vn12 != 0 && slots_.mbModel != 3;
+      return slots_.present.vn12 != 0 && slots_.mbModel != core::kModelPositiveRails;
     default:
       return false;
   }
@@ -90,13 +92,14 @@ void CSysMonitor::OnInitDialog() {
     r.SetShowBar(s.bar);
     if (s.bar) r.SetBarHeight(10);
   }
-  if (slots_.mbModel == 3) SetLabelText(kVn5Label, "Vdimm");
-  if (slots_.mbModel == 2) {
+  if (slots_.mbModel == core::kModelPositiveRails) SetLabelText(kVn5Label, "Vdimm");
+  if (slots_.mbModel == core::kModelViaAgp) {
     SetLabelText(kVn5Label, "");
     SetLabelText(kVn12Label, "");
   }
   if (!slots_.present.vn5) SetLabelText(kVn5Label, "");
-  if (!slots_.present.vn12 || slots_.mbModel == 3) SetLabelText(kVn12Label, "");
+  if (!slots_.present.vn12 || slots_.mbModel == core::kModelPositiveRails)
+    SetLabelText(kVn12Label, "");
 }
 
 void CSysMonitor::UpdateColors() {
@@ -147,11 +150,11 @@ void CSysMonitor::UpdateColors() {
 
 void CSysMonitor::UpdateValues() {
   // Board model 4 uses the auxiliary fan input for the second processor.
-  if (slots_.mbModel == 4) slots_.auxFan = 0;
+  if (slots_.mbModel == core::kModelDualCpu) slots_.auxFan = 0;
   readouts_[kChassisFan].SetIntValue(slots_.chassisFan, false, 0, 100);
   readouts_[kAuxFan].SetIntValue(slots_.auxFan, false, 0, 100);
   readouts_[kTempC].SetIntValue(slots_.temp, true, 0, 100);
-  readouts_[kTempF].SetIntValue(CelsiusToFahrenheit(slots_.temp), true, 32, 212);
+  readouts_[kTempF].SetIntValue(core::Fahrenheit(slots_.temp), true, 32, 212);
   readouts_[kV5].SetFloatValue(MillivoltsToVolts(slots_.v5), false, 0, 100);
   readouts_[kV12].SetFloatValue(MillivoltsToVolts(slots_.v12), false, 0, 100);
   readouts_[kVn5].SetFloatValue(MillivoltsToVolts(slots_.vn5), false, 0, 100);

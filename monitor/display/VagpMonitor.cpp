@@ -1,5 +1,6 @@
 #include "monitor/display/VagpMonitor.h"
 
+#include "monitor/core/BoardCodes.h"
 #include "monitor/display/Icons.h"
 #include "monitor/display/PageValues.h"
 
@@ -34,7 +35,8 @@ CVagpMonitor::~CVagpMonitor() = default;
 
 void CVagpMonitor::OnInitDialog() {
   const int32_t model = slots_.mbModel;
-  hasAgpVoltage_ = model != 1 && model != 4 && model != 9;
+  hasAgpVoltage_ =
+      model != core::kModelPlain && model != core::kModelDualCpu && model != core::kModelOther;
 
   PlaceReadout(clockReadout_, kClockHolder, kWsVisible | kWsDlgFrame);
   clockReadout_.SetDrawUnlit(false);

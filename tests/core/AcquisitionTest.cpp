@@ -4,6 +4,7 @@
 
 #include "monitor/core/ChipProfiles.h"
 #include "monitor/core/Identification.h"
+#include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
@@ -34,10 +35,7 @@ struct Rig {
     EXPECT_TRUE(board) << error;
     backend = std::make_unique<hw::DirectBackend>(*board);
     ports = std::make_unique<hw::PortAccess>(*backend, host);
-    state.mbModel = IdentifyBoard(*ports);
-    state.hmType = DetectMonitorChip(*ports);
-    SelectChipProfile(state, *ports);
-    ApplyBoardAdjustments(state);
+    SetUpMonitor(state, *ports);
   }
   void OnlyPresent(std::initializer_list<int> items) {
     for (auto& r : state.readings)

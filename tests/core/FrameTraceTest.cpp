@@ -4,30 +4,19 @@
 // trip-limit writes. VELMO_UPDATE_GOLDEN=1 rewrites the files.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
 #include "monitor/core/MainFrame.h"
 #include "monitor/core/MonitorState.h"
-#include "monitor/core/RegistryFile.h"
+#include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
 #include "sim/SimulatedBoard.h"
+#include "tests/support/Golden.h"
 #include "tests/support/RecordingFrameHost.h"
 
 namespace velmo::core {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST(FrameTrace, CreationTickAndRestartOnEveryShippedBoard) {
-  const bool update = std::getenv("VELMO_UPDATE_GOLDEN") != nullptr;
   for (const char* name :
        {"demo", "w83781d", "w83781d-model3", "w83782d", "w83627hf", "sis5595", "via686a"}) {
     SCOPED_TRACE(name);
@@ -53,9 +42,7 @@ TEST(FrameTrace, CreationTickAndRestartOnEveryShippedBoard) {
     std::string trace;
     for (const std::string& line : board->Trace())
       trace += line + "\n";
-    const std::string golden = std::string(VELMO_TEST_DATA_DIR) + "/frame/" + name + ".trace";
-    if (update) std::ofstream(golden) << trace;
-    EXPECT_EQ(trace, ReadFile(golden));
+    test::ExpectGolden(std::string(VELMO_TEST_DATA_DIR) + "/frame/" + name + ".trace", trace);
   }
 }
 

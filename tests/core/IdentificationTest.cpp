@@ -2,24 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
 #include "sim/SimulatedBoard.h"
+#include "tests/support/Golden.h"
 #include "tests/support/RecordingBus.h"
 
 namespace velmo::core {
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string Join(const std::vector<std::string>& lines) {
   std::string out;
@@ -45,7 +35,6 @@ TEST(Identification, ShippedBoardsAndTheirProbeTraces) {
       {"sis5595", "7K41RQB1", 5, 4, 0, 0},          {"via686a", "7K4XRQBA", 2, 5, 0x6000, 0},
       {"via686a-disabled", "7K4XRQBA", 2, 0, 0, 1}, {"none", "7K4XRQB8", 1, 0, 0, 0},
   };
-  const bool update = std::getenv("VELMO_UPDATE_GOLDEN") != nullptr;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.board);
     std::string error;
@@ -63,11 +52,8 @@ TEST(Identification, ShippedBoardsAndTheirProbeTraces) {
     EXPECT_EQ(ports.ChipIoBase(), row.chipIoBase);
     EXPECT_EQ(host.messages.size(), row.messages);
 
-    const std::string golden =
-        std::string(VELMO_TEST_DATA_DIR) + "/identify/" + row.board + ".trace";
-    const std::string trace = Join(board->Trace());
-    if (update) std::ofstream(golden) << trace;
-    EXPECT_EQ(trace, ReadFile(golden));
+    test::ExpectGolden(std::string(VELMO_TEST_DATA_DIR) + "/identify/" + row.board + ".trace",
+                       Join(board->Trace()));
   }
 }
 

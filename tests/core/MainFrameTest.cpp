@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "monitor/core/MonitorState.h"
-#include "monitor/core/RegistryFile.h"
+#include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
 #include "sim/SimulatedBoard.h"

@@ -1,4 +1,4 @@
-#include "monitor/core/RegistryFile.h"
+#include "monitor/core/registry/RegistryFile.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

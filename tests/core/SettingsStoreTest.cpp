@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
-#include "monitor/core/RegistryFile.h"
+#include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
 #include "tests/support/RecordingBus.h"
@@ -53,7 +54,7 @@ TEST(SettingsStore, KeyPathIsBuiltFromItsResources) {
 
 TEST(SettingsStore, FirstRunUsesProfileAndDefaultsAndWritesNothing) {
   Rig rig;
-  EXPECT_EQ(LoadSettings(rig.state, rig.ports, rig.registry), 0);
+  EXPECT_EQ(LoadChipSettings(rig.state, rig.ports, rig.registry), 0);
   EXPECT_EQ(rig.state.readings, DefaultChipProfiles().w83782d);
   EXPECT_EQ(rig.state.params, AppParams{});
   EXPECT_EQ(rig.registry.saves, 0);
@@ -61,7 +62,7 @@ TEST(SettingsStore, FirstRunUsesProfileAndDefaultsAndWritesNothing) {
 
 TEST(SettingsStore, SaveWritesTwentyValuesInOrderAsOneReplace) {
   Rig rig;
-  LoadSettings(rig.state, rig.ports, rig.registry);
+  LoadChipSettings(rig.state, rig.ports, rig.registry);
   SaveSettings(rig.state, rig.registry);
   EXPECT_EQ(rig.registry.saves, 1);
   const std::vector<std::string> order = {"SC_CPUFAN",
@@ -93,7 +94,7 @@ TEST(SettingsStore, SaveWritesTwentyValuesInOrderAsOneReplace) {
 
 TEST(SettingsStore, RoundTripKeepsRecordsAndParameters) {
   Rig first;
-  LoadSettings(first.state, first.ports, first.registry);
+  LoadChipSettings(first.state, first.ports, first.registry);
   first.state[CPUTEMP].alarm.upper = 80;
   first.state[CPUTEMP].alarm.enabled = 0;  // survives although Default would enable it
   first.state[V5].value = 5056;
@@ -102,7 +103,7 @@ TEST(SettingsStore, RoundTripKeepsRecordsAndParameters) {
 
   Rig second;
   second.registry.model = first.registry.model;
-  EXPECT_EQ(LoadSettings(second.state, second.ports, second.registry), 1);
+  EXPECT_EQ(LoadChipSettings(second.state, second.ports, second.registry), 1);
   // A loaded record takes its channel's sentence, whatever the profile said.
   SensorReadings expected = first.state.readings;
   for (int item = VCORE; item <= V5SB; ++item)
@@ -128,7 +129,7 @@ TEST(SettingsStore, ChipChangeRevertsRecordsKeepsParametersAndSavesAtOnce) {
     rig.Put("bAlarm", Int(0));
     rig.Put("AutoUpdateInterval", Int(17));
     if (row.storedHmType) rig.Put("HmType", Int(*row.storedHmType));
-    EXPECT_EQ(LoadSettings(rig.state, rig.ports, rig.registry), 1) << row.what;
+    EXPECT_EQ(LoadChipSettings(rig.state, rig.ports, rig.registry), 1) << row.what;
     EXPECT_EQ(rig.state[V5].alarm.upper, 5500) << row.what;
     EXPECT_EQ(rig.state.params.bAlarm, 0) << row.what;
     EXPECT_EQ(rig.state.params.AutoUpdateInterval, 17) << row.what;
@@ -151,7 +152,7 @@ TEST(SettingsStore, LoadRulesForIndividualValues) {
   rig.Put("iWarningActs", {4});                   // too short for an integer: ignored
   rig.Put("bAutoUpdate", {0, 0, 0, 0, 9, 9});     // first four bytes count
   rig.Put("HmType", Int(2));
-  EXPECT_EQ(LoadSettings(rig.state, rig.ports, rig.registry), 1);
+  EXPECT_EQ(LoadChipSettings(rig.state, rig.ports, rig.registry), 1);
   const auto profile = DefaultChipProfiles().w83782d;
   EXPECT_EQ(rig.state[CPUTEMP].alarm.enabled, 0);
   EXPECT_EQ(rig.state[CPUTEMP].value, 61);
@@ -177,7 +178,7 @@ TEST(SettingsStore, OverlongValueStopsTheLoadWithoutSaving) {
     rig.Put("bAlarm", Int(0));
     rig.Put(row.name, std::vector<uint8_t>(row.bytes, 0));
     rig.Put("iWarningActs", Int(3));
-    EXPECT_EQ(LoadSettings(rig.state, rig.ports, rig.registry), 0) << row.what;
+    EXPECT_EQ(LoadChipSettings(rig.state, rig.ports, rig.registry), 0) << row.what;
     EXPECT_EQ(rig.state.params.bAlarm, 0) << row.what;        // taken before the stop
     EXPECT_EQ(rig.state.params.iWarningActs, 0) << row.what;  // never reached
     EXPECT_EQ(rig.registry.saves, 0) << row.what;
@@ -185,27 +186,38 @@ TEST(SettingsStore, OverlongValueStopsTheLoadWithoutSaving) {
   Rig exact;
   exact.Put("Padding", std::vector<uint8_t>(260, 0));
   exact.Put("HmType", Int(2));
-  EXPECT_EQ(LoadSettings(exact.state, exact.ports, exact.registry), 1);
+  EXPECT_EQ(LoadChipSettings(exact.state, exact.ports, exact.registry), 1);
 }
 
 TEST(SettingsStore, NoChipLoadsNothingAndUnreadableKeyKeepsDefaults) {
   Rig none(0);
   none.Put("bAlarm", Int(0));
-  EXPECT_EQ(LoadSettings(none.state, none.ports, none.registry), 0);
+  EXPECT_EQ(LoadChipSettings(none.state, none.ports, none.registry), 0);
   EXPECT_EQ(none.state.params.bAlarm, 1);
 
   Rig unreadable;
   unreadable.Put("bAlarm", Int(0));
   unreadable.registry.failReads = true;
-  EXPECT_EQ(LoadSettings(unreadable.state, unreadable.ports, unreadable.registry), 0);
+  EXPECT_EQ(LoadChipSettings(unreadable.state, unreadable.ports, unreadable.registry), 0);
   EXPECT_EQ(unreadable.state.params.bAlarm, 1);
 }
 
-TEST(SettingsStore, FailedWritesAreSilent) {
+TEST(SettingsStore, FailedWritesAreSilentAndLeaveTheStoreAsItWas) {
   Rig rig;
+  rig.Put("bAlarm", Int(0));
+  rig.Put("HmType", Int(2));
+  const RegistryModel before = rig.registry.model;
+  LoadChipSettings(rig.state, rig.ports, rig.registry);
   rig.registry.failWrites = true;
-  LoadSettings(rig.state, rig.ports, rig.registry);
+  rig.registry.writes.clear();
+  rig.state.params.bAlarm = 1;
   SaveSettings(rig.state, rig.registry);
+  // Every value was attempted, in order, and none of them reached the store.
+  EXPECT_EQ(rig.registry.writes.size(), 20u);
+  EXPECT_EQ(rig.registry.writes.front(), "SC_CPUFAN");
+  EXPECT_EQ(rig.registry.writes.back(), "HmType");
+  EXPECT_EQ(rig.registry.saves, 0);
+  EXPECT_EQ(rig.registry.model, before);
   EXPECT_TRUE(rig.host.messages.empty());
 }
 

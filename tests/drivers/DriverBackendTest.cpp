@@ -241,8 +241,6 @@ TEST_F(DriverBackendTest, BiosConversationFailures) {
   }
 }
 
-#if defined(VELMO_PORTIO_PROGRAM) && defined(VELMO_MAPMEM_PROGRAM)
-
 class DriverBackendOnHelpers : public DriverBackendTest {
  protected:
   void SetUp() override {
@@ -330,8 +328,6 @@ TEST_F(DriverBackendTest, ViaMonitorBlockThroughPortio) {
   EXPECT_TRUE(host_.messages.empty());
   EXPECT_NE(portio.Log().find("VIA 686A monitor block at 0x6000 allowed"), std::string::npos);
 }
-
-#endif
 
 }  // namespace
 }  // namespace velmo::hw

@@ -270,8 +270,6 @@ TEST(SystemdServiceManager, DrivesSystemctl) {
   EXPECT_EQ(none.messages, (Messages{{"Could not open Service Control Manager", "Velmond"}}));
 }
 
-#if defined(VELMO_PORTIO_PROGRAM) && defined(VELMO_MAPMEM_PROGRAM)
-
 // The pid of the process serving `device`, from the credentials of a connection to it.
 pid_t ServerPid(const char* device) {
   const std::string path = protocol::DevicePath(device);
@@ -327,8 +325,6 @@ TEST(SpawnServiceManager, StartsDetachedHelpers) {
   EXPECT_NE(test::ReadText(dir.File("dev/mapmem.log")).find("stopped by signal 15"),
             std::string::npos);
 }
-
-#endif
 
 }  // namespace
 }  // namespace velmo::hw

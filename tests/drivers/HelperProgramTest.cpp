@@ -8,8 +8,6 @@
 #include "HelperRig.h"
 #include "monitor/hw/SimClockProtocol.h"
 
-#if defined(VELMO_PORTIO_PROGRAM) && defined(VELMO_MAPMEM_PROGRAM)
-
 namespace velmo::drivers {
 namespace {
 
@@ -224,5 +222,3 @@ TEST_F(HelperPrograms, StaleSocketOfADeadHelperIsReplaced) {
 
 }  // namespace
 }  // namespace velmo::drivers
-
-#endif

@@ -1,4 +1,4 @@
-// The registry model (keys with typed values, in file order) and its `.reg` text form.
+// The registry model: keys with typed values, in file order, as a `.reg` file holds them.
 #pragma once
 
 #include <cstddef>
@@ -19,9 +19,6 @@ inline constexpr uint32_t REG_EXPAND_SZ = 2;
 inline constexpr uint32_t REG_BINARY = 3;
 inline constexpr uint32_t REG_DWORD = 4;
 inline constexpr uint32_t REG_MULTI_SZ = 7;
-
-// Files above this size are refused on reading and never written.
-inline constexpr size_t kMaxRegistryFileSize = size_t{16} << 20;
 
 // One value. String types hold UTF-16LE bytes with their terminating NUL, as the registry stores
 // them; the empty name is the key's default value ("@" in the file).
@@ -86,31 +83,5 @@ class RegistryModel {
 // contain NUL, CR or LF (the text form could not carry them).
 bool IsValidKeyPath(std::string_view path);
 bool IsValidValueName(std::string_view name);
-
-struct RegistryError {
-  uint32_t line = 0;  // 1-based; 0 for the file as a whole
-  std::string message;
-};
-
-struct RegistryParse {
-  // The header was recognised and the file is within bounds, so `model` holds what it says.
-  bool parsed = false;
-  RegistryModel model;
-  // Lines that were skipped or cut short; at most kMaxKeptErrors are kept, `errorCount` counts all.
-  std::vector<RegistryError> errors;
-  size_t errorCount = 0;
-  bool Clean() const { return parsed && errorCount == 0; }
-  static constexpr size_t kMaxKeptErrors = 64;
-};
-
-// Reads `.reg` text: UTF-8/ANSI (with or without a UTF-8 BOM) or UTF-16LE with BOM, LF or CRLF,
-// "Windows Registry Editor Version 5.00" or "REGEDIT4". Any input gives a result; malformed lines
-// are skipped and listed. The lines are applied as an import would: later values replace earlier
-// ones, "[-key]" and "name"=- remove.
-RegistryParse ParseRegistryText(std::string_view bytes);
-
-// Writes the model as version 5.00 text with CRLF line ends, wrapped like an export: pure ASCII
-// when every name and string is ASCII, otherwise UTF-16LE with BOM.
-std::string FormatRegistryText(const RegistryModel& model);
 
 }  // namespace velmo::core

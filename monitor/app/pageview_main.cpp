@@ -16,9 +16,8 @@
 #include <string>
 
 #include "monitor/core/Acquisition.h"
-#include "monitor/core/ChipProfiles.h"
-#include "monitor/core/Identification.h"
 #include "monitor/core/MainFrame.h"
+#include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/PageSlots.h"
 #include "monitor/core/PageSlotsJson.h"
@@ -93,14 +92,10 @@ bool SlotsFromBoard(const std::string& path, long long seconds, PageSlots& out) 
   velmo::hw::DirectBackend backend(*board);
   velmo::hw::PortAccess ports(backend, host);
   velmo::core::MonitorState state;
-  state.mbModel = velmo::core::IdentifyBoard(ports);
-  state.hmType = velmo::core::DetectMonitorChip(ports);
-  if (state.hmType == 0) {
+  if (!velmo::core::SetUpMonitor(state, ports)) {
     std::fprintf(stderr, "velmo_pageview: %s: no supported monitor chip\n", path.c_str());
     return false;
   }
-  velmo::core::SelectChipProfile(state, ports);
-  velmo::core::ApplyBoardAdjustments(state);
   board->Advance(static_cast<uint32_t>(seconds));
   velmo::core::AcquireReadings(state, ports);
   velmo::core::PublishToPages(state, out);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/core/RegistryText.h"
+#include "monitor/core/registry/RegistryText.h"
 
 namespace velmo::core {
 

@@ -1,0 +1,49 @@
+#include "monitor/core/MonitorSetup.h"
+
+#include "monitor/core/ChipProfiles.h"
+#include "monitor/core/Identification.h"
+#include "monitor/core/MonitorState.h"
+#include "monitor/core/SettingsStore.h"
+
+namespace velmo::core {
+
+void IdentifyHardware(MonitorState& state, hw::PortAccess& ports, std::string* boardText) {
+  state.mbModel = IdentifyBoard(ports, boardText);
+  state.hmType = DetectMonitorChip(ports);
+}
+
+int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry) {
+  if (state.hmType == kHmNone) return 0;
+  SelectChipProfile(state, ports);
+  switch (LoadSettings(state, registry)) {
+    case SettingsLoad::kNotRead:
+      return 0;
+    case SettingsLoad::kSameChip:
+      return 1;
+    case SettingsLoad::kOtherChip:
+      // The records belong to another chip: start again from this chip's profile, keep the
+      // parameters, and store the result at once.
+      SelectChipProfile(state, ports);
+      SaveSettings(state, registry);
+      return 1;
+  }
+  return 0;
+}
+
+void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry) {
+  if (registry)
+    LoadChipSettings(state, ports, *registry);
+  else
+    SelectChipProfile(state, ports);
+  ApplyBoardAdjustments(state);
+}
+
+bool SetUpMonitor(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry,
+                  std::string* boardText) {
+  IdentifyHardware(state, ports, boardText);
+  if (state.hmType == kHmNone || state.mbModel == kModelNone) return false;
+  PrepareChannelTable(state, ports, registry);
+  return true;
+}
+
+}  // namespace velmo::core

@@ -1,0 +1,34 @@
+// Preparing the monitor for a board: identification, then the channel table (the chip profile,
+// the stored settings over it, the board adjustments). The frame's creation and the tools that
+// show a board's readings (page viewer, benchmarks, tests) all go through these.
+#pragma once
+
+#include <string>
+
+namespace velmo::hw {
+class PortAccess;
+}
+
+namespace velmo::core {
+
+class RegistryStore;
+struct MonitorState;
+
+// Reads the board text and probes for the monitor chip: sets mbModel and hmType.
+void IdentifyHardware(MonitorState& state, hw::PortAccess& ports, std::string* boardText = nullptr);
+
+// Selects the chip profile and loads the stored settings over it; settings of another chip (or
+// of none) select the profile again and are saved at once. Returns 1 when the key was read to its
+// end, 0 otherwise (no key, a value too long for the load, chip code 0).
+int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry);
+
+// The channel table of the identified chip: the profile with the stored settings when a store
+// is given (else the profile alone), then the board adjustments.
+void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry);
+
+// IdentifyHardware and PrepareChannelTable; false, with nothing prepared, when no chip or no
+// board was identified.
+bool SetUpMonitor(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry = nullptr,
+                  std::string* boardText = nullptr);
+
+}  // namespace velmo::core

@@ -1,0 +1,359 @@
+#include "monitor/core/registry/RegistryText.h"
+
+#include <optional>
+#include <utility>
+
+#include "monitor/base/LittleEndian.h"
+#include "monitor/core/registry/TextCodec.h"
+
+namespace velmo::core {
+namespace {
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front()))
+    s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back()))
+    s.remove_suffix(1);
+  return s;
+}
+
+bool StartsWithFolded(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && EqualsFolded(s.substr(0, prefix.size()), prefix);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = FoldChar(c);
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// 1 to `maxDigits` hex digits, nothing else.
+std::optional<uint32_t> ParseHexNumber(std::string_view s, size_t maxDigits) {
+  if (s.empty() || s.size() > maxDigits) return std::nullopt;
+  uint32_t v = 0;
+  for (char c : s) {
+    const int d = HexDigit(c);
+    if (d < 0) return std::nullopt;
+    v = (v << 4) | static_cast<uint32_t>(d);
+  }
+  return v;
+}
+
+// A quoted string starting at s[0] == '"', with \\ and \" escapes (other backslashes stay as they
+// are). Returns the text and sets `rest` to what follows the closing quote.
+std::optional<std::string> ParseQuoted(std::string_view s, std::string_view* rest) {
+  std::string out;
+  size_t i = 1;
+  while (i < s.size()) {
+    const char c = s[i];
+    if (c == '"') {
+      *rest = s.substr(i + 1);
+      return out;
+    }
+    if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
+      out += s[i + 1];
+      i += 2;
+      continue;
+    }
+    out += c;
+    ++i;
+  }
+  return std::nullopt;
+}
+
+class Parser {
+ public:
+  Parser(std::string_view text, RegistryParse& out) : text_(text), out_(out) {}
+
+  void Run() {
+    std::string_view line;
+    while (NextLine(&line)) {
+      const std::string_view t = Trim(line);
+      if (t.empty()) continue;
+      if (t == kRegeditHeader5 || t == kRegeditHeader4) {
+        ansi_ = t == kRegeditHeader4;
+        out_.parsed = true;
+        break;
+      }
+      Error("not a registry file (no \"Windows Registry Editor Version 5.00\" header)");
+      return;
+    }
+    if (!out_.parsed) {
+      Error("not a registry file (empty)");
+      return;
+    }
+    while (NextLine(&line)) {
+      const std::string_view t = Trim(line);
+      if (t.empty() || t.front() == ';') continue;
+      if (t.front() == '[') {
+        KeyLine(t);
+      } else if (t.front() == '"' || t.front() == '@') {
+        ValueLine(t);
+      } else {
+        Error("unrecognised line");
+      }
+    }
+  }
+
+ private:
+  bool NextLine(std::string_view* line) {
+    if (pos_ >= text_.size()) return false;
+    size_t end = text_.find('\n', pos_);
+    if (end == std::string_view::npos) end = text_.size();
+    *line = text_.substr(pos_, end - pos_);
+    pos_ = end + 1;
+    ++lineNo_;
+    return true;
+  }
+
+  bool PeekLine(std::string_view* line) const {
+    if (pos_ >= text_.size()) return false;
+    size_t end = text_.find('\n', pos_);
+    if (end == std::string_view::npos) end = text_.size();
+    *line = text_.substr(pos_, end - pos_);
+    return true;
+  }
+
+  void Error(std::string message) { ErrorAt(lineNo_, std::move(message)); }
+  void ErrorAt(uint32_t line, std::string message) {
+    if (out_.errors.size() < RegistryParse::kMaxKeptErrors) {
+      out_.errors.push_back({line, std::move(message)});
+    }
+    ++out_.errorCount;
+  }
+
+  void KeyLine(std::string_view t) {
+    key_ = nullptr;
+    if (t.back() != ']') {
+      Error("key line without closing ']'");
+      return;
+    }
+    std::string_view path = t.substr(1, t.size() - 2);
+    const bool remove = !path.empty() && path.front() == '-';
+    if (remove) path.remove_prefix(1);
+    if (!IsValidKeyPath(path)) {
+      Error("invalid key path");
+      return;
+    }
+    if (remove) {
+      out_.model.DeleteKey(path);
+    } else {
+      key_ = &out_.model.OpenKey(path);
+    }
+  }
+
+  void ValueLine(std::string_view t) {
+    const uint32_t first = lineNo_;
+    std::string name;
+    std::string_view rest;
+    if (t.front() == '@') {
+      rest = t.substr(1);
+    } else {
+      auto quoted = ParseQuoted(t, &rest);
+      if (!quoted) {
+        Error("value name without closing quote");
+        return;
+      }
+      name = std::move(*quoted);
+    }
+    rest = Trim(rest);
+    if (rest.empty() || rest.front() != '=') {
+      Error("expected '=' after the value name");
+      return;
+    }
+    rest = Trim(rest.substr(1));
+    // Hex data may go on over lines ending in a backslash; join them before anything else so a
+    // bad value never leaves its continuation lines to be read as lines of their own.
+    std::string joined;
+    bool cutShort = false;
+    if (StartsWithFolded(rest, "hex")) {
+      joined = JoinContinuation(rest, &cutShort);
+      rest = joined;
+    }
+    if (!key_) {
+      ErrorAt(first, "value outside a key");
+      return;
+    }
+    if (!IsValidValueName(name)) {
+      ErrorAt(first, "invalid value name");
+      return;
+    }
+    if (rest == "-") {
+      key_->Erase(name);
+      return;
+    }
+    RegistryValue value;
+    value.name = std::move(name);
+    std::string problem;
+    if (!ParseData(rest, &value, &problem)) {
+      ErrorAt(first, problem);
+      return;
+    }
+    if (cutShort) ErrorAt(first, "continued line ends without more data");
+    key_->Set(std::move(value));
+  }
+
+  std::string JoinContinuation(std::string_view rest, bool* cutShort) {
+    std::string joined(rest);
+    while (!joined.empty() && joined.back() == '\\') {
+      joined.pop_back();
+      std::string_view next;
+      // Comment lines between continued lines are skipped, as exports by other tools have them.
+      while (PeekLine(&next) && !Trim(next).empty() && Trim(next).front() == ';')
+        NextLine(&next);
+      // A line that starts a key or a value is not data: the value was cut short.
+      if (!PeekLine(&next) || Trim(next).empty() || Trim(next).front() == '[' ||
+          Trim(next).front() == '"' || Trim(next).front() == '@') {
+        *cutShort = true;
+        break;
+      }
+      NextLine(&next);
+      joined += Trim(next);
+    }
+    return joined;
+  }
+
+  bool ParseData(std::string_view s, RegistryValue* value, std::string* problem) {
+    if (!s.empty() && s.front() == '"') {
+      std::string_view after;
+      auto text = ParseQuoted(s, &after);
+      if (!text) {
+        *problem = "string without closing quote";
+        return false;
+      }
+      if (!Trim(after).empty()) {
+        *problem = "text after the closing quote";
+        return false;
+      }
+      value->type = REG_SZ;
+      ForEachCodePoint(*text, [&](char32_t cp) { AppendUtf16(value->data, cp); });
+      value->data.push_back(0);
+      value->data.push_back(0);
+      return true;
+    }
+    if (StartsWithFolded(s, "dword:")) {
+      auto v = ParseHexNumber(Trim(s.substr(6)), 8);
+      if (!v) {
+        *problem = "dword needs 1 to 8 hex digits";
+        return false;
+      }
+      value->type = REG_DWORD;
+      value->data.resize(4);
+      base::StoreLe32(value->data.data(), *v);
+      return true;
+    }
+    if (StartsWithFolded(s, "hex:")) {
+      value->type = REG_BINARY;
+      s.remove_prefix(4);
+    } else if (StartsWithFolded(s, "hex(")) {
+      const size_t close = s.find("):");
+      auto type = close == std::string_view::npos ? std::nullopt
+                                                  : ParseHexNumber(s.substr(4, close - 4), 8);
+      if (!type) {
+        *problem = "hex(N): needs a type of 1 to 8 hex digits";
+        return false;
+      }
+      value->type = *type;
+      s.remove_prefix(close + 2);
+    } else {
+      *problem = "unknown value type";
+      return false;
+    }
+    if (!ParseHexBytes(s, &value->data)) {
+      *problem = "hex data must be bytes of 1 or 2 hex digits separated by commas";
+      return false;
+    }
+    // REGEDIT4 files hold string types in ANSI; the registry (and the files written) in UTF-16.
+    if (ansi_ &&
+        (value->type == REG_SZ || value->type == REG_EXPAND_SZ || value->type == REG_MULTI_SZ)) {
+      std::vector<uint8_t> wide;
+      wide.reserve(value->data.size() * 2);
+      for (uint8_t b : value->data)
+        AppendUtf16(wide, FromAnsi(b));
+      value->data = std::move(wide);
+    }
+    return true;
+  }
+
+  static bool ParseHexBytes(std::string_view s, std::vector<uint8_t>* out) {
+    s = Trim(s);
+    if (s.empty()) return true;
+    size_t start = 0;
+    while (start <= s.size()) {
+      size_t comma = s.find(',', start);
+      const bool last = comma == std::string_view::npos;
+      if (last) comma = s.size();
+      const std::string_view item = Trim(s.substr(start, comma - start));
+      if (item.empty()) return last && start > 0;  // a trailing comma is fine, ",," is not
+      auto v = ParseHexNumber(item, 2);
+      if (!v) return false;
+      out->push_back(static_cast<uint8_t>(*v));
+      if (last) return true;
+      start = comma + 1;
+    }
+    return true;
+  }
+
+  std::string_view text_;
+  RegistryParse& out_;
+  size_t pos_ = 0;
+  uint32_t lineNo_ = 0;
+  bool ansi_ = false;
+  RegistryKey* key_ = nullptr;  // the key that values go to; none before the first key line
+};
+
+// Turns the file's bytes into UTF-8 text. False when the encoding is not one we read.
+bool DecodeFile(std::string_view bytes, std::string* text, RegistryParse& out) {
+  auto fail = [&](std::string message) {
+    out.errors.push_back({0, std::move(message)});
+    ++out.errorCount;
+    return false;
+  };
+  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFE &&
+      static_cast<uint8_t>(bytes[1]) == 0xFF) {
+    return fail("UTF-16 big-endian files are not read");
+  }
+  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
+      static_cast<uint8_t>(bytes[1]) == 0xFE) {
+    bytes.remove_prefix(2);
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    text->reserve(bytes.size() / 2);
+    const bool valid =
+        ForEachUtf16CodePoint(p, bytes.size() / 2, [&](char32_t cp) { AppendUtf8(*text, cp); });
+    if (!valid) {
+      out.errors.push_back({0, "unpaired UTF-16 surrogate (read as U+FFFD)"});
+      ++out.errorCount;
+    }
+    if (bytes.size() % 2 != 0) {
+      out.errors.push_back({0, "UTF-16 file with an odd number of bytes"});
+      ++out.errorCount;
+    }
+    return true;
+  }
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  text->reserve(bytes.size());
+  ForEachCodePoint(bytes, [&](char32_t cp) { AppendUtf8(*text, cp); });
+  return true;
+}
+
+}  // namespace
+
+RegistryParse ParseRegistryText(std::string_view bytes) {
+  RegistryParse out;
+  if (bytes.size() > kMaxRegistryFileSize) {
+    out.errors.push_back({0, "file larger than 16 MiB"});
+    ++out.errorCount;
+    return out;
+  }
+  std::string text;
+  if (!DecodeFile(bytes, &text, out)) return out;
+  Parser(text, out).Run();
+  return out;
+}
+
+}  // namespace velmo::core
