@@ -24,8 +24,58 @@ std::string Hex(uint64_t v) {
   return std::string(buf, r.ptr);
 }
 
+// Texts from the file in error messages, cut short so that a huge key cannot make a huge message.
+std::string Cut(std::string_view s) {
+  constexpr size_t kLongest = 40;
+  return s.size() > kLongest ? std::string(s.substr(0, kLongest)) + "..." : std::string(s);
+}
+
 std::string Quoted(std::string_view s) {
-  return "\"" + std::string(s) + "\"";
+  return "\"" + Cut(s) + "\"";
+}
+
+// Deepest nesting a board file needs is four (script entry registers); anything far deeper is
+// refused before the document is built, so that no later step recurses through it.
+constexpr size_t kMaxNesting = 16;
+
+// Counts the nesting while the text is read, and stops the read beyond kMaxNesting.
+class NestingCheck : public nlohmann::json_sax<nlohmann::json> {
+ public:
+  bool tooDeep = false;
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override { return Enter(); }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return Leave(); }
+  bool start_array(std::size_t) override { return Enter(); }
+  bool end_array() override { return Leave(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;  // the real parse reports it
+  }
+
+ private:
+  bool Enter() {
+    tooDeep = ++depth_ > kMaxNesting;
+    return !tooDeep;
+  }
+  bool Leave() {
+    --depth_;
+    return true;
+  }
+  size_t depth_ = 0;
+};
+
+// A value as error texts show it: scalars as written (long ones cut), containers by their kind,
+// so that a rejected value is never serialised whole.
+std::string Shown(const nlohmann::json& v) {
+  if (v.is_array()) return "an array";
+  if (v.is_object()) return "an object";
+  return Cut(v.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 // "0x" followed by hex digits; false for anything else or a value beyond 64 bits.
@@ -49,6 +99,10 @@ class Parser {
       : name_(name), out_(out), error_(error) {}
 
   bool Run(const std::string& text) {
+    NestingCheck nesting;
+    json::sax_parse(text, &nesting, json::input_format_t::json, true, true);
+    if (nesting.tooDeep)
+      return Fail("", "nested deeper than " + std::to_string(kMaxNesting) + " levels");
     json doc;
     try {
       doc = json::parse(text, nullptr, true, true);
@@ -60,7 +114,7 @@ class Parser {
       if (key != "description" && key != "bios_id" && key != "bios_bytes" && key != "chip" &&
           key != "via686a" && key != "pci" && key != "registers" && key != "script" &&
           key != "trace")
-        return Fail(key, std::string("unknown field; expected ") + kFields);
+        return Fail(Cut(key), std::string("unknown field; expected ") + kFields);
     }
     if (auto it = doc.find("description"); it != doc.end() && !it->is_string())
       return Fail("description", "expected a text");
@@ -99,11 +153,11 @@ class Parser {
       case NumberStatus::kWrongType:
         return Fail(field, prefix + "expected a number " +
                                (max == UINT64_MAX ? "" : "0.." + std::to_string(max) + " ") +
-                               "or a \"0x..\" string, not " + v.dump());
+                               "or a \"0x..\" string, not " + Shown(v));
       case NumberStatus::kNegative:
-        return Fail(field, prefix + "value " + v.dump() + " is negative");
+        return Fail(field, prefix + "value " + Shown(v) + " is negative");
       case NumberStatus::kTooLarge:
-        return Fail(field, prefix + "value " + v.dump() + " is above " + std::to_string(max));
+        return Fail(field, prefix + "value " + Shown(v) + " is above " + std::to_string(max));
     }
     return false;
   }
@@ -113,7 +167,7 @@ class Parser {
     if (it == doc.end()) return Fail("chip", std::string("missing; expected ") + ChipKindNames());
     if (!it->is_string()) return Fail("chip", std::string("expected a text: ") + ChipKindNames());
     auto kind = ChipKindFromName(it->get_ref<const std::string&>());
-    if (!kind) return Fail("chip", "unknown chip " + it->dump() + "; expected " + ChipKindNames());
+    if (!kind) return Fail("chip", "unknown chip " + Shown(*it) + "; expected " + ChipKindNames());
     out_->chip = *kind;
     return true;
   }
@@ -159,7 +213,7 @@ class Parser {
         if (!value.is_boolean()) return Fail("via686a.enabled", "expected true or false");
         out_->viaEnabled = value.get<bool>();
       } else {
-        return Fail("via686a." + key, "unknown field; expected base or enabled");
+        return Fail("via686a." + Cut(key), "unknown field; expected base or enabled");
       }
     }
     return true;
@@ -274,7 +328,7 @@ class Parser {
         if (key == "registers") {
           if (!RegisterObject(value, field + ".registers", &e.registers)) return false;
         } else if (key != "at") {
-          return Fail(field + "." + key, "unknown field; expected at or registers");
+          return Fail(field + "." + Cut(key), "unknown field; expected at or registers");
         }
       }
       out_->script.push_back(std::move(e));

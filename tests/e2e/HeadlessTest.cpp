@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 #include "monitor/core/ChipProfiles.h"
 #include "tests/e2e/VelmondRun.h"
 
@@ -214,6 +218,34 @@ TEST(Headless, BadBoardFileIsReportedNotCrashed) {
   const RunResult run = RunVelmond(box, {"--headless", "--board", board, "--ticks", "1"});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(run.events.empty());
+}
+
+// Every program that reads a board file refuses a deeply nested one with a message, not a crash.
+TEST(Headless, DeeplyNestedBoardFileIsRefusedByEveryProgram) {
+  Sandbox box("deep-board");
+  const std::string deep = std::string(70000, '[') + std::string(70000, ']');
+  const auto board =
+      box.Write("deep.json", R"({"chip":"w83782d","registers":{"0x20":)" + deep + "}}");
+  const std::string bin = VELMO_BINARY_DIR;
+  struct Row {
+    std::string program;
+    int exitCode;
+  };
+  const Row rows[] = {{bin + "/monitor/app/velmond --headless --ticks 1", 2},
+                      {bin + "/monitor/app/velmo-identify", 1},
+                      {bin + "/drivers/portio/portio", 1},
+                      {bin + "/drivers/mapmem/mapmem", 1}};
+  for (const Row& row : rows) {
+    const std::string command = "VELMO_DEVICE_DIR=" + (box.dir / "dev").string() + " " +
+                                row.program + " --board " + board + " 2>" +
+                                (box.dir / "err").string() + " >/dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << row.program;
+    EXPECT_EQ(WEXITSTATUS(status), row.exitCode) << row.program;
+    std::ifstream err(box.dir / "err");
+    const std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("nested deeper than 16 levels"), std::string::npos) << row.program;
+  }
 }
 
 }  // namespace

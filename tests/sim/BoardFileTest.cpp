@@ -90,6 +90,40 @@ TEST(BoardFile, MalformedFilesAreRefusedWithTheFieldAndWhatWasExpected) {
   EXPECT_EQ(files + 2, checked);
 }
 
+// Deep nesting anywhere a value is expected is refused as such; a rejected value or a huge key is
+// never put whole into the error text.
+TEST(BoardFile, DeepNestingAndHugeValuesAreRefusedWithoutRecursion) {
+  const std::string deep = std::string(70000, '[') + std::string(70000, ']');
+  const std::string rows[] = {
+      R"({"chip":"w83782d","registers":{"0x20":)" + deep + "}}",
+      R"({"chip":"w83782d","bios_bytes":)" + deep + "}",
+      R"({"chip":"w83782d","pci":{"0:7.0":)" + deep + "}}",
+      R"({"chip":"w83782d","script":[{"at":1,"registers":{"0x20":)" + deep + "}}]}",
+  };
+  for (const std::string& text : rows) {
+    std::string error;
+    EXPECT_EQ(SimulatedBoard::Parse(text, "deep.json", &error), nullptr);
+    EXPECT_EQ(error, "deep.json: nested deeper than 16 levels");
+  }
+  // Nesting within the bound reaches the field checks, which describe a container by its kind.
+  std::string error;
+  EXPECT_EQ(
+      SimulatedBoard::Parse(R"({"chip":"w83782d","registers":{"0x20":[[[1]]]}})", "b.json", &error),
+      nullptr);
+  EXPECT_EQ(error,
+            "b.json: registers: key \"0x20\": expected a number 0..255 or a \"0x..\" string, "
+            "not an array");
+  const std::string longKey(100000, 'k');
+  EXPECT_EQ(SimulatedBoard::Parse("{\"chip\":\"w83782d\",\"" + longKey + "\":1}", "k.json", &error),
+            nullptr);
+  EXPECT_LT(error.size(), 200u);
+  EXPECT_EQ(SimulatedBoard::Parse("{\"chip\":\"w83782d\",\"registers\":{\"0x20\":\"" +
+                                      std::string(100000, 'x') + "\"}}",
+                                  "v.json", &error),
+            nullptr);
+  EXPECT_LT(error.size(), 200u);
+}
+
 TEST(BoardFile, ErrorTextUsesTheGivenName) {
   std::string error;
   EXPECT_EQ(SimulatedBoard::Parse(R"({"chip": "w83782d", "registers": {"2:0x5G": 1}})",
