@@ -113,6 +113,15 @@ void HeadlessHost::TickDone() {
         {"pages", core::PageSlotsToJson(slots_, s.mbModel)}});
 }
 
+void HeadlessHost::Warn(const std::string& text) {
+  std::cerr << "velmond: " << text << '\n';
+  Emit({{"event", "warning"}, {"text", text}});
+}
+
+void HeadlessHost::SettingsNotSaved(const std::string& reason) {
+  std::cerr << "velmond: settings not saved: " << reason << '\n';
+}
+
 void HeadlessHost::Quit(int exitCode, bool saved) {
   quit_ = true;
   exitCode_ = exitCode;

@@ -33,6 +33,8 @@ class HeadlessHost : public core::NullFrameHost {
   void PublishPages(const core::PageSlots& slots) override { slots_ = slots; }
   bool RequestPower(core::PowerRequest request) override;
   void TickDone() override;
+  void Warn(const std::string& text) override;
+  void SettingsNotSaved(const std::string& reason) override;
   void Quit(int exitCode, bool saved) override;
 
   void Emit(const nlohmann::ordered_json& event);

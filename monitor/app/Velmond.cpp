@@ -144,6 +144,7 @@ int RunMonitor(const Options& options, std::ostream& out) {
 
   core::RegistryFile registry(options.registry.empty() ? core::RegistryFile::DefaultPath()
                                                        : options.registry);
+  registry.SetWarningSink([&host](const std::string& text) { host.Warn(text); });
   core::MonitorState state;
   core::CMainFrame frame(state, ports, registry, host, core::UninstallPaths::FromEnvironment());
   host.Attach(frame, state);

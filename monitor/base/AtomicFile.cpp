@@ -59,6 +59,14 @@ void RemoveStaleTemps(const std::string& dir, const std::string& target) {
   ::closedir(d);
 }
 
+// Run as root: a file or folder just made takes the owner of the folder it was made in.
+void GiveOwnerOfParent(const std::string& path) {
+  struct stat parent;
+  if (::geteuid() != 0 || ::stat(ParentDir(path).c_str(), &parent) != 0) return;
+  if (parent.st_uid != 0 || parent.st_gid != 0)
+    (void)!::lchown(path.c_str(), parent.st_uid, parent.st_gid);
+}
+
 bool Fail(std::string* error, const std::string& what, int err) {
   if (error) *error = what + ": " + std::strerror(err);
   return false;
@@ -71,7 +79,13 @@ bool MakeDirs(const std::string& dir, mode_t mode) {
   if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   for (size_t pos = dir.find('/', 1);; pos = dir.find('/', pos + 1)) {
     const std::string part = dir.substr(0, pos);
-    if (!part.empty() && ::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return false;
+    if (!part.empty()) {
+      if (::mkdir(part.c_str(), mode) == 0) {
+        GiveOwnerOfParent(part);
+      } else if (errno != EEXIST) {
+        return false;
+      }
+    }
     if (pos == std::string::npos) break;
   }
   return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -98,7 +112,20 @@ bool WriteFileAtomically(const std::string& path, std::string_view contents,
     }
     return ok;
   };
-  bool ok = step(::fchmod(fd.Get(), mode & 0777) == 0, "cannot set the mode of") &&
+  // Run as root, the file stays its owner's (a new one becomes the folder owner's).
+  uid_t owner = ::geteuid();
+  gid_t group = ::getegid();
+  struct stat folder;
+  if (exists) {
+    owner = old.st_uid;
+    group = old.st_gid;
+  } else if (::stat(dir.c_str(), &folder) == 0) {
+    owner = folder.st_uid;
+    group = folder.st_gid;
+  }
+  const bool chown = ::geteuid() == 0 && (owner != 0 || group != 0);
+  bool ok = step(!chown || ::fchown(fd.Get(), owner, group) == 0, "cannot give the owner to") &&
+            step(::fchmod(fd.Get(), mode & 0777) == 0, "cannot set the mode of") &&
             step(WriteAll(fd.Get(), contents), "cannot write") &&
             step(::fsync(fd.Get()) == 0, "cannot flush");
   ok = step(fd.Close(), "cannot close") && ok;

@@ -13,6 +13,8 @@ struct AtomicWriteOptions {
   mode_t newFileMode = 0600;     // the mode of a file that did not exist yet
   bool keepExistingMode = true;  // a replaced file keeps its permission bits
   bool createDirs = false;       // create missing folders above it (mode 0700)
+  // Run as root, the file keeps the owner it had, and a new file or folder gets the owner of
+  // the folder it is made in: a root run on a user's folder must not take the user's files.
   // Runs after the new contents are on disk and before they replace the old file; false aborts.
   std::function<bool()> beforeReplace;
 };
@@ -23,7 +25,8 @@ struct AtomicWriteOptions {
 bool WriteFileAtomically(const std::string& path, std::string_view contents,
                          const AtomicWriteOptions& options = {}, std::string* error = nullptr);
 
-// mkdir -p with `mode` for the folders it creates; true when `dir` is a folder afterwards.
+// mkdir -p with `mode` for the folders it creates, each (run as root) given the owner of the
+// folder above it; true when `dir` is a folder afterwards.
 bool MakeDirs(const std::string& dir, mode_t mode = 0700);
 
 }  // namespace velmo::base

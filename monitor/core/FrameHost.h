@@ -91,6 +91,11 @@ class FrameHost : public hw::HwHost {
   virtual bool RequestPower(PowerRequest request) = 0;
   // Called at the end of every tick (a snapshot point for the headless host).
   virtual void TickDone() {}
+  // Something the user should know but need not answer (a settings value that was ignored, a
+  // settings file kept aside): a log line, not a message box.
+  virtual void Warn(const std::string& text) { (void)text; }
+  // The settings could not be saved as the program ends; `reason` names the file and why.
+  virtual void SettingsNotSaved(const std::string& reason) { (void)reason; }
   // The frame is gone: end the program's loop with this exit code.
   virtual void Quit(int exitCode, bool saved) = 0;
 };

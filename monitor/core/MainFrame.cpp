@@ -10,6 +10,7 @@
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/SettingsStore.h"
+#include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/ChipRegisters.h"
 #include "monitor/hw/PortAccess.h"
 
@@ -137,7 +138,8 @@ int CMainFrame::OnCreate() {
   }
   normalIcon_ = kIconNormal;
   alarmIcon_ = kIconAlarmAtCreation;
-  PrepareChannelTable(state_, ports_, &registry_);
+  PrepareChannelTable(state_, ports_, &registry_,
+                      [this](const std::string& text) { host_.Warn(text); });
   AcquireReadings(state_, ports_);
   ProgramBeepControl(state_, ports_);
   Publish();
@@ -175,8 +177,8 @@ void CMainFrame::OnClose() {
   // During creation nothing has been loaded yet: saving would overwrite the stored settings with
   // the defaults, so the program ends without saving.
   if (!creating_) {
-    SaveSettings(state_, registry_);
-    saved_ = true;
+    saved_ = SaveSettings(state_, registry_);
+    if (!saved_) host_.SettingsNotSaved(registry_.LastError());
   }
   StopTimer();
   destroyed_ = true;

@@ -3,7 +3,7 @@
 #include "monitor/core/ChipProfiles.h"
 #include "monitor/core/Identification.h"
 #include "monitor/core/MonitorState.h"
-#include "monitor/core/SettingsStore.h"
+#include "monitor/core/registry/RegistryFile.h"
 
 namespace velmo::core {
 
@@ -12,10 +12,11 @@ void IdentifyHardware(MonitorState& state, hw::PortAccess& ports, std::string* b
   state.hmType = DetectMonitorChip(ports);
 }
 
-int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry) {
+int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry,
+                     const SettingsWarning& warn) {
   if (state.hmType == kHmNone) return 0;
   SelectChipProfile(state, ports);
-  switch (LoadSettings(state, registry)) {
+  switch (LoadSettings(state, registry, warn)) {
     case SettingsLoad::kNotRead:
       return 0;
     case SettingsLoad::kSameChip:
@@ -24,15 +25,17 @@ int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& 
       // The records belong to another chip: start again from this chip's profile, keep the
       // parameters, and store the result at once.
       SelectChipProfile(state, ports);
-      SaveSettings(state, registry);
+      if (!SaveSettings(state, registry) && warn)
+        warn("settings not saved: " + registry.LastError());
       return 1;
   }
   return 0;
 }
 
-void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry) {
+void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry,
+                         const SettingsWarning& warn) {
   if (registry)
-    LoadChipSettings(state, ports, *registry);
+    LoadChipSettings(state, ports, *registry, warn);
   else
     SelectChipProfile(state, ports);
   ApplyBoardAdjustments(state);

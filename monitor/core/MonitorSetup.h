@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "monitor/core/SettingsStore.h"
+
 namespace velmo::hw {
 class PortAccess;
 }
@@ -19,12 +21,14 @@ void IdentifyHardware(MonitorState& state, hw::PortAccess& ports, std::string* b
 
 // Selects the chip profile and loads the stored settings over it; settings of another chip (or
 // of none) select the profile again and are saved at once. Returns 1 when the key was read to its
-// end, 0 otherwise (no key, a value too long for the load, chip code 0).
-int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry);
+// end, 0 otherwise (no key or chip code 0). What could not be taken or saved goes to `warn`.
+int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry,
+                     const SettingsWarning& warn = {});
 
 // The channel table of the identified chip: the profile with the stored settings when a store
 // is given (else the profile alone), then the board adjustments.
-void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry);
+void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry,
+                         const SettingsWarning& warn = {});
 
 // IdentifyHardware and PrepareChannelTable; false, with nothing prepared, when no chip or no
 // board was identified.

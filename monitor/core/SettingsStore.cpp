@@ -53,24 +53,50 @@ std::optional<int32_t> Int32At(const std::vector<uint8_t>& data) {
 }
 
 // Takes one stored value into the state when it is a channel record or a parameter; the chip
-// code goes to `storedHmType`; any other name is ignored.
-void TakeValue(MonitorState& state, const RegistryValue& v, int32_t& storedHmType) {
+// code goes to `storedHmType`; any other name is ignored. Returns false for a value under one of
+// those names that cannot be taken: not REG_BINARY, or too short.
+bool TakeValue(MonitorState& state, const RegistryValue& v, int32_t& storedHmType) {
   for (int item : kStoredChannels) {
     if (v.name != StoredName(item)) continue;
-    if (auto record = DecodeRecord(v.data)) {
-      state[item] = *record;
-      state[item].messageRef = ChannelMessageRef(item);
-    }
-    return;
+    const auto record = v.type == REG_BINARY ? DecodeRecord(v.data) : std::nullopt;
+    if (!record) return false;
+    state[item] = *record;
+    state[item].messageRef = ChannelMessageRef(item);
+    return true;
   }
-  for (const ParamField& field : kParamFields) {
-    if (v.name != field.name) continue;
-    if (auto x = Int32At(v.data)) state.params.*field.member = *x;
-    return;
+  int32_t* target = v.name == kValueHmType ? &storedHmType : nullptr;
+  for (const ParamField& field : kParamFields)
+    if (v.name == field.name) target = &(state.params.*field.member);
+  if (target == nullptr) return true;  // not one of the settings
+  const auto x = v.type == REG_BINARY ? Int32At(v.data) : std::nullopt;
+  if (!x) return false;
+  *target = *x;
+  return true;
+}
+
+const char* TypeName(uint32_t type) {
+  switch (type) {
+    case REG_SZ:
+      return "a string";
+    case REG_EXPAND_SZ:
+      return "an expandable string";
+    case REG_DWORD:
+      return "a dword";
+    case REG_MULTI_SZ:
+      return "a multi-string";
+    case REG_BINARY:
+      return "binary";
+    default:
+      return "of another type";
   }
-  if (v.name == kValueHmType) {
-    if (auto x = Int32At(v.data)) storedHmType = *x;
-  }
+}
+
+std::string Ignored(const RegistryValue& v) {
+  const size_t n = v.data.size();
+  const std::string what = v.type != REG_BINARY ? std::string(TypeName(v.type))
+                           : n == 1             ? std::string("1 byte")
+                                                : std::to_string(n) + " bytes";
+  return "settings value \"" + v.name + "\" ignored: " + what + ", not the binary value it must be";
 }
 
 void WriteInt(RegistryStore& registry, const std::string& key, const char* name, int32_t value) {
@@ -92,19 +118,29 @@ bool WriteBinaryRegistryValue(RegistryStore& registry, const std::string& subkey
   return registry.WriteValue(RootKey(subkey), value);
 }
 
-SettingsLoad LoadSettings(MonitorState& state, RegistryStore& registry) {
+SettingsLoad LoadSettings(MonitorState& state, RegistryStore& registry,
+                          const SettingsWarning& warn) {
+  auto say = [&warn](const std::string& text) {
+    if (warn) warn(text);
+  };
   std::vector<RegistryValue> values;
   if (!registry.ReadKey(RootKey(SettingsKeyPath()), &values)) return SettingsLoad::kNotRead;
   int32_t storedHmType = 0;
   for (const RegistryValue& v : values) {
-    if (v.name.size() > kMaxNameChars || v.data.size() > kMaxDataBytes)
-      return SettingsLoad::kNotRead;
-    if (v.type == REG_BINARY) TakeValue(state, v, storedHmType);
+    // Too long for the enumeration buffers, so never one of the settings: skipped, and the load
+    // goes on (stopping here would put the defaults over the user's values at the next save).
+    if (v.name.size() > kMaxNameChars || v.data.size() > kMaxDataBytes) {
+      say("settings value \"" + v.name.substr(0, 40) + (v.name.size() > 40 ? "..." : "") +
+          "\" skipped: " + std::to_string(v.name.size()) + "-character name, " +
+          std::to_string(v.data.size()) + " bytes of data; longer than a setting can be");
+      continue;
+    }
+    if (!TakeValue(state, v, storedHmType)) say(Ignored(v));
   }
   return storedHmType == state.hmType ? SettingsLoad::kSameChip : SettingsLoad::kOtherChip;
 }
 
-void SaveSettings(const MonitorState& state, RegistryStore& registry) {
+bool SaveSettings(const MonitorState& state, RegistryStore& registry) {
   const std::string key = SettingsKeyPath();
   registry.BeginBatch();
   for (int item : kStoredChannels) {
@@ -115,7 +151,7 @@ void SaveSettings(const MonitorState& state, RegistryStore& registry) {
   for (const ParamField& field : kParamFields)
     WriteInt(registry, key, field.name, state.params.*field.member);
   WriteInt(registry, key, kValueHmType, state.hmType);
-  registry.CommitBatch();
+  return registry.CommitBatch();
 }
 
 }  // namespace velmo::core

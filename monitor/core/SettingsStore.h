@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace velmo::core {
@@ -18,15 +19,21 @@ bool WriteBinaryRegistryValue(RegistryStore& registry, const std::string& subkey
 
 // What a load found.
 enum class SettingsLoad {
-  kNotRead,    // no key, an unreadable store, or a value too long for the load's buffers
+  kNotRead,    // no key, or an unreadable store
   kSameChip,   // read to the end; the records belong to the detected chip
   kOtherChip,  // read to the end; the records belong to another chip (or none is stored)
 };
+// Where the settings code tells what it could not take or do (one line each).
+using SettingsWarning = std::function<void(const std::string&)>;
+
 // Overlays the stored values on the channel records and parameters, in the key's order. The
-// caller starts from the chip profile and, for kOtherChip, selects it again and saves.
-SettingsLoad LoadSettings(MonitorState& state, RegistryStore& registry);
-// Writes the 14 channel records and the 6 integers, in their fixed order, as one save.
-// Failures are silent.
-void SaveSettings(const MonitorState& state, RegistryStore& registry);
+// caller starts from the chip profile and, for kOtherChip, selects it again and saves. A value
+// under one of the settings' names that cannot be taken (wrong type, too short) is ignored, and
+// so is a value too long for the load's buffers (it cannot be a setting), each with a warning.
+SettingsLoad LoadSettings(MonitorState& state, RegistryStore& registry,
+                          const SettingsWarning& warn = {});
+// Writes the 14 channel records and the 6 integers, in their fixed order, as one save. False
+// when they could not be written; registry.LastError() says why.
+bool SaveSettings(const MonitorState& state, RegistryStore& registry);
 
 }  // namespace velmo::core

@@ -413,11 +413,19 @@ TEST_F(RegistryFileTest, UnparsableFilesAreKeptAsideBeforeASave) {
     fs::remove(path + ".bad");
     WriteFile(path, row.content);
     RegistryFile file(path);
+    std::vector<std::string> warnings;
+    file.SetWarningSink([&](const std::string& w) { warnings.push_back(w); });
     EXPECT_TRUE(file.WriteValue(kKey, Dword("new", 2)));
     EXPECT_EQ(ReadFile(path), Crlf(row.after));
     EXPECT_EQ(fs::exists(path + ".bad"), row.setAside);
     if (row.setAside) {
       EXPECT_EQ(ReadFile(path + ".bad"), row.content);
+      // The user is told, once, which file was kept and why.
+      ASSERT_EQ(warnings.size(), 1u);
+      EXPECT_EQ(warnings[0].rfind(path + " could not be read (", 0), 0u) << warnings[0];
+      EXPECT_NE(warnings[0].find("); kept aside as " + path + ".bad"), std::string::npos);
+    } else {
+      EXPECT_TRUE(warnings.empty());
     }
   }
   // An older bad file is not overwritten.
@@ -445,6 +453,81 @@ TEST_F(RegistryFileTest, SomethingUnreadableInItsPlaceIsLeftAlone) {
   const std::string before = ReadFile(other.Path());
   EXPECT_FALSE(other.WriteValue(kKey, {"huge", REG_BINARY, std::vector<uint8_t>(6 << 20)}));
   EXPECT_EQ(ReadFile(other.Path()), before);
+}
+
+// A save that cannot be made says which file and why, and leaves whatever is there as it was.
+TEST_F(RegistryFileTest, FailedSavesSayWhyAndLeaveTheFileAlone) {
+  fs::create_directory(path);
+  RegistryFile folder(path);
+  EXPECT_FALSE(folder.WriteValue(kKey, Dword("a", 1)));
+  EXPECT_EQ(folder.LastError(), path + ": cannot be read (is a folder); left as it is");
+
+  WriteFile(dir + "/plain", "x");
+  RegistryFile below(dir + "/plain/registry.reg");
+  EXPECT_FALSE(below.WriteValue(kKey, Dword("a", 1)));
+  EXPECT_NE(below.LastError().find(dir + "/plain/registry.reg: "), std::string::npos);
+  EXPECT_NE(below.LastError().find("Not a directory"), std::string::npos) << below.LastError();
+
+  RegistryFile big(dir + "/big.reg");
+  EXPECT_TRUE(big.WriteValue(kKey, Dword("a", 1)));
+  const std::string before = ReadFile(big.Path());
+  big.BeginBatch();
+  EXPECT_TRUE(big.WriteValue(kKey, {"huge", REG_BINARY, std::vector<uint8_t>(6 << 20)}));
+  EXPECT_FALSE(big.CommitBatch());
+  EXPECT_EQ(big.LastError(),
+            big.Path() + ": the settings would pass 16 MiB; the file is left as it is");
+  EXPECT_EQ(ReadFile(big.Path()), before);
+  EXPECT_TRUE(big.WriteValue(kKey, Dword("b", 2)));  // a later save that fits goes through
+}
+
+// A link is followed only to a file of the link's own owner; one to another owner's file (as
+// root, anywhere on the machine) or to nothing is refused, and the link stays.
+TEST_F(RegistryFileTest, SymbolicLinksToOtherOwnersOrNothingAreRefused) {
+  fs::create_symlink(dir + "/missing.reg", path);
+  RegistryFile dangling(path);
+  EXPECT_FALSE(dangling.WriteValue(kKey, Dword("a", 1)));
+  EXPECT_EQ(dangling.LastError(), path + ": is a symbolic link to nothing; not replaced");
+  EXPECT_TRUE(fs::is_symlink(path));
+  EXPECT_FALSE(fs::exists(dir + "/missing.reg"));
+
+  if (geteuid() != 0) GTEST_SKIP() << "files of another owner need root to make";
+  fs::remove(path);
+  const std::string target = dir + "/theirs";
+  WriteFile(target, "not settings");
+  ASSERT_EQ(chown(target.c_str(), 4242, 4242), 0);
+  fs::create_symlink(target, path);
+  RegistryFile foreign(path);
+  EXPECT_FALSE(foreign.WriteValue(kKey, Dword("a", 1)));
+  EXPECT_EQ(foreign.LastError(),
+            path + ": is a symbolic link to " + target + ", a file of another owner; not replaced");
+  EXPECT_EQ(ReadFile(target), "not settings");
+}
+
+// Run as root on a user's folder (sudo -E), a save keeps the user's file the user's.
+TEST_F(RegistryFileTest, RootKeepsTheOwnerAndModeOfTheUsersFiles) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  const std::string home = dir + "/home";
+  fs::create_directory(home);
+  ASSERT_EQ(chown(home.c_str(), 4242, 4343), 0);
+  // A new file and the folders above it take the owner of the folder they are made in.
+  RegistryFile fresh(home + "/velmo/registry.reg");
+  EXPECT_TRUE(fresh.WriteValue(kKey, Dword("a", 1)));
+  for (const std::string& made : {home + "/velmo", fresh.Path()}) {
+    struct stat st {};
+    ASSERT_EQ(stat(made.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4242u) << made;
+    EXPECT_EQ(st.st_gid, 4343u) << made;
+  }
+  // An existing file keeps its owner and mode.
+  ASSERT_EQ(chown(fresh.Path().c_str(), 4242, 100), 0);
+  fs::permissions(fresh.Path(),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_TRUE(fresh.WriteValue(kKey, Dword("b", 2)));
+  struct stat st {};
+  ASSERT_EQ(stat(fresh.Path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4242u);
+  EXPECT_EQ(st.st_gid, 100u);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST_F(RegistryFileTest, DefaultPathFollowsXdgConfigHome) {

@@ -165,7 +165,9 @@ TEST(SettingsStore, LoadRulesForIndividualValues) {
   EXPECT_EQ(rig.state.params.bAutoUpdate, 0);
 }
 
-TEST(SettingsStore, OverlongValueStopsTheLoadWithoutSaving) {
+// A value too long for the load's buffers cannot be a setting: it is skipped with a warning and the
+// load goes on, so the values after it are not lost at the next save.
+TEST(SettingsStore, OverlongValueIsSkippedWithAWarningAndTheLoadGoesOn) {
   struct Row {
     const char* what;
     std::string name;
@@ -178,15 +180,51 @@ TEST(SettingsStore, OverlongValueStopsTheLoadWithoutSaving) {
     rig.Put("bAlarm", Int(0));
     rig.Put(row.name, std::vector<uint8_t>(row.bytes, 0));
     rig.Put("iWarningActs", Int(3));
-    EXPECT_EQ(LoadChipSettings(rig.state, rig.ports, rig.registry), 0) << row.what;
-    EXPECT_EQ(rig.state.params.bAlarm, 0) << row.what;        // taken before the stop
-    EXPECT_EQ(rig.state.params.iWarningActs, 0) << row.what;  // never reached
-    EXPECT_EQ(rig.registry.saves, 0) << row.what;
+    rig.Put("HmType", Int(2));
+    std::vector<std::string> warnings;
+    EXPECT_EQ(LoadChipSettings(rig.state, rig.ports, rig.registry,
+                               [&](const std::string& w) { warnings.push_back(w); }),
+              1)
+        << row.what;
+    EXPECT_EQ(rig.state.params.bAlarm, 0) << row.what;
+    EXPECT_EQ(rig.state.params.iWarningActs, 3) << row.what;  // read after the long value
+    EXPECT_EQ(rig.registry.saves, 0) << row.what;             // same chip: nothing rewritten
+    ASSERT_EQ(warnings.size(), 1u) << row.what;
+    EXPECT_NE(warnings[0].find("skipped"), std::string::npos) << warnings[0];
+    EXPECT_LT(warnings[0].size(), 160u) << "a long name is cut in the warning";
   }
   Rig exact;
   exact.Put("Padding", std::vector<uint8_t>(260, 0));
   exact.Put("HmType", Int(2));
-  EXPECT_EQ(LoadChipSettings(exact.state, exact.ports, exact.registry), 1);
+  std::vector<std::string> warnings;
+  EXPECT_EQ(LoadChipSettings(exact.state, exact.ports, exact.registry,
+                             [&](const std::string& w) { warnings.push_back(w); }),
+            1);
+  EXPECT_TRUE(warnings.empty());
+}
+
+// The load takes what it always took; what it ignores under a setting's name is said, value by
+// value, while other names (not settings) pass silently.
+TEST(SettingsStore, IgnoredSettingsValuesAreReported) {
+  Rig rig;
+  rig.Put("bAlarm", Int(0), REG_DWORD);
+  rig.Put("iWarningActs", {4});
+  rig.Put("AutoUpdateInterval", {});
+  rig.Put("SC_V12", {1, 2, 3});
+  rig.Put("SC_V5", {0x41, 0, 0}, REG_SZ);
+  rig.Put("Unrelated", {1}, REG_SZ);
+  rig.Put("HmType", Int(2));
+  std::vector<std::string> warnings;
+  LoadChipSettings(rig.state, rig.ports, rig.registry,
+                   [&](const std::string& w) { warnings.push_back(w); });
+  const std::vector<std::string> expected = {
+      "settings value \"bAlarm\" ignored: a dword, not the binary value it must be",
+      "settings value \"iWarningActs\" ignored: 1 byte, not the binary value it must be",
+      "settings value \"AutoUpdateInterval\" ignored: 0 bytes, not the binary value it must be",
+      "settings value \"SC_V12\" ignored: 3 bytes, not the binary value it must be",
+      "settings value \"SC_V5\" ignored: a string, not the binary value it must be"};
+  EXPECT_EQ(warnings, expected);
+  EXPECT_EQ(rig.state.params, AppParams{});  // nothing of them was taken
 }
 
 TEST(SettingsStore, NoChipLoadsNothingAndUnreadableKeyKeepsDefaults) {

@@ -220,6 +220,62 @@ TEST(Headless, BadBoardFileIsReportedNotCrashed) {
   EXPECT_TRUE(run.events.empty());
 }
 
+// A save that cannot be made is reported, not passed off as done: one line on standard error
+// naming the file and the reason, and saved:false in the exit event.
+TEST(Headless, UnsavedSettingsAreReportedAsSuch) {
+  Sandbox box("unsaved");
+  const std::string demo = std::string(VELMO_BOARD_DIR) + "/demo.json";
+  const std::string folder = (box.dir / "a-folder").string();
+  std::filesystem::create_directories(folder);
+  const RunResult run =
+      RunVelmond(box, {"--headless", "--board", demo, "--registry", folder, "--ticks", "1"});
+  EXPECT_EQ(run.exitCode, 0);
+  ASSERT_FALSE(run.events.empty());
+  EXPECT_EQ(run.events.back(), (nlohmann::json{{"event", "exit"}, {"code", 0}, {"saved", false}}));
+  EXPECT_NE(run.errors.find("velmond: settings not saved: " + folder +
+                            ": cannot be read (is a folder); left as it is\n"),
+            std::string::npos)
+      << run.errors;
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+// What the load cannot take is said, on standard error and as an event, and a value too long to
+// be a setting no longer costs the user the settings stored after it.
+TEST(Headless, IgnoredSettingsValuesAreReportedAndTheRestKept) {
+  Sandbox box("ignored-values");
+  std::filesystem::create_directories(box.dir / "config" / "velmo");
+  box.Write(
+      "config/velmo/registry.reg",
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\Velmo\\Ver 3.10]\r\n"
+      "\"Notes\"=hex:" +
+          [] {
+            std::string bytes;
+            for (int i = 0; i < 300; ++i)
+              bytes += i ? ",00" : "00";
+            return bytes;
+          }() +
+          "\r\n\"bAlarm\"=hex:00,00,00,00\r\n\"iWarningActs\"=dword:00000002\r\n");
+  const std::string demo = std::string(VELMO_BOARD_DIR) + "/demo.json";
+  const RunResult run = RunVelmond(box, {"--headless", "--board", demo, "--ticks", "1"});
+  EXPECT_EQ(run.exitCode, 0);
+  const auto warnings = run.Of("warning");
+  ASSERT_EQ(warnings.size(), 2u) << run.output;
+  EXPECT_EQ(warnings[0]["text"],
+            "settings value \"Notes\" skipped: 5-character name, 300 bytes of data; longer than "
+            "a setting can be");
+  EXPECT_EQ(warnings[1]["text"],
+            "settings value \"iWarningActs\" ignored: a dword, not the binary value it must be");
+  EXPECT_NE(run.errors.find("velmond: settings value \"iWarningActs\" ignored"), std::string::npos);
+  // bAlarm, stored after the long value, was taken and is saved again as the user had it.
+  const auto ticks = run.Of("tick");
+  ASSERT_FALSE(ticks.empty());
+  EXPECT_EQ(ticks.back()["params"]["bAlarm"], 0);
+  std::ifstream saved(box.Registry());
+  const std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\"bAlarm\"=hex:00,00,00,00"), std::string::npos);
+}
+
 // Every program that reads a board file refuses a deeply nested one with a message, not a crash.
 TEST(Headless, DeeplyNestedBoardFileIsRefusedByEveryProgram) {
   Sandbox box("deep-board");

@@ -1,6 +1,7 @@
 // Runs the velmond program as a separate process and collects its event lines.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
@@ -43,6 +45,7 @@ struct RunResult {
   int exitCode = -1;
   std::vector<nlohmann::json> events;
   std::string output;
+  std::string errors;  // what the program wrote to standard error
   std::vector<nlohmann::json> Of(const std::string& kind) const {
     std::vector<nlohmann::json> out;
     for (const auto& e : events)
@@ -57,9 +60,12 @@ class Velmond {
           const std::map<std::string, std::string>& env = {}) {
     int fds[2];
     if (::pipe(fds) != 0) return;
+    errPath_ = (box.dir / ("stderr-" + std::to_string(++Runs()))).string();
     pid_ = ::fork();
     if (pid_ == 0) {
       ::dup2(fds[1], 1);
+      const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (err >= 0) ::dup2(err, 2);
       ::close(fds[0]);
       ::close(fds[1]);
       ::setenv("XDG_CONFIG_HOME", (box.dir / "config").c_str(), 1);
@@ -110,6 +116,8 @@ class Velmond {
     ::waitpid(pid_, &status, 0);
     done_ = true;
     run_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::ifstream err(errPath_);
+    run_.errors.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
     return run_;
   }
 
@@ -121,7 +129,12 @@ class Velmond {
     run_.events.push_back(e);
     return e.value("event", "");
   }
+  static int& Runs() {
+    static int runs = 0;
+    return runs;
+  }
   pid_t pid_ = -1;
+  std::string errPath_;
   FILE* out_ = nullptr;
   bool done_ = false;
   RunResult run_;

@@ -12,31 +12,44 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace velmo::core {
 namespace {
 
-// Keeps the file under the first free name of "<name>.bad", "<name>.bad.1" ... A hard link keeps
-// the file in place until the rename replaces it, so there is no moment without a file.
-bool SetAside(const std::string& path) {
+// Keeps the file under the first free name of "<name>.bad", "<name>.bad.1" ... and returns that
+// name (empty on failure). A hard link keeps the file in place until the rename replaces it, so
+// there is no moment without a file.
+std::string SetAside(const std::string& path) {
   for (int n = 0; n < 100; ++n) {
     const std::string bad = path + ".bad" + (n == 0 ? "" : "." + std::to_string(n));
-    if (link(path.c_str(), bad.c_str()) == 0) return true;
+    if (link(path.c_str(), bad.c_str()) == 0) return bad;
     if (errno == EEXIST) continue;
     struct stat st;
     if (lstat(bad.c_str(), &st) == 0) continue;
-    return rename(path.c_str(), bad.c_str()) == 0;  // no hard links on this file system
+    return rename(path.c_str(), bad.c_str()) == 0 ? bad : std::string();  // no hard links here
   }
-  return false;
+  return {};
 }
 
-// A symbolic link (dotfile managers use them) is saved through, not replaced by a plain file.
-std::string ResolvedPath(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+// The file a save replaces: the path itself, or what a symbolic link at it names when the link and
+// that file have one owner. Empty, with `reason` set, for a link to another owner's file or to
+// nothing: following it could write where the settings do not belong (as root, anywhere).
+std::string SaveTarget(const std::string& path, std::string* reason) {
+  struct stat link;
+  if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
   char buf[PATH_MAX];
-  if (realpath(path.c_str(), buf) == nullptr) return path;
+  struct stat target;
+  if (realpath(path.c_str(), buf) == nullptr || stat(buf, &target) != 0) {
+    *reason = "is a symbolic link to nothing; not replaced";
+    return {};
+  }
+  if (target.st_uid != link.st_uid) {
+    *reason =
+        std::string("is a symbolic link to ") + buf + ", a file of another owner; not replaced";
+    return {};
+  }
   return buf;
 }
 
@@ -64,11 +77,13 @@ RegistryFile::Snapshot RegistryFile::Load() const {
   base::UniqueFd fd(open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd.Valid()) {
     snap.state = errno == ENOENT ? FileState::kMissing : FileState::kUnreadable;
+    snap.problem = std::strerror(errno);
     return snap;
   }
   struct stat st;
   if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     snap.state = FileState::kUnreadable;
+    snap.problem = S_ISDIR(st.st_mode) ? "is a folder" : "is not a regular file";
     return snap;
   }
   std::string bytes;
@@ -82,6 +97,7 @@ RegistryFile::Snapshot RegistryFile::Load() const {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       snap.state = FileState::kUnreadable;
+      snap.problem = std::strerror(errno);
       return snap;
     }
     if (n == 0) break;
@@ -95,23 +111,46 @@ RegistryFile::Snapshot RegistryFile::Load() const {
   RegistryParse parse = ParseRegistryText(bytes);
   snap.state = parse.parsed ? FileState::kParsed : FileState::kUnparsable;
   snap.keepAside = !parse.Clean();
+  if (!parse.errors.empty()) {
+    const RegistryError& first = parse.errors.front();
+    snap.problem =
+        (first.line ? "line " + std::to_string(first.line) + ": " : std::string()) + first.message;
+  }
   snap.model = std::move(parse.model);
   return snap;
 }
 
-bool RegistryFile::Save(const Snapshot& snapshot) const {
+bool RegistryFile::Refuse(const std::string& reason) {
+  lastError_ = path_ + ": " + reason;
+  return false;
+}
+
+bool RegistryFile::Save(const Snapshot& snapshot) {
+  if (snapshot.state == FileState::kUnreadable)
+    return Refuse("cannot be read (" + snapshot.problem + "); left as it is");
   const std::string text = FormatRegistryText(snapshot.model);
-  if (text.size() > kMaxRegistryFileSize) return false;  // it could not be read back
-  const std::string target = ResolvedPath(path_);
+  if (text.size() > kMaxRegistryFileSize)  // it could not be read back
+    return Refuse("the settings would pass 16 MiB; the file is left as it is");
+  std::string reason;
+  const std::string target = SaveTarget(path_, &reason);
+  if (target.empty()) return Refuse(reason);
   base::AtomicWriteOptions options;
   options.createDirs = true;  // mode 0700: the file holds machine settings
+  std::string aside;
   if (snapshot.keepAside) {
-    options.beforeReplace = [&target] {
+    options.beforeReplace = [&target, &aside] {
       struct stat st;
-      return stat(target.c_str(), &st) != 0 || SetAside(target);
+      if (stat(target.c_str(), &st) != 0) return true;
+      aside = SetAside(target);
+      return !aside.empty();
     };
   }
-  return base::WriteFileAtomically(target, text, options);
+  std::string error;
+  if (!base::WriteFileAtomically(target, text, options, &error)) return Refuse(error);
+  if (!aside.empty())
+    Warn(path_ + " could not be read (" + snapshot.problem + "); kept aside as " + aside);
+  lastError_.clear();
+  return true;
 }
 
 RegistryFile::Snapshot& RegistryFile::BatchSnapshot() {
@@ -128,7 +167,7 @@ bool RegistryFile::ReadKey(const std::string& key, std::vector<RegistryValue>* v
   } else {
     fresh = Load();
   }
-  if (snap->state == FileState::kUnreadable) return false;
+  if (snap->state == FileState::kUnreadable) return Refuse("cannot be read: " + snap->problem);
   const RegistryKey* found = snap->model.FindKey(key);
   if (found == nullptr) return snap->model.KeyExists(key);
   values->assign(found->Values().begin(), found->Values().end());
@@ -136,16 +175,16 @@ bool RegistryFile::ReadKey(const std::string& key, std::vector<RegistryValue>* v
 }
 
 bool RegistryFile::WriteValue(const std::string& key, const RegistryValue& value) {
-  if (!IsValidKeyPath(key) || !IsValidValueName(value.name)) return false;
+  if (!IsValidKeyPath(key) || !IsValidValueName(value.name))
+    return Refuse("a .reg file cannot hold the key or value name of " + value.name);
   if (batchDepth_ > 0) {
     Snapshot& snap = BatchSnapshot();
     batchDirty_ = true;
-    if (snap.state == FileState::kUnreadable) return false;
+    if (snap.state == FileState::kUnreadable) return Refuse("cannot be read: " + snap.problem);
     snap.model.OpenKey(key).Set(value);
     return true;
   }
   Snapshot snap = Load();
-  if (snap.state == FileState::kUnreadable) return false;
   snap.model.OpenKey(key).Set(value);
   return Save(snap);
 }
@@ -161,7 +200,7 @@ bool RegistryFile::CommitBatch() {
   if (batchDepth_ == 0) return true;  // nothing was begun, nothing to save
   if (--batchDepth_ > 0) return true;
   bool ok = true;
-  if (batchDirty_) ok = batch_->state != FileState::kUnreadable && Save(*batch_);
+  if (batchDirty_) ok = Save(*batch_);
   batch_.reset();
   batchDirty_ = false;
   return ok;

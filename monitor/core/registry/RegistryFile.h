@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,13 +24,31 @@ class RegistryStore {
   // Groups writes so that one save writes them all at once (one atomic replace).
   virtual void BeginBatch() = 0;
   virtual bool CommitBatch() = 0;
+  // Why the last failed write or commit failed ("<file>: <reason>").
+  virtual std::string LastError() const { return "the settings could not be written"; }
+
+  // Where the store tells what it did on its own (a file kept aside as ".bad").
+  using WarningSink = std::function<void(const std::string&)>;
+  void SetWarningSink(WarningSink sink) { warn_ = std::move(sink); }
+
+ protected:
+  void Warn(const std::string& text) const {
+    if (warn_) warn_(text);
+  }
+
+ private:
+  WarningSink warn_;
 };
 
 // A registry kept in one `.reg` file. Every read goes to the disk and every write reads, changes
 // and replaces the file, so edits by other programs in between are kept. A save writes a temporary
 // file beside it, flushes it and renames it over the old one; a crash leaves the old file or the
 // new. A file that cannot be parsed (or only in part) is kept as "<name>.bad" before a save
-// replaces it.
+// replaces it, and the warning sink hears of it.
+//
+// Run as root (sudo -E on a user's folder), a save keeps the file's owner and mode. A symbolic link
+// (dotfile managers use them) is saved through when it and the file it names have the same owner;
+// a link to another owner's file, or to nothing, is refused rather than followed or replaced.
 //
 // Inside a batch the file is read once, at the first read or write, and saved once by CommitBatch;
 // WriteValue then only says whether the value was taken. Batches nest; the outermost one saves.
@@ -42,6 +61,7 @@ class RegistryFile : public RegistryStore {
   bool WriteValue(const std::string& key, const RegistryValue& value) override;
   void BeginBatch() override;
   bool CommitBatch() override;
+  std::string LastError() const override { return lastError_; }
 
   const std::string& Path() const { return path_; }
   // $XDG_CONFIG_HOME/velmo/registry.reg, with ~/.config when XDG_CONFIG_HOME is unset or relative.
@@ -53,12 +73,15 @@ class RegistryFile : public RegistryStore {
     FileState state = FileState::kMissing;
     RegistryModel model;
     bool keepAside = false;  // the file on disk must become "<name>.bad" before it is replaced
+    std::string problem;     // why it is unreadable, or its first parse error
   };
   Snapshot Load() const;
-  bool Save(const Snapshot& snapshot) const;
+  bool Save(const Snapshot& snapshot);
   Snapshot& BatchSnapshot();
+  bool Refuse(const std::string& reason);
 
   std::string path_;
+  std::string lastError_;
   int batchDepth_ = 0;
   std::optional<Snapshot> batch_;
   bool batchDirty_ = false;
