@@ -30,13 +30,13 @@ bool HasDisplay() {
 }
 
 // An installation under --root keeps its group file there too, and leaves systemd alone.
-struct Machine {
+struct Targets {
   std::string prefix;
   std::unique_ptr<Systemd> systemd;
   std::unique_ptr<GroupDatabase> groups;
   std::optional<Invoker> user;
 
-  explicit Machine(const std::string& root) {
+  explicit Targets(const std::string& root) {
     if (root.empty()) {
       prefix = velmo::core::install::InstallPrefixFromEnvironment();
       systemd = std::make_unique<SystemctlSystemd>();
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     return cli.exit(e) == 0 ? 0 : 2;
   }
 
-  const Machine machine(root);
+  const Targets machine(root);
   LinuxPlatformSource platform;
   if (unattended) {
     JsonLinesHost host(std::cout);

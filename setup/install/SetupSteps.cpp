@@ -92,10 +92,10 @@ bool CreateStartupShortcut(const SetupContext& c) {
     c.host.ShowMessage("Query Registry String Failed");
     return false;
   }
-  const UserAccount& account = c.user->account;
-  FileAccessAs as(c.user->forAnother ? account.uid : ::geteuid(),
-                  c.user->forAnother ? account.gid : ::getegid());
-  if (!as.Ok() || !MakeDirectories(*dir, 0700)) return false;
+  // Root on the user's behalf writes with the user's rights only.
+  std::optional<FileAccessAs> as;
+  if (c.user->forAnother) as.emplace(c.user->account.uid, c.user->account.gid);
+  if ((as && !as->Ok()) || !MakeDirectories(*dir, 0700)) return false;
   return WriteFileAtomically(*dir + "/" + install::kAutostartEntryName,
                              install::AutostartEntryText(), 0644) == WriteStep::kDone;
 }
