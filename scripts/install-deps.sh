@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
+  dpkg-dev file lintian desktop-file-utils scdoc man-db
 )
 
 missing=()

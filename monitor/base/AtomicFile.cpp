@@ -16,13 +16,6 @@
 namespace velmo::base {
 namespace {
 
-std::string ParentDir(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t n = ::write(fd, data.data(), data.size());
@@ -67,12 +60,18 @@ void GiveOwnerOfParent(const std::string& path) {
     (void)!::lchown(path.c_str(), parent.st_uid, parent.st_gid);
 }
 
-bool Fail(std::string* error, const std::string& what, int err) {
-  if (error) *error = what + ": " + std::strerror(err);
-  return false;
+WriteResult Fail(WriteStep step, const std::string& what, int err) {
+  return {step, what + ": " + std::strerror(err)};
 }
 
 }  // namespace
+
+std::string ParentDir(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
 
 bool MakeDirs(const std::string& dir, mode_t mode) {
   struct stat st;
@@ -81,6 +80,7 @@ bool MakeDirs(const std::string& dir, mode_t mode) {
     const std::string part = dir.substr(0, pos);
     if (!part.empty()) {
       if (::mkdir(part.c_str(), mode) == 0) {
+        (void)::chmod(part.c_str(), mode);  // the umask took some bits away
         GiveOwnerOfParent(part);
       } else if (errno != EEXIST) {
         return false;
@@ -91,27 +91,24 @@ bool MakeDirs(const std::string& dir, mode_t mode) {
   return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view contents,
-                         const AtomicWriteOptions& options, std::string* error) {
+WriteResult WriteFileAtomically(const std::string& path, std::string_view contents,
+                                const AtomicWriteOptions& options) {
   const std::string dir = ParentDir(path);
-  if (options.createDirs && !MakeDirs(dir)) return Fail(error, "cannot create " + dir, errno);
+  if (options.createDirs && !MakeDirs(dir))
+    return Fail(WriteStep::kCreate, "cannot create " + dir, errno);
 
   const std::string temp = path + ".tmp." + std::to_string(::getpid());
   struct stat old;
   const bool exists = ::stat(path.c_str(), &old) == 0;
   UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (!fd.Valid()) return Fail(error, "cannot create " + temp, errno);
+  if (!fd.Valid()) return Fail(WriteStep::kCreate, "cannot create " + temp, errno);
+  auto abandon = [&](WriteStep step, const std::string& what, int err) {
+    fd.Reset();
+    ::unlink(temp.c_str());
+    return Fail(step, what, err ? err : EIO);
+  };
   const mode_t mode =
       exists && options.keepExistingMode ? (old.st_mode & 07777) : options.newFileMode;
-  std::string what;
-  int err = 0;
-  auto step = [&](bool ok, const char* name) {
-    if (!ok && what.empty()) {
-      what = std::string(name) + " " + temp;
-      err = errno;
-    }
-    return ok;
-  };
   // Run as root, the file stays its owner's (a new one becomes the folder owner's).
   uid_t owner = ::geteuid();
   gid_t group = ::getegid();
@@ -123,25 +120,23 @@ bool WriteFileAtomically(const std::string& path, std::string_view contents,
     owner = folder.st_uid;
     group = folder.st_gid;
   }
-  const bool chown = ::geteuid() == 0 && (owner != 0 || group != 0);
-  bool ok = step(!chown || ::fchown(fd.Get(), owner, group) == 0, "cannot give the owner to") &&
-            step(::fchmod(fd.Get(), mode & 0777) == 0, "cannot set the mode of") &&
-            step(WriteAll(fd.Get(), contents), "cannot write") &&
-            step(::fsync(fd.Get()) == 0, "cannot flush");
-  ok = step(fd.Close(), "cannot close") && ok;
-  if (ok && options.beforeReplace && !options.beforeReplace()) {
-    what = "cannot keep the old " + path + " aside";
-    err = errno;
-    ok = false;
-  }
-  if (ok) ok = step(::rename(temp.c_str(), path.c_str()) == 0, "cannot rename");
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return Fail(error, what, err ? err : EIO);
-  }
+  if (!WriteAll(fd.Get(), contents) || ::fsync(fd.Get()) != 0)
+    return abandon(WriteStep::kWrite, "cannot write " + temp, errno);
+  struct stat made;
+  const bool chown = ::geteuid() == 0 && ::fstat(fd.Get(), &made) == 0 &&
+                     (made.st_uid != owner || made.st_gid != group);
+  if (chown && ::fchown(fd.Get(), owner, group) != 0)
+    return abandon(WriteStep::kMode, "cannot give " + temp + " the owner of " + path, errno);
+  if (::fchmod(fd.Get(), mode & 0777) != 0)
+    return abandon(WriteStep::kMode, "cannot set the mode of " + temp, errno);
+  if (!fd.Close()) return abandon(WriteStep::kWrite, "cannot write " + temp, errno);
+  if (options.beforeReplace && !options.beforeReplace())
+    return abandon(WriteStep::kReplace, "cannot keep the old " + path + " aside", errno);
+  if (::rename(temp.c_str(), path.c_str()) != 0)
+    return abandon(WriteStep::kReplace, "cannot replace " + path, errno);
   RemoveStaleTemps(dir, path);
-  if (!SyncDir(dir)) return Fail(error, "cannot sync " + dir, errno);
-  return true;
+  if (!SyncDir(dir)) return Fail(WriteStep::kReplace, "cannot sync " + dir, errno);
+  return {};
 }
 
 }  // namespace velmo::base

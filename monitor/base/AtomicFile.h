@@ -19,14 +19,32 @@ struct AtomicWriteOptions {
   std::function<bool()> beforeReplace;
 };
 
-// Writes `contents` to a temporary file "<path>.tmp.<pid>" beside `path`, flushes it to disk,
-// renames it over `path` and syncs the folder; temporary files of killed writers are cleaned up.
-// False, with `error` naming what failed, when anything fails; `path` is then untouched.
-bool WriteFileAtomically(const std::string& path, std::string_view contents,
-                         const AtomicWriteOptions& options = {}, std::string* error = nullptr);
+// The step of a write that failed, for callers whose messages name it.
+enum class WriteStep : uint8_t {
+  kDone,     // written
+  kCreate,   // the folder or the temporary file beside the target could not be made
+  kWrite,    // the bytes could not be written and flushed to disk
+  kMode,     // the owner or the mode could not be set
+  kReplace,  // the temporary file could not replace the target (or keep the old one aside)
+};
+struct WriteResult {
+  WriteStep step = WriteStep::kDone;
+  std::string error;  // what failed and why, naming the file
+  explicit operator bool() const { return step == WriteStep::kDone; }
+};
 
-// mkdir -p with `mode` for the folders it creates, each (run as root) given the owner of the
-// folder above it; true when `dir` is a folder afterwards.
+// Writes `contents` to a temporary file "<path>.tmp.<pid>" beside `path`, flushes it to disk,
+// renames it over `path` (a running program's file too) and syncs the folder; temporary files of
+// killed writers are cleaned up. On failure `path` is untouched and the result says where it
+// failed.
+WriteResult WriteFileAtomically(const std::string& path, std::string_view contents,
+                                const AtomicWriteOptions& options = {});
+
+// mkdir -p giving the folders it creates exactly `mode` (whatever the umask), each (run as root)
+// with the owner of the folder above it; true when `dir` is a folder afterwards.
 bool MakeDirs(const std::string& dir, mode_t mode = 0700);
+
+// The folder part of `path` ("/a/b" for "/a/b/c", "." for "c", "/" for "/c").
+std::string ParentDir(const std::string& path);
 
 }  // namespace velmo::base

@@ -7,6 +7,7 @@
 #include "monitor/core/Acquisition.h"
 #include "monitor/core/AlarmText.h"
 #include "monitor/core/BoardCodes.h"
+#include "monitor/core/InstallLayout.h"
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/SettingsStore.h"
@@ -21,7 +22,6 @@ namespace {
 constexpr const char* kRemovalQuestion =
     "System monitor IC can not be found on your motherboard.\n\n"
     "Do you want to remove the Velmo from system?";
-constexpr const char* kAutostartEntry = "velmond.desktop";
 
 // Nothing to enable on Linux: logind decides whether this user may restart or power off. The
 // step keeps its place in the restart and shutdown sequences.
@@ -54,15 +54,8 @@ const char* PowerRequestName(PowerRequest request) {
 
 UninstallPaths UninstallPaths::FromEnvironment() {
   UninstallPaths paths;
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  const char* home = std::getenv("HOME");
-  if (config && *config) {
-    paths.autostartDir = std::string(config) + "/autostart";
-  } else if (home && *home) {
-    paths.autostartDir = std::string(home) + "/.config/autostart";
-  }
-  const char* prefix = std::getenv("VELMO_PREFIX");
-  paths.programPath = std::string(prefix && *prefix ? prefix : "/usr/local") + "/bin/velmond";
+  paths.autostartDir = install::AutostartDir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  paths.programPath = install::ProgramPath(install::InstallPrefixFromEnvironment());
   return paths;
 }
 
@@ -331,7 +324,7 @@ void CMainFrame::Uninstall() {
     host_.ShowMessage("Open Registry failed!", kAppTitle);
     return;
   }
-  const std::string entry = *paths_.autostartDir + "/" + kAutostartEntry;
+  const std::string entry = *paths_.autostartDir + "/" + install::kAutostartEntryName;
   std::error_code ignored;
   std::filesystem::remove(paths_.programPath, ignored);  // usually not ours to delete
   std::error_code ec;

@@ -26,7 +26,7 @@ struct MonitorState;
 struct UninstallPaths {
   std::optional<std::string> autostartDir;  // nullopt: the folder cannot be determined
   std::string programPath;
-  // From XDG_CONFIG_HOME (else HOME/.config) and VELMO_PREFIX (else /usr/local).
+  // The places of InstallLayout.h for this process's environment.
   static UninstallPaths FromEnvironment();
 };
 

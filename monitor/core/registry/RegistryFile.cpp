@@ -145,8 +145,8 @@ bool RegistryFile::Save(const Snapshot& snapshot) {
       return !aside.empty();
     };
   }
-  std::string error;
-  if (!base::WriteFileAtomically(target, text, options, &error)) return Refuse(error);
+  if (const base::WriteResult written = base::WriteFileAtomically(target, text, options); !written)
+    return Refuse(written.error);
   if (!aside.empty())
     Warn(path_ + " could not be read (" + snapshot.problem + "); kept aside as " + aside);
   lastError_.clear();

@@ -1,0 +1,27 @@
+// A group database kept in a group(5) file: the double of the system's database in tests, and
+// the database of an installation under another root (<root>/etc/group).
+#pragma once
+
+#include <string>
+
+#include "setup/install/Machine.h"
+
+namespace velmo::setup {
+
+class GroupFile : public GroupDatabase {
+ public:
+  explicit GroupFile(std::string path) : path_(std::move(path)) {}
+
+  std::optional<GroupEntry> Find(const std::string& group) override;
+  // Takes the highest number from 999 down to 100 that no group has, as groupadd --system does.
+  // Creates the file (and its folder) when it is missing.
+  bool CreateSystemGroup(const std::string& group) override;
+  bool AddMember(const std::string& group, const std::string& user) override;
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace velmo::setup

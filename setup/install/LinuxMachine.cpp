@@ -1,0 +1,268 @@
+#include "setup/install/LinuxMachine.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+extern char** environ;
+
+namespace velmo::setup {
+
+namespace {
+
+struct Argv {
+  std::vector<std::string> strings;
+  std::vector<char*> pointers;
+  explicit Argv(std::vector<std::string> args) : strings(std::move(args)) {
+    for (std::string& s : strings)
+      pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+  }
+};
+
+bool IsExecutable(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// PATH first; /usr/sbin and /sbin too, which `su` without a login shell leaves out.
+std::string FindProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  std::string dirs = std::getenv("PATH") ? std::getenv("PATH") : "";
+  dirs += ":/usr/sbin:/sbin:/usr/bin:/bin";
+  for (size_t start = 0; start <= dirs.size();) {
+    const size_t end = std::min(dirs.find(':', start), dirs.size());
+    if (end > start) {
+      const std::string path = dirs.substr(start, end - start) + "/" + name;
+      if (IsExecutable(path)) return path;
+    }
+    start = end + 1;
+  }
+  return name;
+}
+
+std::optional<uid_t> ParseUid(const char* text) {
+  if (!text || !*text) return std::nullopt;
+  uid_t uid = 0;
+  const char* end = text + std::strlen(text);
+  const auto [stop, error] = std::from_chars(text, end, uid);
+  if (error != std::errc() || stop != end || uid == static_cast<uid_t>(-1)) return std::nullopt;
+  return uid;
+}
+
+std::optional<UserAccount> LookUpAccount(uid_t uid) {
+  std::vector<char> buffer(16384);
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    return std::nullopt;
+  return UserAccount{found->pw_uid, found->pw_gid, found->pw_name,
+                     found->pw_dir ? found->pw_dir : ""};
+}
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// The environment of the started monitor: the setup's without what sudo and pkexec added and,
+// when the setup runs for another user, with that user's identity and session in place of
+// root's.
+std::vector<std::string> UserEnvironment(const UserAccount& user, bool forAnother) {
+  static const char* const kSetupOnly[] = {"SUDO_", "PKEXEC_UID="};
+  static const char* const kRootSession[] = {
+      "HOME=", "USER=", "LOGNAME=", "MAIL=", "XDG_RUNTIME_DIR=", "DBUS_SESSION_BUS_ADDRESS="};
+  std::vector<std::string> env;
+  for (char** e = environ; e && *e; ++e) {
+    const std::string entry = *e;
+    auto matches = [&](const auto& prefixes) {
+      return std::any_of(std::begin(prefixes), std::end(prefixes),
+                         [&](const char* prefix) { return StartsWith(entry, prefix); });
+    };
+    if (matches(kSetupOnly) || (forAnother && matches(kRootSession))) continue;
+    env.push_back(entry);
+  }
+  if (forAnother) {
+    env.push_back("HOME=" + user.home);
+    env.push_back("USER=" + user.name);
+    env.push_back("LOGNAME=" + user.name);
+    const std::string runtime = "/run/user/" + std::to_string(user.uid);
+    struct stat st;
+    if (::stat(runtime.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == user.uid) {
+      env.push_back("XDG_RUNTIME_DIR=" + runtime);
+      env.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtime + "/bus");
+    }
+  }
+  return env;
+}
+
+}  // namespace
+
+int RunProgram(const std::vector<std::string>& args) {
+  if (args.empty()) return -1;
+  std::vector<std::string> resolved = args;
+  resolved[0] = FindProgram(args[0]);
+  Argv argv(std::move(resolved));
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int error =
+      ::posix_spawn(&pid, argv.pointers[0], &actions, nullptr, argv.pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) return -1;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool SystemctlSystemd::Running() {
+  struct stat st;
+  return ::lstat("/run/systemd/system", &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool SystemctlSystemd::DaemonReload() {
+  return RunProgram({"systemctl", "--no-ask-password", "daemon-reload"}) == 0;
+}
+
+bool SystemctlSystemd::TryRestart(const std::vector<std::string>& units) {
+  std::vector<std::string> args = {"systemctl", "--no-ask-password", "try-restart"};
+  args.insert(args.end(), units.begin(), units.end());
+  return RunProgram(args) == 0;
+}
+
+std::optional<GroupEntry> SystemGroups::Find(const std::string& group) {
+  std::vector<char> buffer(16384);
+  for (;;) {
+    struct group entry;
+    struct group* found = nullptr;
+    const int error = ::getgrnam_r(group.c_str(), &entry, buffer.data(), buffer.size(), &found);
+    if (error == ERANGE && buffer.size() < (1u << 24)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (error != 0 || !found) return std::nullopt;
+    GroupEntry result;
+    result.gid = found->gr_gid;
+    for (char** member = found->gr_mem; member && *member; ++member)
+      result.members.push_back(*member);
+    return result;
+  }
+}
+
+bool SystemGroups::CreateSystemGroup(const std::string& group) {
+  return RunProgram({"groupadd", "--system", group}) == 0;
+}
+
+bool SystemGroups::AddMember(const std::string& group, const std::string& user) {
+  return RunProgram({"usermod", "--append", "--groups", group, user}) == 0;
+}
+
+IdentitySource IdentitySource::ThisProcess() {
+  IdentitySource source;
+  source.euid = ::geteuid();
+  source.ruid = ::getuid();
+  source.env = [](const char* name) -> const char* { return std::getenv(name); };
+  source.account = LookUpAccount;
+  return source;
+}
+
+std::optional<Invoker> ResolveInvoker(const IdentitySource& source) {
+  const char* xdg = source.env("XDG_CONFIG_HOME");
+  if (source.euid == 0) {
+    for (const char* variable : {"SUDO_UID", "PKEXEC_UID"}) {
+      const std::optional<uid_t> uid = ParseUid(source.env(variable));
+      if (!uid || *uid == 0) continue;
+      std::optional<UserAccount> account = source.account(*uid);
+      if (!account) return std::nullopt;
+      Invoker invoker{*account, true, xdg ? xdg : "", account->home};
+      return invoker;
+    }
+  }
+  std::optional<UserAccount> account = source.account(source.euid == 0 ? 0 : source.ruid);
+  if (!account) return std::nullopt;
+  const char* home = source.env("HOME");
+  return Invoker{*account, false, xdg ? xdg : "", home ? home : ""};
+}
+
+bool UserLauncher::StartDetached(const std::string& program, const UserAccount& user) {
+  if (user.uid == 0) return false;  // the monitor never runs as root from here
+  const bool root = ::geteuid() == 0;
+  if (!root && user.uid != ::getuid()) return false;
+
+  // Everything the child needs is prepared here: after fork only system calls are made.
+  std::vector<gid_t> groups(64);
+  if (root) {
+    int count = static_cast<int>(groups.size());
+    if (::getgrouplist(user.name.c_str(), user.gid, groups.data(), &count) < 0) {
+      groups.resize(static_cast<size_t>(count));
+      if (::getgrouplist(user.name.c_str(), user.gid, groups.data(), &count) < 0) return false;
+    }
+    groups.resize(static_cast<size_t>(count));
+  }
+  Argv argv({program});
+  Argv envp(UserEnvironment(user, root));
+  const std::string home = user.home.empty() ? "/" : user.home;
+
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+  const pid_t child = ::fork();
+  if (child < 0) {
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    return false;
+  }
+  if (child == 0) {
+    ::setsid();
+    const pid_t grandchild = ::fork();
+    if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
+    int error = 0;
+    if (root && (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(user.gid) != 0 ||
+                 ::setuid(user.uid) != 0 || ::setuid(0) == 0)) {
+      error = EPERM;
+    }
+    if (error == 0) {
+      if (::chdir(home.c_str()) != 0) (void)!::chdir("/");
+      const int null = ::open("/dev/null", O_RDWR);
+      ::dup2(null, STDIN_FILENO);
+      ::dup2(null, STDOUT_FILENO);
+      ::dup2(null, STDERR_FILENO);
+      ::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      for (int signal : {SIGTERM, SIGINT, SIGPIPE, SIGCHLD, SIGHUP})
+        ::signal(signal, SIG_DFL);
+      ::execve(argv.pointers[0], argv.pointers.data(), envp.pointers.data());
+      error = errno;
+    }
+    (void)!::write(pipeFds[1], &error, sizeof error);
+    ::_exit(127);
+  }
+  ::close(pipeFds[1]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  // The pipe closes at a successful exec; an errno arrives when the start failed.
+  int error = 0;
+  ssize_t n;
+  while ((n = ::read(pipeFds[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  ::close(pipeFds[0]);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+}
+
+}  // namespace velmo::setup

@@ -1,0 +1,161 @@
+#include "setup/install/SetupSteps.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "monitor/base/AtomicFile.h"
+#include "monitor/core/InstallLayout.h"
+#include "setup/install/FileAccess.h"
+
+namespace velmo::setup {
+
+namespace install = core::install;
+
+namespace {
+
+// The texts of the service keys' values, in the order they were written, stand for the steps
+// of writing a unit: the text flushed to disk, its mode, its rename into place, systemd's
+// reload, and the helper it starts being there.
+constexpr const char* kErrorControlMessage = "Could create registry ErrorControl value";
+constexpr const char* kStartMessage = "Could create registry Start value";
+constexpr const char* kTypeMessage = "Could create registry Type value";
+constexpr const char* kDisplayNameMessage = "Could create registry DisplayName value";
+constexpr const char* kImagePathMessage = "Could create registry ImagePath value";
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0;
+}
+
+// Installed files get their mode whatever they had before.
+base::AtomicWriteOptions FixedMode(mode_t mode) {
+  base::AtomicWriteOptions options;
+  options.newFileMode = mode;
+  options.keepExistingMode = false;
+  return options;
+}
+
+const char* Nullable(const std::string& text) {
+  return text.empty() ? nullptr : text.c_str();
+}
+
+bool RegisterService(const SetupContext& c, const std::string& name, const char* keyMessage) {
+  const std::string unit = install::UnitPath(c.prefix, name);
+  if (!base::MakeDirs(install::UnitDir(c.prefix), 0755)) {
+    c.host.ShowMessage(keyMessage);
+    return false;
+  }
+  const char* failed = nullptr;
+  switch (base::WriteFileAtomically(unit, install::HelperUnitText(c.prefix, name), FixedMode(0644))
+              .step) {
+    case base::WriteStep::kDone:
+      break;
+    case base::WriteStep::kCreate:
+      failed = keyMessage;
+      break;
+    case base::WriteStep::kWrite:
+      failed = kErrorControlMessage;
+      break;
+    case base::WriteStep::kMode:
+      failed = kStartMessage;
+      break;
+    case base::WriteStep::kReplace:
+      failed = kTypeMessage;
+      break;
+  }
+  if (!failed && c.systemd.Running() && !c.systemd.DaemonReload()) failed = kDisplayNameMessage;
+  if (!failed && !IsExecutableFile(install::HelperPath(c.prefix, name))) failed = kImagePathMessage;
+  if (failed) {
+    c.host.ShowMessage(failed);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void DeployFiles(const SetupContext& c) {
+  for (const Payload& payload : c.payloads) {
+    const std::string path = c.prefix + "/" + payload.target;
+    const std::string_view bytes(reinterpret_cast<const char*>(payload.bytes.data()),
+                                 payload.bytes.size());
+    if (!base::MakeDirs(base::ParentDir(path), 0755) ||
+        !base::WriteFileAtomically(path, bytes, FixedMode(0755))) {
+      c.host.ShowMessage("Could not write " + path);
+    }
+  }
+}
+
+bool RegisterPortioService(const SetupContext& c) {
+  return RegisterService(c, "portio", "Could not create driver regidtry!");
+}
+
+bool RegisterMapmemService(const SetupContext& c) {
+  return RegisterService(c, "mapmem", "Could not create driver registry!");
+}
+
+bool CreateStartupShortcut(const SetupContext& c) {
+  std::optional<std::string> dir;
+  if (c.user) dir = install::AutostartDir(Nullable(c.user->xdgConfigHome), Nullable(c.user->home));
+  if (!dir) {
+    c.host.ShowMessage("Query Registry String Failed");
+    return false;
+  }
+  // Root on the user's behalf writes with the user's rights only.
+  std::optional<FileAccessAs> as;
+  if (c.user->forAnother) as.emplace(c.user->account.uid, c.user->account.gid);
+  if ((as && !as->Ok()) || !base::MakeDirs(*dir, 0700)) return false;
+  return static_cast<bool>(base::WriteFileAtomically(
+      *dir + "/" + install::kAutostartEntryName, install::AutostartEntryText(), FixedMode(0644)));
+}
+
+bool GrantHelperAccess(const SetupContext& c) {
+  const std::string group = kHelperGroup;
+  std::optional<GroupEntry> entry = c.groups.Find(group);
+  bool created = false;
+  if (!entry) {
+    if (c.groups.CreateSystemGroup(group)) entry = c.groups.Find(group);
+    if (!entry) {
+      c.host.ShowMessage("Could not create the group velmo!");
+      return false;
+    }
+    created = true;
+    // Helpers that run already gave their devices to no group: from a restart on they admit it.
+    if (c.systemd.Running() && !c.systemd.TryRestart({"portio.service", "mapmem.service"})) {
+      c.host.ShowMessage("Could not restart the Velmo helper services!");
+    }
+  }
+  if (!c.user) {
+    c.host.ShowMessage("Could not find the user to add to the group velmo!");
+    return false;
+  }
+  const UserAccount& user = c.user->account;
+  const bool member =
+      user.uid == 0 || user.gid == entry->gid ||
+      std::find(entry->members.begin(), entry->members.end(), user.name) != entry->members.end();
+  if (member) {
+    if (created) c.host.ShowNotice("Created the group velmo.");
+    return true;
+  }
+  if (!c.groups.AddMember(group, user.name)) {
+    c.host.ShowMessage("Could not add " + user.name + " to the group velmo!");
+    return false;
+  }
+  c.host.ShowNotice(std::string(created ? "Created the group velmo and added " : "Added ") +
+                    user.name + (created ? " to it" : " to the group velmo") +
+                    ". Log out and in again, then Velmo reaches the hardware through its helper "
+                    "services.");
+  return true;
+}
+
+void RunInstallation(const SetupContext& c) {
+  DeployFiles(c);
+  RegisterPortioService(c);
+  RegisterMapmemService(c);
+  CreateStartupShortcut(c);
+  GrantHelperAccess(c);
+}
+
+}  // namespace velmo::setup

@@ -1,0 +1,49 @@
+// The installation that step two of the setup runs, each time it is entered: the program files
+// out of the setup's payloads, the units of the two helper services, the autostart entry, and
+// the helpers' group for the user. Messages go to the host; every operation goes on after them.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+
+#include "setup/install/Machine.h"
+#include "setup/install/Payload.h"
+#include "setup/install/SetupHost.h"
+
+namespace velmo::setup {
+
+inline constexpr const char* kHelperGroup = "velmo";
+
+struct SetupContext {
+  std::string prefix;  // the programs go to <prefix>/bin, <prefix>/lib/velmo/drivers, ...
+  std::span<const Payload> payloads;
+  Systemd& systemd;
+  GroupDatabase& groups;
+  std::optional<Invoker> user;  // nullopt: the user who ran the setup is unknown
+  SetupHost& host;
+};
+
+// Writes every payload to <prefix>/<target> with mode 0755, replacing an existing file, in the
+// payloads' order. A file that cannot be written is left as it was and named in a message.
+void DeployFiles(const SetupContext& context);
+
+// Writes the unit of portio (of mapmem) to <prefix>/lib/systemd/system, pointing at the
+// deployed helper, and lets a running systemd read it. The unit is not enabled: the monitor
+// starts it on demand. False after the message of the first step that failed.
+bool RegisterPortioService(const SetupContext& context);
+bool RegisterMapmemService(const SetupContext& context);
+
+// Writes velmond.desktop into the user's autostart folder, as that user. "Query Registry
+// String Failed" when the user's configuration folder cannot be determined; nothing is said
+// when the folder or the entry cannot be written.
+bool CreateStartupShortcut(const SetupContext& context);
+
+// Creates the group velmo when it is missing and adds the user to it, so that the helpers
+// admit the user's monitor from the next log-in; says so in a notice.
+bool GrantHelperAccess(const SetupContext& context);
+
+// The five above, in that order.
+void RunInstallation(const SetupContext& context);
+
+}  // namespace velmo::setup

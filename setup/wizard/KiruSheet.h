@@ -1,0 +1,82 @@
+// The setup wizard: three pages over Back, Next (or Finish in its place) and Cancel, the
+// buttons set by the active page.
+#pragma once
+
+#include <QDialog>
+#include <QPushButton>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "setup/install/Machine.h"
+#include "setup/install/Platform.h"
+#include "setup/install/SetupHost.h"
+
+namespace velmo::setup {
+
+class CWizardPage;
+class CPage1;
+class CPage2;
+class CPage3;
+
+// The button flags a page sets.
+inline constexpr uint32_t kWizBack = 1;
+inline constexpr uint32_t kWizNext = 2;
+inline constexpr uint32_t kWizFinish = 4;
+inline constexpr uint32_t kWizDisabledFinish = 8;
+
+// What the pages work with.
+struct WizardServices {
+  PlatformSource& platform;
+  std::function<void()> install;  // step two's installation
+  Launcher& launcher;
+  std::string program;              // the installed monitor that Finish starts
+  std::optional<UserAccount> user;  // who it is started as; nullopt: nobody known
+  SetupHost& host;                  // message boxes
+};
+
+class CKiruSheet : public QDialog {
+ public:
+  explicit CKiruSheet(WizardServices& services, QWidget* parent = nullptr);
+  ~CKiruSheet() override;
+
+  WizardServices& Services() const { return services_; }
+
+  // Sets the buttons to `flags` once the event loop runs, if `page` is the active page then:
+  // Back enabled with kWizBack; Finish shown in place of Next with kWizFinish or
+  // kWizDisabledFinish, enabled unless kWizDisabledFinish; else Next, enabled with kWizNext.
+  void SetWizardButtons(CWizardPage* page, uint32_t flags);
+
+  int ActiveIndex() const { return active_; }
+  CWizardPage* ActivePage() const;
+  CPage1& Page1() const { return *page1_; }
+  CPage2& Page2() const { return *page2_; }
+  CPage3& Page3() const { return *page3_; }
+  QPushButton* BackButton() const { return back_; }
+  QPushButton* NextButton() const { return next_; }
+  QPushButton* FinishButton() const { return finish_; }
+  QPushButton* CancelButton() const { return cancel_; }
+
+  // What the buttons do.
+  void Back();
+  void Next();
+  void Finish();
+
+ private:
+  void SetActivePage(int index);
+  void ApplyButtons(uint32_t flags);
+
+  WizardServices& services_;
+  CPage1* page1_;
+  CPage2* page2_;
+  CPage3* page3_;
+  CWizardPage* pages_[3];
+  int active_ = -1;
+  QPushButton* back_;
+  QPushButton* next_;
+  QPushButton* finish_;
+  QPushButton* cancel_;
+};
+
+}  // namespace velmo::setup
