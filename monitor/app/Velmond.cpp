@@ -91,11 +91,18 @@ int RunMonitor(const Options& options, std::ostream& out) {
 
   core::InstanceLock lock;
   std::string lockError;
-  if (!lock.Acquire(&lockError)) {
-    if (!lockError.empty()) std::cerr << "velmond: " << lockError << '\n';
-    host.ShowMessage("Velmo has been running !", core::kAppTitle);
-    host.EmitExit(1, false);
-    return 1;
+  switch (lock.Acquire(&lockError)) {
+    case core::InstanceLock::Result::kAcquired:
+      break;
+    case core::InstanceLock::Result::kHeld:
+      host.ShowMessage("Velmo has been running !", core::kAppTitle);
+      host.EmitExit(1, false);
+      return 1;
+    case core::InstanceLock::Result::kFailed:
+      // Not another instance: say what failed instead of claiming one runs.
+      std::cerr << "velmond: cannot take the single-instance lock: " << lockError << '\n';
+      host.EmitExit(1, false);
+      return 1;
   }
 
   // The back-end: the helper services unless this process may touch the ports itself (a

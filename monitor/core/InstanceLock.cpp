@@ -1,41 +1,76 @@
 #include "monitor/core/InstanceLock.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "monitor/base/AtomicFile.h"
+
 namespace velmo::core {
 
-std::string InstanceLock::DefaultPath() {
+bool IsPrivateFolder(const std::string& dir, unsigned uid) {
+  struct stat st;
+  return !dir.empty() && dir.front() == '/' && ::lstat(dir.c_str(), &st) == 0 &&
+         S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::string InstanceLock::DefaultPath(std::string* error) {
+  const unsigned uid = ::geteuid();
+  const std::string file = std::string("/") + kInstanceMutexName + ".lock";
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && *runtime) return std::string(runtime) + "/" + kInstanceMutexName + ".lock";
-  return std::string("/tmp/") + kInstanceMutexName + "-" + std::to_string(::getuid()) + ".lock";
+  if (runtime && IsPrivateFolder(runtime, uid)) return runtime + file;
+  const std::string userRun = "/run/user/" + std::to_string(uid);
+  if (IsPrivateFolder(userRun, uid)) return userRun + file;
+  // No runtime folder of our own (a session without logind, sudo): the user's cache folder,
+  // not /tmp, where anyone could make and lock the file first.
+  const char* home = std::getenv("HOME");
+  std::string homeDir = home && *home ? home : "";
+  if (homeDir.empty()) {
+    if (const passwd* pw = ::getpwuid(uid)) homeDir = pw->pw_dir;
+  }
+  const std::string cache = homeDir + "/.cache/velmo";
+  if (!homeDir.empty() && base::MakeDirs(cache, 0700) && IsPrivateFolder(cache, uid))
+    return cache + file;
+  if (error)
+    *error = "no folder of this user's own for the instance lock (XDG_RUNTIME_DIR, " + userRun +
+             ", " + cache + ")";
+  return {};
 }
 
 InstanceLock::InstanceLock(std::string path) : path_(std::move(path)) {}
+
+InstanceLock::InstanceLock() {
+  path_ = DefaultPath(&pathError_);
+}
 
 InstanceLock::~InstanceLock() {
   Release();
 }
 
-bool InstanceLock::Acquire(std::string* error) {
-  if (fd_ >= 0) return true;
-  const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    if (error) *error = path_ + ": " + std::strerror(errno);
-    return false;
-  }
+InstanceLock::Result InstanceLock::Acquire(std::string* error) {
+  if (fd_ >= 0) return Result::kAcquired;
+  auto fail = [&](const std::string& text) {
+    if (error) *error = text;
+    return Result::kFailed;
+  };
+  if (path_.empty()) return fail(pathError_);
+  const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return fail(path_ + ": " + std::strerror(errno));
   // The lock goes with the open file: it ends when the process does, however it ends.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
     ::close(fd);
-    return false;
+    if (err == EWOULDBLOCK) return Result::kHeld;
+    return fail(path_ + ": " + std::strerror(err));
   }
   fd_ = fd;
-  return true;
+  return Result::kAcquired;
 }
 
 void InstanceLock::Release() {

@@ -1,4 +1,5 @@
-// The single-instance rule: an exclusive lock on a file named after the instance mutex.
+// The single-instance rule: an exclusive lock on a file named after the instance mutex, in a
+// folder only this user can write (so nobody else can take the lock first).
 #pragma once
 
 #include <string>
@@ -9,21 +10,32 @@ inline constexpr const char* kInstanceMutexName = "{Orlath-Korvath-VELMOND-20010
 
 class InstanceLock {
  public:
-  // $XDG_RUNTIME_DIR/<name>.lock, else /tmp/<name>-<uid>.lock.
-  static std::string DefaultPath();
-  explicit InstanceLock(std::string path = DefaultPath());
+  // <dir>/<name>.lock in the first of $XDG_RUNTIME_DIR, /run/user/<uid> and ~/.cache/velmo that
+  // belongs to this user and that no one else may write (the last one is made when missing).
+  // Empty, with `error` set, when none qualifies.
+  static std::string DefaultPath(std::string* error = nullptr);
+  explicit InstanceLock(std::string path);
+  InstanceLock();  // at DefaultPath()
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
 
-  // True when this process now holds the lock; false when another instance holds it. A lock
-  // file that cannot be created at all is reported in `error` and also gives false.
-  bool Acquire(std::string* error = nullptr);
+  enum class Result {
+    kAcquired,  // this process holds the lock now
+    kHeld,      // another instance holds it
+    kFailed,    // the lock file cannot be opened or locked; `error` says why
+  };
+  Result Acquire(std::string* error = nullptr);
   void Release();
+  const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
+  std::string pathError_;  // why no default path could be found
   int fd_ = -1;
 };
+
+// True when `dir` is a folder of user `uid` that no one else may write.
+bool IsPrivateFolder(const std::string& dir, unsigned uid);
 
 }  // namespace velmo::core

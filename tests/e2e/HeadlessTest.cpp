@@ -220,6 +220,23 @@ TEST(Headless, BadBoardFileIsReportedNotCrashed) {
   EXPECT_TRUE(run.events.empty());
 }
 
+// A lock that cannot be taken for another reason than a running instance says what failed.
+TEST(Headless, LockFailureIsNotTakenForARunningInstance) {
+  Sandbox box("lock-failure");
+  const std::string open = (box.dir / "open").string();
+  std::filesystem::create_directories(open);
+  std::filesystem::permissions(open, std::filesystem::perms::all);
+  const std::string demo = std::string(VELMO_BOARD_DIR) + "/demo.json";
+  // No folder of the user's own: the runtime folder is world-writable and HOME is a file.
+  const RunResult run = RunVelmond(box, {"--headless", "--board", demo, "--ticks", "1"},
+                                   {{"XDG_RUNTIME_DIR", open}, {"HOME", box.Write("home", "")}});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.Of("message").empty()) << run.output;  // not "Velmo has been running !"
+  EXPECT_NE(run.errors.find("velmond: cannot take the single-instance lock: no folder"),
+            std::string::npos)
+      << run.errors;
+}
+
 // A save that cannot be made is reported, not passed off as done: one line on standard error
 // naming the file and the reason, and saved:false in the exit event.
 TEST(Headless, UnsavedSettingsAreReportedAsSuch) {

@@ -1,0 +1,124 @@
+#include "monitor/core/InstanceLock.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+namespace velmo::core {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sets environment variables for one test and puts them back afterwards.
+class EnvScope {
+ public:
+  void Set(const char* name, const std::string& value) {
+    Keep(name);
+    ::setenv(name, value.c_str(), 1);
+  }
+  void Unset(const char* name) {
+    Keep(name);
+    ::unsetenv(name);
+  }
+  ~EnvScope() {
+    for (const auto& [name, value] : saved_) {
+      if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+      else
+        ::unsetenv(name.c_str());
+    }
+  }
+
+ private:
+  void Keep(const char* name) {
+    const char* v = std::getenv(name);
+    saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+  }
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+class InstanceLockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = fs::temp_directory_path().string() + "/velmo-lock-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::string Folder(const std::string& name, fs::perms perms) {
+    const std::string path = dir + "/" + name;
+    fs::create_directory(path);
+    fs::permissions(path, perms);
+    return path;
+  }
+  std::string dir;
+  EnvScope env;
+};
+
+const std::string kFile = std::string("/") + kInstanceMutexName + ".lock";
+
+TEST_F(InstanceLockTest, TheLockLivesOnlyInAFolderOfTheUsersOwn) {
+  const std::string runtime = Folder("runtime", fs::perms::owner_all);
+  const std::string open = Folder("open", fs::perms::all | fs::perms::sticky_bit);  // like /tmp
+  env.Set("HOME", dir + "/home");
+  env.Set("XDG_RUNTIME_DIR", runtime);
+  EXPECT_EQ(InstanceLock::DefaultPath(), runtime + kFile);
+
+  // A runtime folder others may write is passed over for one of the user's own.
+  env.Set("XDG_RUNTIME_DIR", open);
+  const std::string userRun = "/run/user/" + std::to_string(::geteuid());
+  const std::string fallback =
+      IsPrivateFolder(userRun, ::geteuid()) ? userRun + kFile : dir + "/home/.cache/velmo" + kFile;
+  EXPECT_EQ(InstanceLock::DefaultPath(), fallback);
+  env.Unset("XDG_RUNTIME_DIR");
+  EXPECT_EQ(InstanceLock::DefaultPath(), fallback);
+  if (!IsPrivateFolder(userRun, ::geteuid())) {
+    EXPECT_EQ(fs::status(dir + "/home/.cache/velmo").permissions(), fs::perms::owner_all);
+  }
+  EXPECT_FALSE(IsPrivateFolder(open, ::geteuid()));
+  EXPECT_FALSE(IsPrivateFolder("relative", ::geteuid()));
+  if (::geteuid() == 0) {
+    const std::string theirs = Folder("theirs", fs::perms::owner_all);
+    ASSERT_EQ(::chown(theirs.c_str(), 4242, 4242), 0);
+    EXPECT_FALSE(IsPrivateFolder(theirs, 0));
+  }
+}
+
+TEST_F(InstanceLockTest, AnotherInstanceAndAFailureAreToldApart) {
+  const std::string path = dir + "/velmond.lock";
+  InstanceLock first(path);
+  EXPECT_EQ(first.Acquire(), InstanceLock::Result::kAcquired);
+  InstanceLock second(path);
+  std::string error;
+  EXPECT_EQ(second.Acquire(&error), InstanceLock::Result::kHeld);
+  first.Release();
+  EXPECT_EQ(second.Acquire(), InstanceLock::Result::kAcquired);
+
+  struct Row {
+    const char* what;
+    std::string path;
+    const char* reason;
+  };
+  std::ofstream(dir + "/plain") << "x";
+  fs::create_symlink(dir + "/elsewhere", dir + "/link.lock");
+  const Row rows[] = {{"folder missing", dir + "/missing/velmond.lock", "No such file"},
+                      {"parent is a file", dir + "/plain/velmond.lock", "Not a directory"},
+                      {"a link in its place", dir + "/link.lock", "Too many levels"}};
+  for (const Row& row : rows) {
+    InstanceLock lock(row.path);
+    error.clear();
+    EXPECT_EQ(lock.Acquire(&error), InstanceLock::Result::kFailed) << row.what;
+    EXPECT_EQ(error.rfind(row.path + ": ", 0), 0u) << error;
+    EXPECT_NE(error.find(row.reason), std::string::npos) << error;
+  }
+  EXPECT_FALSE(fs::exists(dir + "/elsewhere"));  // the link was not followed
+}
+
+}  // namespace
+}  // namespace velmo::core
