@@ -25,9 +25,8 @@ std::string Hex(uint64_t v) {
 }
 
 // Texts from the file in error messages, cut short so that a huge key cannot make a huge message.
-std::string Cut(std::string_view s) {
-  constexpr size_t kLongest = 40;
-  return s.size() > kLongest ? std::string(s.substr(0, kLongest)) + "..." : std::string(s);
+std::string Cut(std::string_view s, size_t longest = 40) {
+  return s.size() > longest ? std::string(s.substr(0, longest)) + "..." : std::string(s);
 }
 
 std::string Quoted(std::string_view s) {
@@ -107,7 +106,8 @@ class Parser {
     try {
       doc = json::parse(text, nullptr, true, true);
     } catch (const json::parse_error& e) {
-      return Fail("", std::string("not JSON: ") + e.what());
+      // The parser's text quotes what it read last, which may be most of the file.
+      return Fail("", "not JSON: " + Cut(e.what(), 200));
     }
     if (!doc.is_object()) return Fail("", "expected a JSON object at the top");
     for (const auto& [key, value] : doc.items()) {

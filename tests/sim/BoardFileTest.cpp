@@ -122,6 +122,11 @@ TEST(BoardFile, DeepNestingAndHugeValuesAreRefusedWithoutRecursion) {
                                   "v.json", &error),
             nullptr);
   EXPECT_LT(error.size(), 200u);
+  // The JSON parser quotes the text it read last; that is cut short too.
+  EXPECT_EQ(SimulatedBoard::Parse("{\"chip\": \"" + std::string(100000, 'y'), "j.json", &error),
+            nullptr);
+  EXPECT_EQ(error.rfind("j.json: not JSON: ", 0), 0u);
+  EXPECT_LT(error.size(), 300u);
 }
 
 TEST(BoardFile, ErrorTextUsesTheGivenName) {
