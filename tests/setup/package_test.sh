@@ -1,10 +1,11 @@
 #!/bin/sh
 # The Debian package: built by CPack from this build tree, then its files, modes, control
 # fields, maintainer script, units and desktop entry checked, and lintian run on it.
-# package_test.sh BUILD_DIR SOURCE_DIR; exit 77 (skipped) when a tool is missing.
+# package_test.sh BUILD_DIR SOURCE_DIR ARCHITECTURE; exit 77 (skipped) when a tool is missing.
 set -u
 build=$1
 source=$2
+architecture=$3
 for tool in cpack dpkg-deb lintian desktop-file-validate; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
@@ -40,7 +41,7 @@ done | tee "$work/modes"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = velmo ] || fail "Package: $(field Package)"
 [ "$(field Version)" = 3.10-1 ] || fail "Version: $(field Version)"
-[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture"
+[ "$(field Architecture)" = "$architecture" ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = utils ] || fail "Section: $(field Section)"
 [ "$(field Priority)" = optional ] || fail "Priority: $(field Priority)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
