@@ -13,6 +13,9 @@ struct AtomicWriteOptions {
   mode_t newFileMode = 0600;     // the mode of a file that did not exist yet
   bool keepExistingMode = true;  // a replaced file keeps its permission bits
   bool createDirs = false;       // create missing folders above it (mode 0700)
+  // A regular file that already holds exactly `contents` is left as it is: a save that changes
+  // nothing costs no write, no flush and no rename.
+  bool skipWhenUnchanged = false;
   // Runs after the new contents are on disk and before they replace the old file; false aborts.
   std::function<bool()> beforeReplace;
 };

@@ -105,6 +105,7 @@ bool RegistryFile::Save(const Snapshot& snapshot) const {
   const std::string target = ResolvedPath(path_);
   base::AtomicWriteOptions options;
   options.createDirs = true;  // mode 0700: the file holds machine settings
+  options.skipWhenUnchanged = true;
   if (snapshot.keepAside) {
     options.beforeReplace = [&target] {
       struct stat st;
