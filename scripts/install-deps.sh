@@ -10,7 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
-  hyperfine lm-sensors
+  # only the measurement scripts in bench/ use these; no test depends on them
+  hyperfine lm-sensors time
 )
 
 missing=()
