@@ -120,7 +120,7 @@ void BM_DirectPortRead(benchmark::State& state) {
 }
 BENCHMARK(BM_DirectPortRead);
 
-// One whole conversation: connect, OPEN, READ, CLOSE, disconnect.
+// One single access: OPEN, READ, CLOSE on the kept connection.
 void BM_DriverPortRead(benchmark::State& state) {
   if (!NeedHelper(state)) return;
   QuietHost host;
@@ -208,7 +208,7 @@ void BM_ChipRegisters50_Driver(benchmark::State& state) {
   CompareWithDirect(
       state, [&] { benchmark::DoNotOptimize(ReadRegisters(directPorts)); },
       [&] { benchmark::DoNotOptimize(ReadRegisters(ports)); });
-  state.counters["conversations"] = 2 * kRegisterReads;  // index write and data read each
+  state.counters["requests"] = kRegisterReads;  // index write and data read in one batch each
   if (host.messages) state.SkipWithError("the helper refused a request");
 }
 BENCHMARK(BM_ChipRegisters50_Driver)->UseRealTime();
