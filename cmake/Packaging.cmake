@@ -73,7 +73,8 @@ if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
   execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
     OUTPUT_STRIP_TRAILING_WHITESPACE)
 endif()
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
+# libsystemd is loaded only for a restart or shutdown (dlopen), so no library link names it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libsystemd0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   "${PROJECT_SOURCE_DIR}/packaging/debian/postinst"
   "${PROJECT_SOURCE_DIR}/packaging/debian/prerm"

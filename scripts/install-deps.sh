@@ -11,6 +11,8 @@ packages=(
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
   dpkg-dev file lintian desktop-file-utils scdoc man-db
+  # only the measurement scripts in bench/ use these; no test depends on them
+  hyperfine lm-sensors time
 )
 
 missing=()

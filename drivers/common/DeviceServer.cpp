@@ -186,8 +186,9 @@ void DeviceServer::Accept() {
 
 bool DeviceServer::ServeClient(uint64_t id, const Client& client, short revents) {
   if (!(revents & POLLIN)) return false;  // hung up or failed with nothing left to read
-  // One byte more than any acceptable request, so an oversize one is seen as such.
-  uint8_t buffer[hw::protocol::kMaxDatagram + 1];
+  // One byte more than any acceptable request (the batch is the longest), so an oversize one is
+  // seen as such.
+  uint8_t buffer[hw::protocol::kMaxBatchDatagram + 1];
   const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, MSG_DONTWAIT);
   if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
   if (n == 0 && (revents & (POLLHUP | POLLRDHUP))) return false;

@@ -19,6 +19,7 @@ struct Step {
 
 // Each step takes a tag byte (bits 0-1 connection, bit 7 disconnect) and, for a datagram, a
 // length byte (the datagram's length, up to 255 + 16 so oversize ones occur) and that many bytes.
+// With bit 5 of the tag the length is two bytes, low first, for the long batch requests.
 class StepReader {
  public:
   explicit StepReader(std::span<const uint8_t> data) : data_(data) {}
@@ -30,8 +31,14 @@ class StepReader {
     step->disconnect = (tag & 0x80) != 0;
     step->datagram = {};
     if (step->disconnect) return true;
-    size_t length = data_.empty() ? 0 : data_[0] + ((tag & 0x40) ? 16 : 0);
-    if (!data_.empty()) data_ = data_.subspan(1);
+    size_t length = 0;
+    if ((tag & 0x20) && data_.size() >= 2) {
+      length = data_[0] | size_t{data_[1]} << 8;
+      data_ = data_.subspan(2);
+    } else if (!data_.empty()) {
+      length = data_[0] + ((tag & 0x40) ? 16 : 0);
+      data_ = data_.subspan(1);
+    }
     if (length > data_.size()) length = data_.size();
     step->datagram = data_.first(length);
     data_ = data_.subspan(length);

@@ -46,6 +46,8 @@ pr::Reply PortIoDevice::Dispatch(uint64_t connection, const pr::Request& request
       return Write(connection, request);
     case pr::kIoctlPortIoClose:
       return Close(connection, request);
+    case pr::kIoctlPortIoBatch:
+      return Batch(request);
     case pr::kIoctlPortIoAdvanceClock:
       return Advance(request);
     default:
@@ -104,6 +106,39 @@ pr::Reply PortIoDevice::Close(uint64_t connection, const pr::Request& request) {
   if (mine.empty()) ports_.erase(connection);
   --openCount_;
   return Status(pr::kStatusSuccess);
+}
+
+pr::Reply PortIoDevice::Batch(const pr::Request& request) {
+  const std::optional<std::vector<pr::BatchOp>> ops = pr::DecodeBatchInput(request.input);
+  if (!ops) return Status(pr::kStatusInvalidParameter);
+  // Every operation is checked before the first port is touched: a batch runs whole or not.
+  size_t reads = 0;
+  for (const pr::BatchOp& op : *ops) {
+    const bool read = op.kind == pr::BatchKind::kRead;
+    reads += read ? 1 : 0;
+    if (!allow_.Allows(op.port, op.width, read ? PortDirection::kRead : PortDirection::kWrite))
+      return Status(pr::kStatusAccessDenied);
+  }
+  if (request.outputCapacity < 4 * reads) return Status(pr::kStatusBufferTooSmall);
+  std::vector<uint32_t> values(ops->size(), 0);
+  pr::Reply reply;
+  reply.output.reserve(4 * reads);
+  for (size_t i = 0; i < ops->size(); ++i) {
+    const pr::BatchOp& op = (*ops)[i];
+    switch (op.kind) {
+      case pr::BatchKind::kRead:
+        values[i] = bus_.In(op.port, op.width);
+        base::AppendLe32(reply.output, values[i]);
+        break;
+      case pr::BatchKind::kWrite:
+        bus_.Out(op.port, op.width, op.value);
+        break;
+      case pr::BatchKind::kWriteFrom:
+        bus_.Out(op.port, op.width, pr::BatchWriteValue(op, values[op.source]));
+        break;
+    }
+  }
+  return reply;
 }
 
 pr::Reply PortIoDevice::Advance(const pr::Request& request) {

@@ -1,5 +1,6 @@
-// The portio device: OPEN, READ, WRITE and CLOSE of port ranges for the clients of one helper,
-// as pure request handling (datagram in, reply out) over a bus and an allow-list.
+// The portio device: OPEN, READ, WRITE and CLOSE of port ranges, and BATCH runs of accesses, for
+// the clients of one helper, as pure request handling (datagram in, reply out) over a bus and an
+// allow-list.
 #pragma once
 
 #include <cstddef>
@@ -48,6 +49,7 @@ class PortIoDevice : public RequestHandler {
   hw::protocol::Reply Read(uint64_t connection, const hw::protocol::Request& request);
   hw::protocol::Reply Write(uint64_t connection, const hw::protocol::Request& request);
   hw::protocol::Reply Close(uint64_t connection, const hw::protocol::Request& request);
+  hw::protocol::Reply Batch(const hw::protocol::Request& request);
   hw::protocol::Reply Advance(const hw::protocol::Request& request);
   // The connection's object named by `handle`; null for 0, unknown or another connection's.
   GenericPort* Find(uint64_t connection, uint32_t handle);

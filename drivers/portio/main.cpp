@@ -18,10 +18,16 @@ int main(int argc, char** argv) {
   const LogFunction log = StderrLog("portio");
   std::string error;
   HelperBus bus;
-  if (board.empty())
-    bus.bus = velmo::hw::LinuxBus::Open(&error);
-  else
+  if (board.empty()) {
+    if (auto machine = velmo::hw::OpenMachineBus(&error)) {
+      // A kernel driver that owns the chip keeps it: its ports are served as absent ones.
+      for (const velmo::hw::PortClaim& claim : machine->Claims())
+        log(velmo::hw::DescribeClaim(claim));
+      bus.bus = std::move(machine);
+    }
+  } else {
     bus = LoadBoard(board, &error);
+  }
   if (!bus.bus) {
     log(error);
     return 1;

@@ -110,7 +110,7 @@ int RunMonitor(const Options& options, std::ostream& out) {
   const bool useDriver = options.driver || (!options.direct && options.board.empty() &&
                                             !hw::LinuxBus::HasRawPortAccess());
   std::unique_ptr<sim::SimulatedBoard> board;
-  std::unique_ptr<hw::LinuxBus> realBus;
+  std::unique_ptr<hw::ClaimGuardBus> realBus;
   std::unique_ptr<hw::PortBackend> backend;
   std::function<void(uint32_t)> advanceClock;
   if (useDriver) {
@@ -140,11 +140,14 @@ int RunMonitor(const Options& options, std::ostream& out) {
     backend = std::make_unique<hw::DirectBackend>(*board);
   } else {
     std::string error;
-    realBus = hw::LinuxBus::Open(&error);
+    realBus = hw::OpenMachineBus(&error);
     if (!realBus) {
       std::cerr << "velmond: " << error << '\n';
       return 1;
     }
+    // A kernel driver that owns the chip keeps it: identification then finds none.
+    for (const hw::PortClaim& claim : realBus->Claims())
+      host.ShowMessage(hw::DescribeClaim(claim), core::kAppTitle);
     backend = std::make_unique<hw::DirectBackend>(*realBus);
   }
   hw::PortAccess ports(*backend, host);

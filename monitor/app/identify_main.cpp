@@ -44,8 +44,10 @@ int main(int argc, char** argv) {
   std::string error;
   if (!boardPath.empty()) {
     bus = velmo::sim::SimulatedBoard::Load(boardPath, &error);
-  } else {
-    bus = velmo::hw::LinuxBus::Open(&error);
+  } else if (auto machine = velmo::hw::OpenMachineBus(&error)) {
+    for (const velmo::hw::PortClaim& claim : machine->Claims())
+      std::cerr << "velmo-identify: " << velmo::hw::DescribeClaim(claim) << '\n';
+    bus = std::move(machine);
   }
   if (!bus) {
     std::cerr << "velmo-identify: " << error << '\n';

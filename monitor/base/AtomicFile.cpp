@@ -64,6 +64,25 @@ WriteResult Fail(WriteStep step, const std::string& what, int err) {
   return {step, what + ": " + std::strerror(err)};
 }
 
+// True when `path` is a regular file holding exactly `contents`. It is not flushed again: that
+// alone costs a disk cache flush, and nothing new would reach the disk.
+bool HoldsAlready(const std::string& path, std::string_view contents) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+  struct stat st;
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) != contents.size())
+    return false;
+  std::string bytes(contents.size(), '\0');
+  size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd.Get(), bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<size_t>(n);
+  }
+  return bytes == contents;
+}
+
 }  // namespace
 
 std::string ParentDir(const std::string& path) {
@@ -97,6 +116,7 @@ WriteResult WriteFileAtomically(const std::string& path, std::string_view conten
   if (options.createDirs && !MakeDirs(dir))
     return Fail(WriteStep::kCreate, "cannot create " + dir, errno);
 
+  if (options.skipWhenUnchanged && HoldsAlready(path, contents)) return {};
   const std::string temp = path + ".tmp." + std::to_string(::getpid());
   struct stat old;
   const bool exists = ::stat(path.c_str(), &old) == 0;

@@ -15,6 +15,9 @@ struct AtomicWriteOptions {
   bool createDirs = false;       // create missing folders above it (mode 0700)
   // Run as root, the file keeps the owner it had, and a new file or folder gets the owner of
   // the folder it is made in: a root run on a user's folder must not take the user's files.
+  // A regular file that already holds exactly `contents` is left as it is: a save that changes
+  // nothing costs no write, no flush and no rename.
+  bool skipWhenUnchanged = false;
   // Runs after the new contents are on disk and before they replace the old file; false aborts.
   std::function<bool()> beforeReplace;
 };

@@ -1,9 +1,11 @@
 #include "monitor/core/Acquisition.h"
 
 #include <array>
+#include <optional>
 
 #include "monitor/core/Identification.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/hw/ChipBatch.h"
 #include "monitor/hw/ChipRegisters.h"
 #include "monitor/hw/PortAccess.h"
 
@@ -34,10 +36,9 @@ constexpr std::array<int8_t, 229> kLookup = {
     -17, -17, -18, -19, -20, -20, -21, -22, -23, -24, -24, -25, -26, -27, -28, -29, -30, -31,
     -32, -33, -34, -35, -37, -38, -39, -41, -43, -45, -47, -49, -50};
 
-uint32_t ReadBanked(hw::PortAccess& ports, const ChannelRecord& r) {
-  return hw::ReadInBank(ports, static_cast<uint32_t>(r.bank),
-                        static_cast<uint8_t>(r.valueRegister)) &
-         0xFF;
+hw::ChipBatch::Slot ReadBanked(hw::ChipBatch& batch, const ChannelRecord& r) {
+  return hw::ReadInBank(batch, static_cast<uint32_t>(r.bank),
+                        static_cast<uint8_t>(r.valueRegister));
 }
 
 void UpdateRangeState(ChannelRecord& r, bool outOfRange) {
@@ -109,24 +110,46 @@ int32_t LookupDegrees(uint32_t raw) {
 }
 
 void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
+  // Which registers are read does not depend on what they hold: every read of the tick goes
+  // in one batch, and the values are converted once it has run.
+  struct Pending {
+    std::optional<hw::ChipBatch::Slot> divisor;  // fans with a divisor register
+    hw::ChipBatch::Slot value;
+  };
+  std::array<std::optional<Pending>, kChannelCount> pending;
+  hw::ChipBatch batch(ports);
   for (int item = 0; item < kChannelCount; ++item) {
-    ChannelRecord& r = state[item];
+    const ChannelRecord& r = state[item];
     if (r.present == 0) continue;
+    Pending& p = pending[static_cast<size_t>(item)].emplace();
+    if (IsFan(item)) {
+      if (r.upperRegister != 0)
+        p.divisor = batch.ReadChipRegister(static_cast<uint8_t>(r.upperRegister));
+      p.value = batch.ReadChipRegister(static_cast<uint8_t>(r.valueRegister));
+    } else {
+      // This chip needs a first, discarded conversion of the +5 V input.
+      if (IsVoltage(item) && state.hmType == kHmSis5595 && item == V5) ReadBanked(batch, r);
+      p.value = ReadBanked(batch, r);
+    }
+  }
+  batch.Run();
+
+  for (int item = 0; item < kChannelCount; ++item) {
+    if (!pending[static_cast<size_t>(item)]) continue;
+    const Pending& p = *pending[static_cast<size_t>(item)];
+    ChannelRecord& r = state[item];
     if (IsFan(item)) {
       uint32_t divisor = 2;
-      if (r.upperRegister != 0) {
-        const uint32_t reg = ports.ReadChipRegister(static_cast<uint8_t>(r.upperRegister));
+      if (p.divisor) {
+        const uint32_t reg = batch.Value(*p.divisor);
         divisor = 1u << ((reg >> (static_cast<uint32_t>(r.lowerRegister) & 31)) & 3);
       }
-      const uint32_t count = ports.ReadChipRegister(static_cast<uint8_t>(r.valueRegister)) & 0xFF;
-      r.value = FanRpm(count, divisor);
+      r.value = FanRpm(batch.Value(p.value) & 0xFF, divisor);
     } else if (IsVoltage(item)) {
-      // This chip needs a first, discarded conversion of the +5 V input.
-      if (state.hmType == kHmSis5595 && item == V5) ReadBanked(ports, r);
-      r.value = VoltageMillivolts(state, item, ReadBanked(ports, r));
+      r.value = VoltageMillivolts(state, item, batch.Value(p.value) & 0xFF);
       UpdateRangeState(r, r.value < r.alarm.lower || r.value > r.alarm.upper);
     } else {
-      r.value = TemperatureDegrees(state.hmType, ReadBanked(ports, r));
+      r.value = TemperatureDegrees(state.hmType, batch.Value(p.value) & 0xFF);
       const bool atUpper = r.value >= r.alarm.upper;
       UpdateRangeState(r, atUpper && r.value >= r.alarm.lower);
       if (atUpper && r.value < r.alarm.lower) r.changed = 1;
@@ -137,7 +160,9 @@ void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
 void ProgramBeepControl(const MonitorState& state, hw::PortAccess& ports) {
   const int32_t hm = state.hmType;
   if (hm == kHmSis5595 || hm == kHmVia686a) return;
-  auto assign = [&ports](hw::ChipBit bit, bool on) { hw::AssignBit(ports, bit, on); };
+  // One batch: the read-modify-writes take their old values inside it.
+  hw::ChipBatch batch(ports);
+  auto assign = [&batch](hw::ChipBit bit, bool on) { hw::AssignBit(batch, bit, on); };
   auto alarming = [&state](int item) {
     return state[item].alarm.enabled != 0 && state[item].outOfRange != 0;
   };
@@ -165,8 +190,9 @@ void ProgramBeepControl(const MonitorState& state, hw::PortAccess& ports) {
     assign(hw::kBeepV5sb, enabled(V5SB));
   }
   // The interrupt status clears on reading; the values are not needed.
-  hw::ReadRegister(ports, hw::kRegInterruptStatus1);
-  hw::ReadRegister(ports, hw::kRegInterruptStatus2);
+  hw::ReadRegister(batch, hw::kRegInterruptStatus1);
+  hw::ReadRegister(batch, hw::kRegInterruptStatus2);
+  batch.Run();
 }
 
 }  // namespace velmo::core

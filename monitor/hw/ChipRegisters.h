@@ -6,9 +6,13 @@
 #include <cstdint>
 #include <span>
 
+#include "monitor/hw/PortBatch.h"
+
 namespace velmo::hw {
 
 class PortAccess;
+class ChipBatch;
+using PortBatchSlot = PortBatch::Slot;
 
 // A register address with the bank it lives in (0..7; registers 0x50-0x5F are banked).
 struct ChipRegister {
@@ -49,14 +53,20 @@ inline constexpr ChipBit kBeepEnableAll{kRegBeepControl2, 7};  // the chip's glo
 inline constexpr ChipBit kBeepV5sb{kRegBeepControl3, 0};
 inline constexpr ChipBit kBeepVbat{kRegBeepControl3, 1};
 
+// Each accessor comes twice: on PortAccess it runs at once; on a ChipBatch it queues the same
+// accesses and hands out the slot of the value (ChipBatch.h).
+
 // Reads a named register; a bank other than 0 is selected for the access and left again.
 uint32_t ReadRegister(PortAccess& ports, ChipRegister reg);
+PortBatchSlot ReadRegister(ChipBatch& batch, ChipRegister reg);
 // Sets (`on`) or clears one bit by read-modify-write, with the same bank rule.
 void AssignBit(PortAccess& ports, ChipBit bit, bool on);
+void AssignBit(ChipBatch& batch, ChipBit bit, bool on);
 
 // Reads register `index` of `bank` with the bank selected around it, bank 0 included: the banks
 // of the channel registers are data, so the read never relies on the bank the chip is in.
 uint32_t ReadInBank(PortAccess& ports, uint32_t bank, uint8_t index);
+PortBatchSlot ReadInBank(ChipBatch& batch, uint32_t bank, uint8_t index);
 
 // The over-temperature and hysteresis registers of one temperature sensor, in its bank.
 struct TripLimitRegisters {

@@ -1,11 +1,13 @@
 #include "monitor/hw/DriverBackend.h"
 
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -21,6 +23,13 @@ namespace {
 
 // A helper that does not answer within this time counts as a failed request, not a hang.
 constexpr timeval kReplyTimeout{5, 0};
+
+// An empty datagram and the end of the connection both read as 0 bytes; only the end leaves the
+// socket hung up.
+bool PeerClosed(int fd) {
+  pollfd p{fd, POLLRDHUP, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+}
 
 }  // namespace
 
@@ -61,14 +70,27 @@ std::optional<pr::Reply> DeviceConnection::Transact(uint32_t code, uint32_t outp
   return TransactRaw(datagram, receivedFd);
 }
 
+bool DeviceConnection::Alive() const {
+  if (fd_ < 0 || broken_) return false;
+  pollfd p{fd_, POLLIN | POLLRDHUP, 0};
+  const int ready = ::poll(&p, 1, 0);
+  return ready == 0;
+}
+
 std::optional<pr::Reply> DeviceConnection::TransactRaw(std::span<const uint8_t> datagram,
                                                        int* receivedFd) {
   if (receivedFd) *receivedFd = -1;
+  lastFailure_ = Failure::kNotSent;
+  if (broken_) return std::nullopt;
   if (::send(fd_, datagram.data(), datagram.size(), MSG_NOSIGNAL) !=
-      static_cast<ssize_t>(datagram.size()))
+      static_cast<ssize_t>(datagram.size())) {
+    broken_ = true;
     return std::nullopt;
+  }
+  lastFailure_ = Failure::kNoReply;
 
-  std::array<uint8_t, pr::kMaxDatagram + 1> buffer;
+  // The longest reply is a batch's.
+  std::array<uint8_t, pr::kMaxBatchReply + 1> buffer;
   iovec iov{buffer.data(), buffer.size()};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
   msghdr message{};
@@ -80,7 +102,10 @@ std::optional<pr::Reply> DeviceConnection::TransactRaw(std::span<const uint8_t> 
   do {
     n = ::recvmsg(fd_, &message, MSG_CMSG_CLOEXEC);
   } while (n < 0 && errno == EINTR);
-  if (n <= 0) return std::nullopt;
+  if (n < 0 || (n == 0 && PeerClosed(fd_))) {
+    broken_ = true;
+    return std::nullopt;
+  }
 
   int fd = -1;
   for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
@@ -98,6 +123,8 @@ std::optional<pr::Reply> DeviceConnection::TransactRaw(std::span<const uint8_t> 
     else
       ::close(fd);
   }
+  // A malformed reply still answered this request: the connection stays in step.
+  if (reply) lastFailure_ = Failure::kNone;
   return reply;
 }
 
@@ -109,10 +136,17 @@ bool Succeeded(const std::optional<pr::Reply>& reply) {
 
 }  // namespace
 
+DeviceConnection* DriverBackend::PortIo() {
+  if (portio_ && portio_->Alive()) return &*portio_;
+  // The helper went away (or never was there): it may be back.
+  portio_ = DeviceConnection::Open(pr::kPortIoDevice);
+  return portio_ ? &*portio_ : nullptr;
+}
+
 PortRead DriverBackend::ReadPort(uint16_t port, unsigned width) {
   constexpr HwAccess kAccess = HwAccess::kPortRead;
   PortRead result;
-  std::optional<DeviceConnection> device = DeviceConnection::Open(pr::kPortIoDevice);
+  DeviceConnection* device = PortIo();
   if (!device) {
     result.failures.push_back({HwError::kPortDeviceMissing, kAccess, {}});
     return result;
@@ -141,7 +175,7 @@ PortRead DriverBackend::ReadPort(uint16_t port, unsigned width) {
 HwFailures DriverBackend::WritePort(uint16_t port, unsigned width, uint32_t value) {
   constexpr HwAccess kAccess = HwAccess::kPortWrite;
   HwFailures failures;
-  std::optional<DeviceConnection> device = DeviceConnection::Open(pr::kPortIoDevice);
+  DeviceConnection* device = PortIo();
   if (!device) {
     failures.push_back({HwError::kPortDeviceMissing, kAccess, {}});
     return failures;
@@ -160,6 +194,67 @@ HwFailures DriverBackend::WritePort(uint16_t port, unsigned width, uint32_t valu
   if (!Succeeded(device->Transact(pr::kIoctlPortIoClose, 0, close)))
     failures.push_back({HwError::kPortCloseFailed, kAccess, {}});
   return failures;
+}
+
+HwFailures DriverBackend::RunBatch(PortBatch& batch) {
+  HwFailures failures;
+  const size_t count = batch.Ops().size();
+  for (size_t first = 0; first < count; first += pr::kMaxBatchOps) {
+    HwFailures chunk = RunChunk(batch, first, std::min(count, first + pr::kMaxBatchOps));
+    bool ends = false;
+    for (HwFailure& f : chunk) {
+      ends = ends || EndsProgram(f.error);
+      failures.push_back(std::move(f));
+    }
+    if (ends) break;
+  }
+  return failures;
+}
+
+HwFailures DriverBackend::RunChunk(PortBatch& batch, size_t first, size_t end) {
+  const std::vector<pr::BatchOp>& all = batch.Ops();
+  const HwAccess access =
+      all[first].kind == pr::BatchKind::kRead ? HwAccess::kPortRead : HwAccess::kPortWrite;
+  // Sources are numbered within the request; one read by an earlier request is a known value.
+  std::vector<pr::BatchOp> ops(all.begin() + static_cast<ptrdiff_t>(first),
+                               all.begin() + static_cast<ptrdiff_t>(end));
+  uint32_t reads = 0;
+  for (size_t i = 0; i < ops.size(); ++i) {
+    pr::BatchOp& op = ops[i];
+    if (op.kind == pr::BatchKind::kRead) {
+      ++reads;
+    } else if (op.kind == pr::BatchKind::kWriteFrom) {
+      if (op.source < first)
+        op = {pr::BatchKind::kWrite, op.port, op.width, batch.WriteValue(first + i), 0, 0};
+      else
+        op.source -= static_cast<uint32_t>(first);
+    }
+  }
+  const std::vector<uint8_t> datagram =
+      pr::EncodeRequestBytes(pr::kIoctlPortIoBatch, 4 * reads, pr::EncodeBatchInput(ops));
+
+  DeviceConnection* device = PortIo();
+  if (!device) return {{HwError::kPortDeviceMissing, access, {}}};
+  std::optional<pr::Reply> reply = device->TransactRaw(datagram);
+  if (!reply && device->LastFailure() == DeviceConnection::Failure::kNotSent) {
+    // The helper had closed the connection before it could see the request: a new one.
+    portio_.reset();
+    device = PortIo();
+    if (!device) return {{HwError::kPortDeviceMissing, access, {}}};
+    reply = device->TransactRaw(datagram);
+  }
+  if (reply && reply->status != pr::kStatusSuccess) return RunEachAccess(*this, batch, first, end);
+  if (!reply || reply->output.size() != 4u * reads) {
+    portio_.reset();
+    return {{access == HwAccess::kPortRead ? HwError::kPortReadFailed : HwError::kPortWriteFailed,
+             access,
+             {}}};
+  }
+  size_t k = 0;
+  for (size_t i = first; i < end; ++i) {
+    if (all[i].kind == pr::BatchKind::kRead) batch.SetValue(i, *reply->Word(4 * k++));
+  }
+  return {};
 }
 
 HwFailures DriverBackend::ReadBiosIdBytes(uint8_t dest[8]) {
@@ -192,7 +287,7 @@ bool DriverBackend::Reachable() {
 }
 
 bool DriverBackend::AdvanceSimulatedClock(uint32_t seconds) {
-  std::optional<DeviceConnection> device = DeviceConnection::Open(pr::kPortIoDevice);
+  DeviceConnection* device = PortIo();
   if (!device) return false;
   const uint32_t input[] = {seconds};
   return Succeeded(device->Transact(pr::kIoctlPortIoAdvanceClock, 0, input));

@@ -1,5 +1,7 @@
-// The driver back-end: every port access is one conversation with the portio helper service and
-// the BIOS read one with mapmem, over the driver request protocol on their Unix sockets.
+// The driver back-end: port accesses are requests to the portio helper service and the BIOS read
+// a conversation with mapmem, over the driver request protocol on their Unix sockets. One
+// connection to portio is kept open and opened again when the helper went away; a batch of
+// accesses travels as one request.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,10 @@ class DeviceConnection {
   // nothing serves it or this process may not connect.
   static std::optional<DeviceConnection> Open(const char* device);
   ~DeviceConnection();
-  DeviceConnection(DeviceConnection&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  DeviceConnection(DeviceConnection&& other) noexcept
+      : fd_(other.fd_), lastFailure_(other.lastFailure_), broken_(other.broken_) {
+    other.fd_ = -1;
+  }
   DeviceConnection& operator=(DeviceConnection&& other) noexcept;
 
   // Sends one request and waits for its reply. nullopt when either cannot be moved, the reply
@@ -30,10 +35,21 @@ class DeviceConnection {
   // The same for a datagram built by the caller.
   std::optional<protocol::Reply> TransactRaw(std::span<const uint8_t> datagram,
                                              int* receivedFd = nullptr);
+  // Why the last request got no reply: it could not be sent (the helper never saw it), or it was
+  // sent and no well-formed reply came.
+  enum class Failure { kNone, kNotSent, kNoReply };
+  Failure LastFailure() const { return lastFailure_; }
+  // False once the helper has closed its end (or the socket failed): between two requests
+  // nothing may be readable. Costs one non-blocking poll, no wake-up of the helper.
+  bool Alive() const;
 
  private:
   explicit DeviceConnection(int fd) : fd_(fd) {}
   int fd_;
+  Failure lastFailure_ = Failure::kNone;
+  // Set by a request that got no reply: a late reply must never pass for the next one's, so
+  // nothing more is sent on this connection.
+  bool broken_ = false;
 };
 
 class DriverBackend : public PortBackend {
@@ -42,8 +58,15 @@ class DriverBackend : public PortBackend {
   // value of an absent port).
   static constexpr uint32_t kFailedReadValue = PortRead::kFailedReadValue;
 
+  // One access: the conversation OPEN, READ or WRITE, CLOSE, each step's failure reported.
   PortRead ReadPort(uint16_t port, unsigned width) override;
   HwFailures WritePort(uint16_t port, unsigned width, uint32_t value) override;
+  // The batch as IOCTL_PORTIO_BATCH requests (one per kMaxBatchOps accesses). A batch the helper
+  // refuses, whatever the status, is done again access by access as conversations, so the
+  // accesses it may do are done and each refused one shows the messages of its conversation. A
+  // batch sent that gets no reply shows the failure of its first access (the helper may or may
+  // not have done it); the next access finds the helper again or reports it gone.
+  HwFailures RunBatch(PortBatch& batch) override;
   HwFailures ReadBiosIdBytes(uint8_t dest[8]) override;
   bool IsDriver() const override { return true; }
 
@@ -52,6 +75,15 @@ class DriverBackend : public PortBackend {
   // Advances the simulated clock of the board that portio serves. False when portio is not
   // reachable or refuses (it serves the real machine); no message is shown.
   bool AdvanceSimulatedClock(uint32_t seconds);
+
+ private:
+  // The portio connection: the open one while the helper keeps it, else a new one; null when
+  // nothing serves the device.
+  DeviceConnection* PortIo();
+  // Accesses [first, end) of the batch as one request.
+  HwFailures RunChunk(PortBatch& batch, size_t first, size_t end);
+
+  std::optional<DeviceConnection> portio_;
 };
 
 }  // namespace velmo::hw

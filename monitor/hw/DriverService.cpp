@@ -22,6 +22,7 @@ void RealSleeper::Sleep(std::chrono::milliseconds duration) {
 
 bool StartDriverService(ServiceManager& manager, Sleeper& sleeper, HwHost& host,
                         const std::string& name) {
+  if (manager.Serving(name)) return true;
   if (!manager.Open()) {
     host.ShowMessage("Could not open Service Control Manager", kCaption);
     return false;

@@ -16,6 +16,9 @@ namespace velmo::hw {
 class ServiceManager {
  public:
   virtual ~ServiceManager() = default;
+  // True when the service's device accepts a connection now: then it exists and runs, wherever
+  // its program lives and whoever started it.
+  virtual bool Serving(const std::string& name) = 0;
   // Reaches the manager; false when it cannot be used at all.
   virtual bool Open() = 0;
   virtual bool Exists(const std::string& name) = 0;
@@ -38,9 +41,9 @@ class RealSleeper : public Sleeper {
 };
 
 // Makes sure the service `name` exists and runs, waiting up to ten polls one second apart after
-// starting it. On failure shows one of "Could not open Service Control Manager", "Could not
-// Create Service ", "Could not start service." or "Could not start Driver" (caption "Velmond")
-// and returns false.
+// starting it; a service already serving its device needs nothing more. On failure shows one of
+// "Could not open Service Control Manager", "Could not Create Service ", "Could not start service."
+// or "Could not start Driver" (caption "Velmond") and returns false.
 bool StartDriverService(ServiceManager& manager, Sleeper& sleeper, HwHost& host,
                         const std::string& name);
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "monitor/hw/DriverBackend.h"
 #include "monitor/hw/DriverProtocol.h"
 
 namespace velmo::hw {
@@ -53,6 +54,10 @@ std::string FindHelper(const std::string& name, const std::vector<std::string>& 
 
 const char* DeviceOfService(const std::string& name) {
   return name == "mapmem" ? protocol::kMapMemDevice : protocol::kPortIoDevice;
+}
+
+bool ServiceDeviceAnswers(const std::string& name) {
+  return DeviceConnection::Open(DeviceOfService(name)).has_value();
 }
 
 }  // namespace velmo::hw

@@ -14,5 +14,7 @@ std::vector<std::string> DefaultHelperDirs();
 std::string FindHelper(const std::string& name, const std::vector<std::string>& dirs);
 // The device (socket) name a helper service serves: PortIo for portio, MAPMEM0 for mapmem.
 const char* DeviceOfService(const std::string& name);
+// True when the device of the service `name` accepts a connection in the device directory.
+bool ServiceDeviceAnswers(const std::string& name);
 
 }  // namespace velmo::hw

@@ -6,13 +6,14 @@
 #include <string>
 
 #include "monitor/hw/Bus.h"
+#include "monitor/hw/KernelPortClaims.h"
 
 namespace velmo::hw {
 
 class LinuxBus : public Bus {
  public:
   // Opens raw port access; returns null and sets `error` (which device, which error) when
-  // neither ioperm nor /dev/port is usable by this process.
+  // neither ioperm nor /dev/port is usable by this process. Programs use OpenMachineBus below.
   static std::unique_ptr<LinuxBus> Open(std::string* error);
   // True when this process may touch ports itself (ioperm or a writable /dev/port).
   static bool HasRawPortAccess();
@@ -26,5 +27,11 @@ class LinuxBus : public Bus {
   explicit LinuxBus(int portFd) : portFd_(portFd) {}
   int portFd_;  // -1 when the in/out instructions are used
 };
+
+// The real machine's bus as the programs use it: raw port access (LinuxBus) behind the guard of
+// the kernel drivers' claims on the monitor chip's ports, read from `ioportsPath` now. Null and
+// `error` set when there is no raw port access.
+std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error,
+                                              const std::string& ioportsPath = kIoportsPath);
 
 }  // namespace velmo::hw

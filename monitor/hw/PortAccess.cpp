@@ -1,5 +1,6 @@
 #include "monitor/hw/PortAccess.h"
 
+#include "monitor/hw/ChipBatch.h"
 #include "monitor/hw/ChipPorts.h"
 #include "monitor/hw/ChipRegisters.h"
 #include "monitor/hw/PciConfig.h"
@@ -7,48 +8,34 @@
 namespace velmo::hw {
 
 uint32_t PortAccess::ReadChipRegister(uint8_t index) {
-  if (chipIoBase_ != 0) return ReadPort(static_cast<uint16_t>(chipIoBase_ + index), 1);
-  const bool delay = !DriverMode();
-  WritePort(kIndexPort, 1, index);
-  if (delay) WritePort(kDelayPort, 1, 0);
-  const uint32_t value = ReadPort(kDataPort, 1);
-  if (delay) WritePort(kDelayPort, 1, 0);
-  return value;
+  ChipBatch batch(*this);
+  const ChipBatch::Slot value = batch.ReadChipRegister(index);
+  batch.Run();
+  return batch.Value(value);
 }
 
 void PortAccess::WriteChipRegister(uint8_t index, uint8_t value) {
-  if (chipIoBase_ != 0) {
-    WritePort(static_cast<uint16_t>(chipIoBase_ + index), 1, value);
-    return;
-  }
-  const bool delay = !DriverMode();
-  WritePort(kIndexPort, 1, index);
-  if (delay) WritePort(kDelayPort, 1, 0);
-  WritePort(kDataPort, 1, value);
-  if (delay) WritePort(kDelayPort, 1, 0);
+  ChipBatch batch(*this);
+  batch.WriteChipRegister(index, value);
+  batch.Run();
 }
 
 void PortAccess::SelectChipBank(uint32_t bank) {
-  if (chipIoBase_ != 0) return;  // the VIA block has no banks
-  const uint32_t old = ReadChipRegister(kRegBankSelect.index);
-  WriteChipRegister(kRegBankSelect.index, static_cast<uint8_t>((old & 0xF8) | (bank & 7)));
-}
-
-void PortAccess::ModifyChipRegisterBit(uint8_t index, uint32_t bit, bool set) {
-  // Always the index/data pair and never a delay write, whatever ChipIoBase holds.
-  const uint32_t mask = 1u << (bit % 32);
-  WritePort(kIndexPort, 1, index);
-  const uint32_t old = ReadPort(kDataPort, 1);
-  WritePort(kIndexPort, 1, index);
-  WritePort(kDataPort, 1, (set ? (old | mask) : (old & ~mask)) & 0xFF);
+  ChipBatch batch(*this);
+  batch.SelectChipBank(bank);
+  batch.Run();
 }
 
 void PortAccess::SetChipRegisterBit(uint8_t index, uint32_t bit) {
-  ModifyChipRegisterBit(index, bit, true);
+  ChipBatch batch(*this);
+  batch.SetChipRegisterBit(index, bit);
+  batch.Run();
 }
 
 void PortAccess::ClearChipRegisterBit(uint8_t index, uint32_t bit) {
-  ModifyChipRegisterBit(index, bit, false);
+  ChipBatch batch(*this);
+  batch.ClearChipRegisterBit(index, bit);
+  batch.Run();
 }
 
 uint32_t PortAccess::ReadPciConfig(uint32_t address, unsigned width) {

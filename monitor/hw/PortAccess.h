@@ -6,6 +6,7 @@
 
 #include "monitor/hw/HwHost.h"
 #include "monitor/hw/PortBackend.h"
+#include "monitor/hw/PortBatch.h"
 
 namespace velmo::hw {
 
@@ -32,6 +33,10 @@ class PortAccess {
     return read;
   }
 
+  // Runs a batch of accesses in order (in one request in driver mode); failures go to the host.
+  void Run(PortBatch& batch) { host_->Report(backend_->RunBatch(batch)); }
+
+  // Each chip operation is one batch (ChipBatch.h) run at once.
   uint32_t ReadChipRegister(uint8_t index);
   void WriteChipRegister(uint8_t index, uint8_t value);
   // Banked registers are reached through ChipRegisters.h, which brackets this with bank 0.
@@ -56,7 +61,6 @@ class PortAccess {
 
  private:
   uint32_t ReadPciConfig(uint32_t address, unsigned width);
-  void ModifyChipRegisterBit(uint8_t index, uint32_t bit, bool set);
 
   PortBackend* backend_;
   HwHost* host_;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "monitor/hw/HwError.h"
+#include "monitor/hw/PortBatch.h"
 
 namespace velmo::hw {
 
@@ -14,6 +15,9 @@ class PortBackend {
   virtual ~PortBackend() = default;
   virtual PortRead ReadPort(uint16_t port, unsigned width) = 0;
   virtual HwFailures WritePort(uint16_t port, unsigned width, uint32_t value) = 0;
+  // Runs the accesses of `batch` in order and stores what the reads gave in it. By default one
+  // by one through ReadPort and WritePort.
+  virtual HwFailures RunBatch(PortBatch& batch) { return RunEachAccess(*this, batch); }
   // Copies the 8 BIOS identification bytes at physical 0xFECE0 into `dest`; on failure `dest`
   // is left as it was.
   virtual HwFailures ReadBiosIdBytes(uint8_t dest[8]) = 0;

@@ -17,7 +17,7 @@ bool SpawnServiceManager::Exists(const std::string& name) {
 }
 
 bool SpawnServiceManager::IsRunning(const std::string& name) {
-  return DeviceConnection::Open(DeviceOfService(name)).has_value();
+  return ServiceDeviceAnswers(name);
 }
 
 bool SpawnServiceManager::Start(const std::string& name) {

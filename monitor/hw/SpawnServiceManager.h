@@ -17,6 +17,7 @@ class SpawnServiceManager : public ServiceManager {
  public:
   explicit SpawnServiceManager(std::vector<std::string> helperArgs = {},
                                std::vector<std::string> helperDirs = DefaultHelperDirs());
+  bool Serving(const std::string& name) override { return ServiceDeviceAnswers(name); }
   bool Open() override { return true; }
   bool Exists(const std::string& name) override;
   bool Create(const std::string&) override { return false; }  // nothing to register with

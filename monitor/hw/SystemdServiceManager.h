@@ -16,6 +16,7 @@ class SystemdServiceManager : public ServiceManager {
   explicit SystemdServiceManager(std::string systemctl = "systemctl",
                                  std::string unitDir = "/etc/systemd/system",
                                  std::vector<std::string> helperDirs = DefaultHelperDirs());
+  bool Serving(const std::string& name) override { return ServiceDeviceAnswers(name); }
   bool Open() override;
   bool Exists(const std::string& name) override;
   bool Create(const std::string& name) override;

@@ -36,16 +36,13 @@ std::string ReadFile(const fs::path& path) {
 }
 
 // The settings a user had: alarm off, a 17 s interval, on the demo board's chip (so the load
-// keeps them and the exit saves them again), beside a key of another program.
+// keeps them and the exit saves them again), beside a key of another program. Written with LF
+// line ends where a save writes CRLF, so that every run has something to save.
 std::string PlantedSettings() {
-  return "Windows Registry Editor Version 5.00\r\n\r\n"
-         "[HKEY_CURRENT_USER\\Software\\Other]\r\n\"keep\"=\"me\"\r\n\r\n"
-         "[" +
-         kKey +
-         "]\r\n"
-         "\"bAlarm\"=hex:00,00,00,00\r\n"
-         "\"AutoUpdateInterval\"=hex:11,00,00,00\r\n"
-         "\"HmType\"=hex:02,00,00,00\r\n";
+  return "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Other]\n"
+         "\"keep\"=\"me\"\n\n[" +
+         kKey + "]\n\"bAlarm\"=hex:00,00,00,00\n\"AutoUpdateInterval\"=hex:11,00,00,00\n" +
+         "\"HmType\"=hex:02,00,00,00\n";
 }
 
 // Starts velmond for one tick on the demo board; it saves as it ends.
@@ -90,6 +87,7 @@ TEST(SaveKill, KilledAnywhereAroundTheSaveTheFileStaysWhole) {
   constexpr int kKills = 1000;
   int midSave = 0, finished = 0;
   for (int kill = 0; kill < kKills; ++kill) {
+    std::ofstream(registry, std::ios::binary | std::ios::trunc) << PlantedSettings();
     char events[4096];
     while (::read(watch, events, sizeof events) > 0) {
     }
@@ -107,8 +105,8 @@ TEST(SaveKill, KilledAnywhereAroundTheSaveTheFileStaysWhole) {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, &status, 0);
     finished += WIFEXITED(status);
-    for (const auto& entry : fs::directory_iterator(dir))
-      midSave += entry.path().filename().string().rfind("registry.reg.tmp.", 0) == 0;
+    // The killed run's temporary file tells that it was killed in the middle of its save.
+    midSave += fs::exists(dir / ("registry.reg.tmp." + std::to_string(pid)));
 
     const RegistryParse parse = ParseRegistryText(ReadFile(registry));
     ASSERT_TRUE(parse.Clean()) << "kill " << kill << ": torn file";

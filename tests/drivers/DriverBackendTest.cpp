@@ -15,8 +15,12 @@
 #include "HelperRig.h"
 #include "drivers/common/DeviceServer.h"
 #include "drivers/mapmem/SealedView.h"
+#include "drivers/portio/PortIoDevice.h"
 #include "monitor/base/LittleEndian.h"
+#include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
+#include "monitor/hw/PortBatch.h"
+#include "sim/SimulatedBoard.h"
 #include "tests/support/RecordingBus.h"
 
 namespace velmo::hw {
@@ -32,8 +36,11 @@ class ScriptedHelper : public drivers::RequestHandler {
     std::vector<uint8_t> datagram;
     int fd = -1;
   };
-  ScriptedHelper(const std::string& device, std::map<uint32_t, Answer> answers)
-      : answers_(std::move(answers)) {
+  // Codes without an answer get `otherwise` (by default an invalid-parameter status).
+  using Otherwise = std::function<std::vector<uint8_t>(std::span<const uint8_t>)>;
+  ScriptedHelper(const std::string& device, std::map<uint32_t, Answer> answers,
+                 Otherwise otherwise = {})
+      : answers_(std::move(answers)), otherwise_(std::move(otherwise)) {
     std::string error;
     server_ = drivers::DeviceServer::Listen(pr::DevicePath(device.c_str()), *this,
                                             drivers::PeerPolicy::ForThisProcess(), {}, &error);
@@ -51,7 +58,9 @@ class ScriptedHelper : public drivers::RequestHandler {
     const auto request = pr::DecodeRequest(datagram);
     std::lock_guard lock(mutex_);
     codes_.push_back(request ? request->code : 0);
+    if (request) requests_.push_back(*request);
     const auto it = answers_.find(request ? request->code : 0);
+    if (it == answers_.end() && otherwise_) return {otherwise_(datagram), -1};
     if (it == answers_.end()) return {pr::EncodeReply({pr::kStatusInvalidParameter, {}}), -1};
     return {it->second.datagram, it->second.fd};
   }
@@ -61,14 +70,25 @@ class ScriptedHelper : public drivers::RequestHandler {
     std::lock_guard lock(mutex_);
     return codes_;
   }
+  // The value words of the WRITE requests, in order.
+  std::vector<uint32_t> Written() {
+    std::lock_guard lock(mutex_);
+    std::vector<uint32_t> values;
+    for (const pr::Request& r : requests_) {
+      if (r.code == pr::kIoctlPortIoWrite) values.push_back(r.Word(8).value_or(0xDEAD));
+    }
+    return values;
+  }
 
  private:
   std::map<uint32_t, Answer> answers_;
+  Otherwise otherwise_;
   std::unique_ptr<drivers::DeviceServer> server_;
   int stop_ = -1;
   std::thread thread_;
   std::mutex mutex_;
   std::vector<uint32_t> codes_;
+  std::vector<pr::Request> requests_;
 };
 
 ScriptedHelper::Answer Ok(std::vector<uint32_t> words = {}) {
@@ -241,6 +261,146 @@ TEST_F(DriverBackendTest, BiosConversationFailures) {
   }
 }
 
+// The bank select of the chip layer in driver mode: index, old value, index, derived value.
+void SelectBank(PortBatch& batch, uint32_t bank) {
+  batch.Write(0x295, 1, 0x4e);
+  const PortBatch::Slot old = batch.Read(0x296, 1);
+  batch.Write(0x295, 1, 0x4e);
+  batch.WriteFrom(0x296, 1, old, 0xF8, bank);
+}
+
+TEST_F(DriverBackendTest, RefusedBatchesAreDoneAgainAccessByAccess) {
+  const uint32_t kOpen = pr::kIoctlPortIoOpen, kRead = pr::kIoctlPortIoRead,
+                 kWrite = pr::kIoctlPortIoWrite, kClose = pr::kIoctlPortIoClose,
+                 kBatch = pr::kIoctlPortIoBatch;
+  const std::vector<uint32_t> conversations = {kBatch, kOpen,  kWrite, kClose, kOpen,
+                                               kRead,  kClose, kOpen,  kWrite, kClose,
+                                               kOpen,  kWrite, kClose};
+  struct Row {
+    const char* what;
+    std::map<uint32_t, ScriptedHelper::Answer> answers;
+    uint32_t value;  // what the batch's read gives
+    Messages messages;
+    std::vector<uint32_t> codes;
+    std::vector<uint32_t> written;  // values of the WRITE conversations
+  };
+  const std::map<uint32_t, ScriptedHelper::Answer> classic = {
+      {kOpen, Ok({7})}, {kRead, Ok({0x5b})}, {kWrite, Ok()}, {kClose, Ok()}};
+  auto with = [&classic](uint32_t code, ScriptedHelper::Answer answer) {
+    auto answers = classic;
+    answers[code] = std::move(answer);
+    return answers;
+  };
+  const Row rows[] = {
+      {"served", with(kBatch, Ok({0x8b})), 0x8b, {}, {kBatch}, {}},
+      // A helper that does not know the batch: the same accesses as before it existed.
+      {"unknown to the helper", classic, 0x5b, {}, conversations, {0x4e, 0x4e, 0x5a}},
+      {"refused",
+       with(kBatch, Fail(pr::kStatusAccessDenied)),
+       0x5b,
+       {},
+       conversations,
+       {0x4e, 0x4e, 0x5a}},
+      // Each refused access shows its conversation's messages, the derived write included.
+      {"refused, and so is every port",
+       {{kBatch, Fail(pr::kStatusAccessDenied)}, {kOpen, Fail(pr::kStatusAccessDenied)}},
+       0xFFFFFFFF,
+       {{"Port open failed", "Debug"},
+        {"write failed", "debug"},
+        {"close failed", "debug"},
+        {"Port open failed", "debug"},
+        {"read faield", "debug"},
+        {"close failed", "debug"},
+        {"Port open failed", "Debug"},
+        {"write failed", "debug"},
+        {"close failed", "debug"},
+        {"Port open failed", "Debug"},
+        {"write failed", "debug"},
+        {"close failed", "debug"}},
+       conversations,
+       {0x4e, 0x4e, 0xfa}},
+      // Served, but not with one value per read: what the helper did is unknown.
+      {"a reply without the values",
+       with(kBatch, Ok()),
+       0xFFFFFFFF,
+       {{"write failed", "debug"}},
+       {kBatch},
+       {}},
+  };
+  for (const Row& row : rows) {
+    ScriptedHelper helper(pr::kPortIoDevice, row.answers);
+    host_.messages.clear();
+    PortBatch batch;
+    SelectBank(batch, 2);
+    ports_.Run(batch);
+    EXPECT_EQ(batch.Value({1}), row.value) << row.what;
+    EXPECT_EQ(host_.messages, row.messages) << row.what;
+    EXPECT_EQ(helper.Codes(), row.codes) << row.what;
+    EXPECT_EQ(helper.Written(), row.written) << row.what;
+    EXPECT_TRUE(host_.endCodes.empty()) << row.what;
+  }
+}
+
+TEST_F(DriverBackendTest, BatchWithoutHelperShowsItsFirstAccessMessage) {
+  PortBatch writeFirst;
+  SelectBank(writeFirst, 1);
+  ports_.Run(writeFirst);
+  PortBatch readFirst;
+  readFirst.Read(0x296, 1);
+  readFirst.Write(0x295, 1, 0x4e);
+  ports_.Run(readFirst);
+  EXPECT_EQ(host_.messages, (Messages{{"Failed to open PortIo Device", "Debug"},
+                                      {"failed to open PortIo device", "debug"}}));
+  EXPECT_EQ(host_.endCodes, (std::vector<int>{1, 1}));
+  EXPECT_EQ(readFirst.Value({0}), PortRead::kFailedReadValue);
+}
+
+TEST_F(DriverBackendTest, BatchesLongerThanOneRequestKeepEveryAccess) {
+  // Read-modify-writes whose reads fall in the request before theirs, across both boundaries
+  // (the first read shifts them off the 512-access marks).
+  auto fill = [](PortBatch& batch) {
+    batch.Read(0x295, 1);
+    for (uint32_t i = 0; i < 1100; ++i) {
+      batch.Write(0x295, 1, 0x2b + i % 4);
+      const PortBatch::Slot old = batch.Read(0x296, 1);
+      batch.Write(0x295, 1, 0x2b + (i + 1) % 4);
+      batch.WriteFrom(0x296, 1, old, 0x7F, i & 0x80);
+    }
+  };
+  const std::string board = R"({"bios_id": "7K4XRQB8", "chip": "w83782d",
+                                "registers": {"0x2b": 1, "0x2c": 2, "0x2d": 3, "0x2e": 4}})";
+  std::string error;
+  auto direct = sim::SimulatedBoard::Parse(board, "direct", &error);
+  auto served = sim::SimulatedBoard::Parse(board, "served", &error);
+  ASSERT_TRUE(direct && served) << error;
+  direct->EnableTrace(true);
+  served->EnableTrace(true);
+  DirectBackend directBackend(*direct);
+  PortBatch expected;
+  fill(expected);
+  PortAccess(directBackend, host_).Run(expected);
+
+  // A helper that serves batches only: an access done one by one would show its messages.
+  drivers::PortIoDevice device(*served, drivers::PortAllowList::ForMonitor(0));
+  std::mutex deviceMutex;
+  ScriptedHelper helper(pr::kPortIoDevice, {{pr::kIoctlPortIoOpen, Fail()}},
+                        [&](std::span<const uint8_t> datagram) {
+                          std::lock_guard lock(deviceMutex);
+                          return device.Handle(1, datagram);
+                        });
+  PortBatch batch;
+  fill(batch);
+  ports_.Run(batch);
+  EXPECT_TRUE(host_.messages.empty());
+  const size_t requests = (batch.Ops().size() + pr::kMaxBatchOps - 1) / pr::kMaxBatchOps;
+  EXPECT_EQ(helper.Codes(), std::vector<uint32_t>(requests, pr::kIoctlPortIoBatch));
+  std::lock_guard lock(deviceMutex);
+  EXPECT_EQ(served->Trace(), direct->Trace());
+  for (size_t i = 2; i < batch.Ops().size(); i += 4)
+    ASSERT_EQ(batch.Value({i}), expected.Value({i})) << i;
+}
+
+
 class DriverBackendOnHelpers : public DriverBackendTest {
  protected:
   void SetUp() override {
@@ -281,6 +441,44 @@ TEST_F(DriverBackendOnHelpers, ChipBiosAndClockThroughTheHelpers) {
   EXPECT_EQ(ports.ReadChipRegister(0x28), 100u);
   EXPECT_TRUE(host_.messages.empty());
   EXPECT_TRUE(host_.endCodes.empty());
+}
+
+TEST_F(DriverBackendOnHelpers, HelperGoneBetweenTwoTicksIsFoundAgain) {
+  // What a tick's acquisition asks: the bank bracket around a banked read, and a plain read.
+  auto tick = [this] {
+    PortBatch batch;
+    SelectBank(batch, 1);
+    batch.Write(0x295, 1, 0x50);
+    const PortBatch::Slot banked = batch.Read(0x296, 1);
+    SelectBank(batch, 0);
+    batch.Write(0x295, 1, 0x28);
+    const PortBatch::Slot plain = batch.Read(0x296, 1);
+    ports_.Run(batch);
+    return std::pair{batch.Value(banked), batch.Value(plain)};
+  };
+  const std::string board = dir_.File("board.json");
+  EXPECT_EQ(tick(), (std::pair<uint32_t, uint32_t>{45, 135}));
+  struct Row {
+    const char* how;
+    int signal;
+  };
+  for (const Row row : {Row{"stopped", SIGTERM}, Row{"killed", SIGKILL}}) {
+    ::kill(portio_->Pid(), row.signal);
+    portio_->Wait();
+    portio_ = std::make_unique<test::HelperProcess>(VELMO_PORTIO_PROGRAM,
+                                                    std::vector<std::string>{"--board", board},
+                                                    dir_.Path(), dir_.File("portio.log"));
+    ASSERT_TRUE(portio_->WaitReady(pr::kPortIoDevice));
+    EXPECT_EQ(tick(), (std::pair<uint32_t, uint32_t>{45, 135})) << row.how;
+    EXPECT_TRUE(backend_.AdvanceSimulatedClock(1)) << row.how;
+  }
+  EXPECT_TRUE(host_.messages.empty());
+
+  // Gone for good: the next access says so and ends the program.
+  portio_->Stop();
+  tick();
+  EXPECT_EQ(host_.messages, (Messages{{"Failed to open PortIo Device", "Debug"}}));
+  EXPECT_EQ(host_.endCodes, (std::vector<int>{1}));
 }
 
 TEST_F(DriverBackendOnHelpers, RefusedPortsShowTheConversationMessages) {

@@ -40,11 +40,16 @@ class ScriptedManager : public ServiceManager {
     bool creatable = true;
     bool startable = true;
     int runningAtPoll = 0;  // 0: running already; -1: never; n: at the n-th poll after start
+    bool serving = false;   // its device answers, whatever the manager knows of it
   };
   bool opens = true;
   std::map<std::string, Service> services;
   std::vector<std::string> calls;
 
+  bool Serving(const std::string& name) override {
+    calls.push_back("serving? " + name);
+    return services[name].serving;
+  }
   bool Open() override {
     calls.push_back("open");
     return opens;
@@ -95,7 +100,8 @@ TEST(StartDriverServices, SequenceAndMessages) {
        true,
        0,
        {},
-       {"open", "exists portio", "running? portio", "open", "exists mapmem", "running? mapmem"}},
+       {"serving? portio", "open", "exists portio", "running? portio", "serving? mapmem", "open",
+        "exists mapmem", "running? mapmem"}},
       {"portio stopped, running at the third poll",
        true,
        S{true, true, true, 3},
@@ -103,8 +109,9 @@ TEST(StartDriverServices, SequenceAndMessages) {
        true,
        3,
        {},
-       {"open", "exists portio", "running? portio", "start portio", "running? portio",
-        "running? portio", "running? portio", "open", "exists mapmem", "running? mapmem"}},
+       {"serving? portio", "open", "exists portio", "running? portio", "start portio",
+        "running? portio", "running? portio", "running? portio", "serving? mapmem", "open",
+        "exists mapmem", "running? mapmem"}},
       {"portio never runs",
        true,
        S{true, true, true, -1},
@@ -120,8 +127,9 @@ TEST(StartDriverServices, SequenceAndMessages) {
        true,
        1,
        {},
-       {"open", "exists portio", "create portio", "running? portio", "start portio",
-        "running? portio", "open", "exists mapmem", "running? mapmem"}},
+       {"serving? portio", "open", "exists portio", "create portio", "running? portio",
+        "start portio", "running? portio", "serving? mapmem", "open", "exists mapmem",
+        "running? mapmem"}},
       {"portio cannot be created",
        true,
        S{false, false, true, 0},
@@ -129,7 +137,7 @@ TEST(StartDriverServices, SequenceAndMessages) {
        false,
        0,
        {{"Could not Create Service ", "Velmond"}, {"Could not find the Velmo driver", "Velmond"}},
-       {"open", "exists portio", "create portio"}},
+       {"serving? portio", "open", "exists portio", "create portio"}},
       {"portio does not start",
        true,
        S{true, true, false, 1},
@@ -137,7 +145,7 @@ TEST(StartDriverServices, SequenceAndMessages) {
        false,
        0,
        {{"Could not start service.", "Velmond"}, {"Could not find the Velmo driver", "Velmond"}},
-       {"open", "exists portio", "running? portio", "start portio"}},
+       {"serving? portio", "open", "exists portio", "running? portio", "start portio"}},
       {"no service manager",
        false,
        {},
@@ -146,7 +154,25 @@ TEST(StartDriverServices, SequenceAndMessages) {
        0,
        {{"Could not open Service Control Manager", "Velmond"},
         {"Could not find the Velmo driver", "Velmond"}},
-       {"open"}},
+       {"serving? portio", "open"}},
+      // Serving helpers are taken as they are: no manager, no program, no registration needed.
+      {"both serving, unknown to the manager",
+       false,
+       S{false, false, false, -1, true},
+       S{false, false, false, -1, true},
+       true,
+       0,
+       {},
+       {"serving? portio", "serving? mapmem"}},
+      {"portio serving, mapmem started",
+       true,
+       S{false, false, false, -1, true},
+       S{true, true, true, 1},
+       true,
+       1,
+       {},
+       {"serving? portio", "serving? mapmem", "open", "exists mapmem", "running? mapmem",
+        "start mapmem", "running? mapmem"}},
       {"mapmem never runs",
        true,
        {},

@@ -240,3 +240,129 @@ TEST(PortIoDevice, ClockRequestOnlyWithABoard) {
 
 }  // namespace
 }  // namespace velmo::drivers
+
+namespace velmo::drivers {
+namespace {
+
+using Op = pr::BatchOp;
+using K = pr::BatchKind;
+constexpr uint32_t kBatch = pr::kIoctlPortIoBatch;
+
+Op R(uint16_t port, uint8_t width = 1) {
+  return {K::kRead, port, width, 0, 0, 0};
+}
+Op W(uint16_t port, uint32_t value, uint8_t width = 1) {
+  return {K::kWrite, port, width, value, 0, 0};
+}
+Op WFrom(uint16_t port, uint32_t source, uint32_t andMask, uint32_t orMask) {
+  return {K::kWriteFrom, port, 1, orMask, andMask, source};
+}
+
+std::vector<uint8_t> Request(const std::vector<Op>& ops, uint32_t capacity) {
+  return pr::EncodeRequestBytes(kBatch, capacity, pr::EncodeBatchInput(ops));
+}
+
+// An op's four words as they go on the wire, for forms EncodeBatchInput would not make.
+std::vector<uint32_t> Words(uint32_t head, uint32_t value = 0, uint32_t andMask = 0,
+                            uint32_t source = 0) {
+  return {head, value, andMask, source};
+}
+
+TEST(PortIoBatch, RunsInOrderWithReadModifyWrites) {
+  Rig rig(0x6000);
+  rig.bus.inputs[0x296] = 0x8b;
+  rig.bus.inputs[0x6029] = 0x87;
+  rig.bus.inputs[0xCFC] = 0x06861106;
+  // The bank select of the chip layer: old 0x8b keeps its high bits and gets bank 2.
+  const std::vector<Op> ops = {W(0x295, 0x4e), R(0x296),
+                               W(0x295, 0x4e), WFrom(0x296, 1, 0xF8, 2),
+                               R(0x6029),      W(0xCF8, 0x80003800, 4),
+                               R(0xCFC, 4),    WFrom(0x296, 1, ~0x80u, 0)};
+  const pr::Reply reply = rig.SendRaw(Request(ops, 12));
+  ASSERT_EQ(reply.status, kOk);
+  ASSERT_EQ(reply.output.size(), 12u);  // the three reads, in order
+  EXPECT_EQ(reply.Word(0), 0x8bu);
+  EXPECT_EQ(reply.Word(4), 0x87u);
+  EXPECT_EQ(reply.Word(8), 0x06861106u);
+  EXPECT_EQ(rig.bus.trace, (Lines{"out 1 0x295 0x4e", "in 1 0x296 0x8b", "out 1 0x295 0x4e",
+                                  "out 1 0x296 0x8a", "in 1 0x6029 0x87", "out 4 0xcf8 0x80003800",
+                                  "in 4 0xcfc 0x6861106", "out 1 0x296 0xb"}));
+  EXPECT_EQ(rig.device.OpenObjects(), 0u);  // a batch holds nothing afterwards
+}
+
+TEST(PortIoBatch, RefusedBatchesTouchNoPort) {
+  const uint32_t read295 = 0x295 | 1u << 16, write295 = read295 | 1u << 24;
+  struct Row {
+    const char* what;
+    std::vector<uint8_t> datagram;
+    uint32_t status;
+  };
+  auto raw = [](uint32_t capacity, uint32_t count, std::vector<std::vector<uint32_t>> ops) {
+    std::vector<uint32_t> words = {count};
+    for (const auto& op : ops)
+      words.insert(words.end(), op.begin(), op.end());
+    return pr::EncodeRequest(kBatch, capacity, words);
+  };
+  std::vector<Op> longest(pr::kMaxBatchOps, W(0x295, 0x4e));
+  std::vector<Op> tooMany(pr::kMaxBatchOps + 1, W(0x295, 0x4e));
+  std::vector<uint8_t> oversize = Request(longest, 0);
+  oversize.push_back(0);
+  const Row rows[] = {
+      // Sizes.
+      {"no input", pr::EncodeRequest(kBatch, 4, {}), kInvalid},
+      {"count 0", raw(4, 0, {}), kInvalid},
+      {"count above the input", raw(4, 2, {Words(read295)}), kInvalid},
+      {"count below the input", raw(8, 1, {Words(read295), Words(read295)}), kInvalid},
+      {"an operation cut short", raw(4, 1, {{read295, 0, 0}}), kInvalid},
+      {"more than 512 operations", Request(tooMany, 0), kInvalid},
+      {"datagram past the batch bound", oversize, kInvalid},
+      {"output for fewer reads", Request({R(0x295), R(0x296)}, 7), pr::kStatusBufferTooSmall},
+      // Forms.
+      {"unknown kind", raw(0, 1, {Words(0x295 | 1u << 16 | 3u << 24)}), kInvalid},
+      {"width 3", raw(4, 1, {Words(0x295 | 3u << 16)}), kInvalid},
+      {"width 0", raw(4, 1, {Words(0x295)}), kInvalid},
+      {"range past 0xFFFF", raw(4, 1, {Words(0xFFFF | 2u << 16)}), kInvalid},
+      {"read with a value", raw(4, 1, {Words(read295, 1)}), kInvalid},
+      {"write with a source", raw(0, 1, {Words(write295, 1, 0, 1)}), kInvalid},
+      {"write with a mask", raw(0, 1, {Words(write295, 1, 0xFF)}), kInvalid},
+      {"source is itself", Request({WFrom(0x296, 0, 0xFF, 0)}, 0), kInvalid},
+      {"source is later", Request({WFrom(0x296, 1, 0xFF, 0), R(0x296)}, 4), kInvalid},
+      {"source is a write", Request({W(0x295, 0x4e), WFrom(0x296, 0, 0xFF, 0)}, 0), kInvalid},
+      // The allow-list, for every operation before any is done.
+      {"port 0x80", Request({R(0x80)}, 4), kDenied},
+      {"allowed, then the keyboard controller", Request({W(0x295, 0x4e), W(0x64, 0xFE)}, 0),
+       kDenied},
+      {"allowed, then the reset register", Request({W(0x295, 0x4e), R(0x296), W(0xCF9, 0x06)}, 4),
+       kDenied},
+      {"a read of a write-only port", Request({R(0x295), R(0xEB)}, 8), kDenied},
+      {"a write of a read-only port", Request({W(0xCFC, 0, 4)}, 0), kDenied},
+      {"0xCF8 as a byte", Request({W(0xCF8, 0x80, 1)}, 0), kDenied},
+      {"a word over the pair's end", Request({R(0x296, 2)}, 4), kDenied},
+      {"the VIA block when none is set", Request({R(0x295), R(0x6000)}, 8), kDenied},
+      {"derived write to a refused port", Request({R(0x296), WFrom(0x80, 0, 0xFF, 0)}, 4), kDenied},
+  };
+  for (const Row& row : rows) {
+    Rig rig;
+    const pr::Reply reply = rig.SendRaw(row.datagram);
+    EXPECT_EQ(reply.status, row.status) << row.what;
+    EXPECT_TRUE(reply.output.empty()) << row.what;
+    EXPECT_TRUE(rig.bus.trace.empty()) << row.what;
+  }
+  // The longest batch that is allowed runs whole.
+  Rig rig;
+  EXPECT_EQ(rig.SendRaw(Request(longest, 0)).status, kOk);
+  EXPECT_EQ(rig.bus.trace.size(), pr::kMaxBatchOps);
+}
+
+TEST(PortIoBatch, LegacyRequestsKeepTheirBound) {
+  // Only the batch may be longer than 256 bytes.
+  Rig rig;
+  const uint32_t handle = rig.Open(0x295, 1);
+  std::vector<uint32_t> words = {handle, 0};
+  words.resize(70, 0);  // 8 + 280 bytes
+  EXPECT_EQ(rig.Send(kRead, 4, words).status, kInvalid);
+  EXPECT_TRUE(rig.bus.trace.empty());
+}
+
+}  // namespace
+}  // namespace velmo::drivers

@@ -1,14 +1,16 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include "tests/drivers/HelperRig.h"
 #include "tests/e2e/VelmondRun.h"
 
 namespace velmo::test {
 namespace {
 
-// Ends every helper process serving `deviceDir`: the monitor starts them detached, so they
-// outlive it. They are found by the device folder in their environment.
-void StopHelpers(const std::string& deviceDir) {
+// Sends `sig` to every helper process named `only` (any when empty) serving `deviceDir`: the
+// monitor starts them detached, so they outlive it. They are found by the device folder in
+// their environment.
+void SignalHelpers(const std::string& deviceDir, int sig, const std::string& only = {}) {
   DIR* proc = ::opendir("/proc");
   if (!proc) return;
   const std::string wanted = "VELMO_DEVICE_DIR=" + deviceDir;
@@ -20,11 +22,28 @@ void StopHelpers(const std::string& deviceDir) {
     std::ifstream cmd(std::string("/proc/") + entry->d_name + "/comm");
     std::string comm;
     std::getline(cmd, comm);
-    if ((comm == "portio" || comm == "mapmem") &&
+    if ((comm == "portio" || comm == "mapmem") && (only.empty() || comm == only) &&
         env.find(wanted + std::string(1, '\0')) != std::string::npos)
-      ::kill(pid, SIGTERM);
+      ::kill(pid, sig);
   }
   ::closedir(proc);
+}
+
+void StopHelpers(const std::string& deviceDir) {
+  SignalHelpers(deviceDir, SIGTERM);
+}
+
+const std::string kPortio = std::string(VELMO_BINARY_DIR) + "/drivers/portio/portio";
+const std::string kMapmem = std::string(VELMO_BINARY_DIR) + "/drivers/mapmem/mapmem";
+
+// Settings with a short update interval, so a run reaches its ticks quickly.
+void WriteInterval(const Sandbox& box, int seconds) {
+  std::filesystem::create_directories(box.dir / "config" / "velmo");
+  box.Write("config/velmo/registry.reg",
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\Velmo\\Ver 3.10]\r\n"
+            "\"AutoUpdateInterval\"=hex:0" +
+                std::to_string(seconds) + ",00,00,00\r\n");
 }
 
 std::map<std::string, std::string> DriverEnv(const Sandbox& box, const std::string& helperDirs) {
@@ -74,11 +93,7 @@ TEST(DriverMode, MissingHelpersEndTheProgramWithTheirMessages) {
 TEST(DriverMode, HelperGoneMidRunEndsTheProgramThroughItsExitPath) {
   Sandbox box("helper-gone");
   // One-second ticks, so the run reaches its first tick quickly.
-  std::filesystem::create_directories(box.dir / "config" / "velmo");
-  box.Write("config/velmo/registry.reg",
-            "Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\Velmo\\Ver 3.10]\r\n"
-            "\"AutoUpdateInterval\"=hex:01,00,00,00\r\n");
+  WriteInterval(box, 1);
   const std::string demo = std::string(VELMO_BOARD_DIR) + "/demo.json";
   Velmond velmond(box, {"--headless", "--driver", "--board", demo, "--dry-run-power"},
                   DriverEnv(box, kBuiltHelpers));
@@ -94,6 +109,53 @@ TEST(DriverMode, HelperGoneMidRunEndsTheProgramThroughItsExitPath) {
   ASSERT_FALSE(run.events.empty());
   EXPECT_EQ(run.events.back(), (nlohmann::json{{"event", "exit"}, {"code", 1}, {"saved", false}}));
   EXPECT_EQ(run.Of("exit").size(), 1u);
+}
+
+TEST(DriverMode, HelpersAlreadyServingAreTakenWhereverTheirProgramsLive) {
+  // Started from elsewhere (another build tree, a container): not in the monitor's folders.
+  Sandbox box("serving");
+  std::filesystem::create_directories(box.dir / "empty");
+  const auto env = DriverEnv(box, (box.dir / "empty").string());
+  const std::string dev = env.at("VELMO_DEVICE_DIR");
+  const std::string demo = std::string(VELMO_BOARD_DIR) + "/demo.json";
+  HelperProcess portio(kPortio, {"--board", demo}, dev, (box.dir / "portio.log").string());
+  HelperProcess mapmem(kMapmem, {"--board", demo}, dev, (box.dir / "mapmem.log").string());
+  {
+    DeviceDirScope scope(dev);
+    ASSERT_TRUE(portio.WaitReady(hw::protocol::kPortIoDevice));
+    ASSERT_TRUE(mapmem.WaitReady(hw::protocol::kMapMemDevice));
+  }
+  const RunResult run = RunVelmond(
+      box, {"--headless", "--driver", "--board", demo, "--ticks", "2", "--dry-run-power"}, env);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(run.Of("message").empty()) << run.output;
+  EXPECT_EQ(run.Of("tick").size(), 2u);
+}
+
+TEST(DriverMode, PortioKilledAndRestartedBetweenTwoTicksIsFoundAgain) {
+  Sandbox box("restart");
+  WriteInterval(box, 2);
+  const auto env = DriverEnv(box, kBuiltHelpers);
+  const std::string dev = env.at("VELMO_DEVICE_DIR");
+  const std::string demo = std::string(VELMO_BOARD_DIR) + "/demo.json";
+  Velmond velmond(box, {"--headless", "--driver", "--board", demo, "--dry-run-power"}, env);
+  ASSERT_TRUE(velmond.WaitFor("tick"));
+  // Right after a tick, well before the next one: the monitor's portio dies, another comes.
+  SignalHelpers(dev, SIGKILL, "portio");
+  DeviceDirScope scope(dev);
+  // Gone once its socket refuses connections; only then may another take the device.
+  ASSERT_TRUE(WaitFor([] { return !hw::DeviceConnection::Open(hw::protocol::kPortIoDevice); }));
+  HelperProcess portio(kPortio, {"--board", demo}, dev, (box.dir / "portio.log").string());
+  ASSERT_TRUE(portio.WaitReady(hw::protocol::kPortIoDevice));
+  ASSERT_TRUE(velmond.WaitFor("tick"));
+  ASSERT_TRUE(velmond.WaitFor("tick"));
+  velmond.Signal(SIGTERM);
+  const RunResult run = velmond.Wait();
+  StopHelpers(dev);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(run.Of("message").empty()) << run.output;
+  EXPECT_GE(run.Of("tick").size(), 3u);
+  EXPECT_EQ(run.events.back()["event"], "exit");
 }
 
 }  // namespace

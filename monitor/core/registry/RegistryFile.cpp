@@ -136,6 +136,7 @@ bool RegistryFile::Save(const Snapshot& snapshot) {
   if (target.empty()) return Refuse(reason);
   base::AtomicWriteOptions options;
   options.createDirs = true;  // mode 0700: the file holds machine settings
+  options.skipWhenUnchanged = true;
   std::string aside;
   if (snapshot.keepAside) {
     options.beforeReplace = [&target, &aside] {
