@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Velmo needs.
 # Only packages that are missing are installed, so a second run is quick.
+# --i386 also installs what the 32-bit x86 cross build needs (cmake/i686-linux-gnu.cmake): the
+# i686 cross compiler and the multi-arch i386 packages of the libraries.
 set -euo pipefail
+i386=false
+[ "${1:-}" = --i386 ] && i386=true
 
 packages=(
   g++ cmake ninja-build ccache pkg-config git
@@ -15,6 +19,19 @@ packages=(
   hyperfine lm-sensors time
 )
 
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+updated=false
+if $i386; then
+  packages+=(g++-i686-linux-gnu qt6-base-dev:i386 qt6-svg-dev:i386 libgtest-dev:i386
+    libgmock-dev:i386 libsystemd-dev:i386)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+    $sudo apt-get update -qq
+    updated=true
+  fi
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -22,9 +39,7 @@ done
 
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
+  $updated || $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
