@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "monitor/hw/DriverProtocol.h"
@@ -59,6 +61,11 @@ std::unique_ptr<DeviceServer> DeviceServer::Listen(const std::string& path, Requ
     // Reachable whatever the umask: the socket's own mode decides who may connect.
     ::chmod(dir.c_str(), 0755);
   }
+  struct stat folder;
+  const std::string dirName = dir.empty() ? std::string(".") : dir.string();
+  if (::stat(dirName.c_str(), &folder) != 0) return fail(Errno("cannot read " + dirName));
+  if (folder.st_mode & (S_IWGRP | S_IWOTH))
+    return fail(dirName + " may be written by others than its owner; refusing to serve from it");
 
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0) {
@@ -106,7 +113,7 @@ DeviceServer::DeviceServer(std::string path, int listenFd, RequestHandler& handl
       listenFd_(listenFd),
       handler_(handler),
       policy_(std::move(policy)),
-      log_(std::move(log)) {}
+      connectionLog_(std::move(log)) {}
 
 DeviceServer::~DeviceServer() {
   while (!clients_.empty())
@@ -139,7 +146,7 @@ bool DeviceServer::Poll(int timeoutMs, int stopFd) {
   }
   const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
   if (ready < 0) {
-    if (errno != EINTR && log_) log_(Errno("poll"));
+    if (errno != EINTR) connectionLog_(Errno("poll"));
     return false;
   }
   if (fds[0].revents) return true;
@@ -147,7 +154,9 @@ bool DeviceServer::Poll(int timeoutMs, int stopFd) {
     const short revents = fds[i + 2].revents;
     if (!revents) continue;
     const auto it = clients_.find(ids[i]);
-    if (it != clients_.end() && !ServeClient(ids[i], it->second, revents)) Drop(ids[i]);
+    if (it == clients_.end()) continue;
+    it->second.lastActive = ++sequence_;
+    if (!ServeClient(ids[i], it->second, revents)) Drop(ids[i]);
   }
   if (fds[1].revents & POLLIN) Accept();
   return false;
@@ -157,30 +166,26 @@ void DeviceServer::Accept() {
   for (int i = 0; i < 16; ++i) {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
-      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && log_)
-        log_(Errno("accept"));
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED)
+        connectionLog_(Errno("accept"));
       return;
     }
     PeerCredentials peer;
     std::vector<gid_t> groups;
     if (!ReadPeer(fd, &peer, &groups)) {
-      if (log_) log_(Errno("refused a connection whose peer cannot be identified"));
+      connectionLog_(Errno("refused a connection whose peer cannot be identified"));
       ::close(fd);
       continue;
     }
     const std::string who = "pid " + std::to_string(peer.pid) + " uid " + std::to_string(peer.uid) +
                             " gid " + std::to_string(peer.gid);
     if (!PeerAllowed(peer, groups, policy_)) {
-      if (log_) log_("refused connection from " + who + ": not root, velmo or the helper's user");
+      connectionLog_("refused connection from " + who + ": not root, velmo or the helper's user");
       ::close(fd);
       continue;
     }
-    if (clients_.size() >= kMaxConnections) {
-      if (log_) log_("refused connection from " + who + ": too many open connections");
-      ::close(fd);
-      continue;
-    }
-    clients_.emplace(nextId_++, Client{fd, peer});
+    MakeRoom(peer.uid);
+    clients_.emplace(nextId_++, Client{fd, peer, ++sequence_});
   }
 }
 
@@ -222,10 +227,59 @@ void DeviceServer::Drop(uint64_t id) {
   const pid_t pid = it->second.peer.pid;
   clients_.erase(it);
   const size_t released = handler_.Disconnect(id);
-  if (released && log_) {
-    log_("connection " + std::to_string(id) + " (pid " + std::to_string(pid) + ") closed with " +
-         std::to_string(released) + " object(s) open; released them, " +
-         std::to_string(handler_.OpenObjects()) + " open");
+  if (released) {
+    connectionLog_("connection " + std::to_string(id) + " (pid " + std::to_string(pid) +
+                   ") closed with " + std::to_string(released) +
+                   " object(s) open; released them, " + std::to_string(handler_.OpenObjects()) +
+                   " open");
+  }
+}
+
+void DeviceServer::MakeRoom(uid_t uid) {
+  std::map<uid_t, size_t> perUser;
+  for (const auto& [id, client] : clients_)
+    ++perUser[client.peer.uid];
+  uid_t victimUser = uid;
+  if (perUser[uid] < kMaxConnectionsPerUser) {
+    if (clients_.size() < kMaxConnections) return;
+    for (const auto& [user, count] : perUser)
+      if (count > perUser[victimUser]) victimUser = user;
+  }
+  // That user's connection used least recently, one holding nothing first.
+  std::optional<uint64_t> victim;
+  auto better = [&](uint64_t a, uint64_t b) {
+    const bool aHolds = handler_.ObjectsOf(a) != 0, bHolds = handler_.ObjectsOf(b) != 0;
+    if (aHolds != bHolds) return !aHolds;
+    return clients_.at(a).lastActive < clients_.at(b).lastActive;
+  };
+  for (const auto& [id, client] : clients_) {
+    if (client.peer.uid == victimUser && (!victim || better(id, *victim))) victim = id;
+  }
+  if (!victim) return;
+  const Client& dropped = clients_.at(*victim);
+  connectionLog_("closed connection " + std::to_string(*victim) + " of pid " +
+                 std::to_string(dropped.peer.pid) + " uid " + std::to_string(dropped.peer.uid) +
+                 " to make room for uid " + std::to_string(uid));
+  Drop(*victim);
+}
+
+void RateLimitedLog::operator()(const std::string& text) {
+  if (!log_) return;
+  const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
+  if (now - windowStart_ >= 60) {
+    if (suppressed_)
+      log_(std::to_string(suppressed_) + " more connection line(s) left out in the last minute");
+    windowStart_ = now;
+    lines_ = 0;
+    suppressed_ = 0;
+  }
+  if (lines_ < kBurst) {
+    ++lines_;
+    log_(text);
+  } else {
+    ++suppressed_;
   }
 }
 

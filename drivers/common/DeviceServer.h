@@ -2,6 +2,7 @@
 // connection being one open device handle, one datagram one request.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -33,18 +34,44 @@ class RequestHandler {
   virtual size_t Disconnect(uint64_t connection) = 0;
   // Objects held by all connections together.
   virtual size_t OpenObjects() const = 0;
+  // Objects one connection holds (a connection holding none is the first to make room).
+  virtual size_t ObjectsOf(uint64_t connection) const {
+    (void)connection;
+    return 0;
+  }
 };
 
 using LogFunction = std::function<void(const std::string&)>;
 
+// Connection lines of the log (refusals, room made, objects released) that any allowed peer can
+// cause: at most kBurst of them per minute, then one line saying how many were left out.
+class RateLimitedLog {
+ public:
+  static constexpr int kBurst = 20;
+  explicit RateLimitedLog(LogFunction log) : log_(std::move(log)) {}
+  void operator()(const std::string& text);
+
+ private:
+  LogFunction log_;
+  int64_t windowStart_ = INT64_MIN;  // steady clock, seconds
+  int lines_ = 0;
+  uint64_t suppressed_ = 0;
+};
+
 class DeviceServer {
  public:
-  // Most connections served at once; a client beyond them is disconnected at once.
+  // Most connections served at once, and most of them one user may hold. A new connection is
+  // always taken: when there is no room, the user holding the most connections (the newcomer's
+  // own user once it has kMaxConnectionsPerUser) loses the one it used least recently, preferring
+  // one that holds nothing. So no peer can lock another out by holding connections.
   static constexpr size_t kMaxConnections = 64;
+  static constexpr size_t kMaxConnectionsPerUser = 16;
 
   // Creates the device directory when missing, binds `path` (a stale socket left by a dead
   // server is replaced; a live one, or any other file, is an error) and makes it reachable by the
-  // group of `policy` (0660) or by the owner only (0600). Null and `error` set on failure.
+  // group of `policy` (0660) or by the owner only (0600). A device directory that others than its
+  // owner may write is refused: anyone could put a socket of their own in the device's place.
+  // Null and `error` set on failure.
   static std::unique_ptr<DeviceServer> Listen(const std::string& path, RequestHandler& handler,
                                               const PeerPolicy& policy, LogFunction log,
                                               std::string* error);
@@ -62,7 +89,10 @@ class DeviceServer {
   struct Client {
     int fd;
     PeerCredentials peer;
+    uint64_t lastActive;  // the server's sequence number of its last request or accept
   };
+  // Makes room for a connection of `uid`, dropping one connection if needed.
+  void MakeRoom(uid_t uid);
   DeviceServer(std::string path, int listenFd, RequestHandler& handler, PeerPolicy policy,
                LogFunction log);
   // Returns true when the stop descriptor fired.
@@ -78,8 +108,9 @@ class DeviceServer {
   int listenFd_;
   RequestHandler& handler_;
   PeerPolicy policy_;
-  LogFunction log_;
+  RateLimitedLog connectionLog_;
   uint64_t nextId_ = 1;
+  uint64_t sequence_ = 0;
   std::map<uint64_t, Client> clients_;
 };
 

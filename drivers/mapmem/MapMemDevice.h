@@ -26,6 +26,7 @@ class MapMemDevice : public RequestHandler {
   ServedReply Serve(uint64_t connection, std::span<const uint8_t> datagram) override;
   size_t Disconnect(uint64_t connection) override;
   size_t OpenObjects() const override { return mappings_.size(); }
+  size_t ObjectsOf(uint64_t connection) const override { return mappings_.count(connection); }
 
   const MapMemWindow& Window() const { return window_; }
 

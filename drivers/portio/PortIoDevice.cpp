@@ -59,12 +59,18 @@ pr::Reply PortIoDevice::Open(uint64_t connection, const pr::Request& request) {
   const auto base = request.Word(0), width = request.Word(4), count = request.Word(8);
   if (!base || !width || !count || request.outputCapacity < 4)
     return Status(pr::kStatusInvalidParameter);
-  // Ports are 16-bit: a range reaching past 0xFFFF cannot be translated.
-  const uint64_t span = std::max<uint32_t>(*count, 1);
-  if (*base + span - 1 > 0xFFFF) return Status(pr::kStatusInvalidParameter);
-  for (uint64_t port = *base; port < *base + span; ++port) {
+  // An empty range could never be accessed; ports are 16-bit, so a range reaching past 0xFFFF
+  // cannot be translated.
+  if (*count == 0) return Status(pr::kStatusInvalidParameter);
+  if (uint64_t{*base} + *count - 1 > 0xFFFF) return Status(pr::kStatusInvalidParameter);
+  bool usable = !TouchesPorts(*width);  // such a width reads all ones and touches nothing
+  for (uint64_t port = *base; port < uint64_t{*base} + *count; ++port) {
     if (!allow_.Names(static_cast<uint32_t>(port))) return Status(pr::kStatusAccessDenied);
+    usable = usable || allow_.Allows(static_cast<uint32_t>(port), *width, PortDirection::kRead) ||
+             allow_.Allows(static_cast<uint32_t>(port), *width, PortDirection::kWrite);
   }
+  // A handle that every access would be refused on (0xCF8 as a byte, say) is not handed out.
+  if (!usable) return Status(pr::kStatusAccessDenied);
   std::vector<GenericPort>& mine = ports_[connection];
   if (mine.size() >= kMaxPortsPerConnection) return Status(pr::kStatusInsufficientResources);
   const GenericPort port{NewHandle(), static_cast<uint16_t>(*base), *count, *width};

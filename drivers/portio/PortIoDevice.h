@@ -42,6 +42,10 @@ class PortIoDevice : public RequestHandler {
   }
   size_t Disconnect(uint64_t connection) override;
   size_t OpenObjects() const override { return openCount_; }
+  size_t ObjectsOf(uint64_t connection) const override {
+    const auto it = ports_.find(connection);
+    return it == ports_.end() ? 0 : it->second.size();
+  }
 
  private:
   hw::protocol::Reply Dispatch(uint64_t connection, const hw::protocol::Request& request);

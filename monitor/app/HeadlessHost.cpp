@@ -113,6 +113,13 @@ void HeadlessHost::TickDone() {
         {"pages", core::PageSlotsToJson(slots_, s.mbModel)}});
 }
 
+void HeadlessHost::OnHardwareFailure(const hw::HwFailure& failure) {
+  // What the message box cannot say (a device refused for its owner) goes to the log.
+  if (!failure.detail.empty() && failure.error != hw::HwError::kPhysicalReadFailed)
+    std::cerr << "velmond: " << hw::Describe(failure.error) << ": " << failure.detail << '\n';
+  NullFrameHost::OnHardwareFailure(failure);
+}
+
 void HeadlessHost::Warn(const std::string& text) {
   std::cerr << "velmond: " << text << '\n';
   Emit({{"event", "warning"}, {"text", text}});

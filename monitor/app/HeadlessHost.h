@@ -34,6 +34,7 @@ class HeadlessHost : public core::NullFrameHost {
   bool RequestPower(core::PowerRequest request) override;
   void TickDone() override;
   void Warn(const std::string& text) override;
+  void OnHardwareFailure(const hw::HwFailure& failure) override;
   void SettingsNotSaved(const std::string& reason) override;
   void Quit(int exitCode, bool saved) override;
 

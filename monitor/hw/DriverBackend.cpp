@@ -33,7 +33,7 @@ bool PeerClosed(int fd) {
 
 }  // namespace
 
-std::optional<DeviceConnection> DeviceConnection::Open(const char* device) {
+std::optional<DeviceConnection> DeviceConnection::Open(const char* device, std::string* refusal) {
   const std::string path = pr::DevicePath(device);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -42,6 +42,18 @@ std::optional<DeviceConnection> DeviceConnection::Open(const char* device) {
   const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   if (fd < 0) return std::nullopt;
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  // Whoever may write the device folder could serve there: only root's helpers, or helpers of
+  // this user (the ones it started itself), are told anything.
+  ucred server{};
+  socklen_t length = sizeof server;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &server, &length) != 0 ||
+      (server.uid != 0 && server.uid != ::geteuid())) {
+    if (refusal)
+      *refusal = path + " is served by uid " + std::to_string(server.uid) +
+                 ", neither root nor this user; not used";
     ::close(fd);
     return std::nullopt;
   }
@@ -139,7 +151,8 @@ bool Succeeded(const std::optional<pr::Reply>& reply) {
 DeviceConnection* DriverBackend::PortIo() {
   if (portio_ && portio_->Alive()) return &*portio_;
   // The helper went away (or never was there): it may be back.
-  portio_ = DeviceConnection::Open(pr::kPortIoDevice);
+  refusal_.clear();
+  portio_ = DeviceConnection::Open(pr::kPortIoDevice, &refusal_);
   return portio_ ? &*portio_ : nullptr;
 }
 
@@ -148,7 +161,7 @@ PortRead DriverBackend::ReadPort(uint16_t port, unsigned width) {
   PortRead result;
   DeviceConnection* device = PortIo();
   if (!device) {
-    result.failures.push_back({HwError::kPortDeviceMissing, kAccess, {}});
+    result.failures.push_back({HwError::kPortDeviceMissing, kAccess, refusal_});
     return result;
   }
   // Each step goes on after a failure, as the conversation always did: the helper refuses the
@@ -177,7 +190,7 @@ HwFailures DriverBackend::WritePort(uint16_t port, unsigned width, uint32_t valu
   HwFailures failures;
   DeviceConnection* device = PortIo();
   if (!device) {
-    failures.push_back({HwError::kPortDeviceMissing, kAccess, {}});
+    failures.push_back({HwError::kPortDeviceMissing, kAccess, refusal_});
     return failures;
   }
   uint32_t handle = 0;
@@ -234,13 +247,13 @@ HwFailures DriverBackend::RunChunk(PortBatch& batch, size_t first, size_t end) {
       pr::EncodeRequestBytes(pr::kIoctlPortIoBatch, 4 * reads, pr::EncodeBatchInput(ops));
 
   DeviceConnection* device = PortIo();
-  if (!device) return {{HwError::kPortDeviceMissing, access, {}}};
+  if (!device) return {{HwError::kPortDeviceMissing, access, refusal_}};
   std::optional<pr::Reply> reply = device->TransactRaw(datagram);
   if (!reply && device->LastFailure() == DeviceConnection::Failure::kNotSent) {
     // The helper had closed the connection before it could see the request: a new one.
     portio_.reset();
     device = PortIo();
-    if (!device) return {{HwError::kPortDeviceMissing, access, {}}};
+    if (!device) return {{HwError::kPortDeviceMissing, access, refusal_}};
     reply = device->TransactRaw(datagram);
   }
   if (reply && reply->status != pr::kStatusSuccess) return RunEachAccess(*this, batch, first, end);
@@ -259,8 +272,9 @@ HwFailures DriverBackend::RunChunk(PortBatch& batch, size_t first, size_t end) {
 
 HwFailures DriverBackend::ReadBiosIdBytes(uint8_t dest[8]) {
   constexpr HwAccess kAccess = HwAccess::kBiosRead;
-  std::optional<DeviceConnection> device = DeviceConnection::Open(pr::kMapMemDevice);
-  if (!device) return {{HwError::kMemDeviceMissing, kAccess, {}}};
+  std::string refusal;
+  std::optional<DeviceConnection> device = DeviceConnection::Open(pr::kMapMemDevice, &refusal);
+  if (!device) return {{HwError::kMemDeviceMissing, kAccess, refusal}};
   int viewFd = -1;
   const auto mapped = device->Transact(pr::kIoctlMapMemMap, 4, {}, &viewFd);
   // The view arrives as a descriptor; the reply's word is where the window starts inside it.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "monitor/hw/DriverProtocol.h"
 #include "monitor/hw/PortBackend.h"
@@ -18,7 +19,8 @@ class DeviceConnection {
  public:
   // Connects to `device` (kPortIoDevice, kMapMemDevice) in the device directory; nullopt when
   // nothing serves it or this process may not connect.
-  static std::optional<DeviceConnection> Open(const char* device);
+  // A server that is neither root nor this user is not used: nullopt, with `refusal` saying so.
+  static std::optional<DeviceConnection> Open(const char* device, std::string* refusal = nullptr);
   ~DeviceConnection();
   DeviceConnection(DeviceConnection&& other) noexcept
       : fd_(other.fd_), lastFailure_(other.lastFailure_), broken_(other.broken_) {
@@ -84,6 +86,7 @@ class DriverBackend : public PortBackend {
   HwFailures RunChunk(PortBatch& batch, size_t first, size_t end);
 
   std::optional<DeviceConnection> portio_;
+  std::string refusal_;  // why the last connection to portio was not used, if it was refused
 };
 
 }  // namespace velmo::hw

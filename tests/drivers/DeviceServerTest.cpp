@@ -3,13 +3,19 @@
 #include "drivers/common/DeviceServer.h"
 
 #include <grp.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <vector>
 
 #include "HelperRig.h"
 #include "drivers/portio/PortIoDevice.h"
@@ -147,25 +153,79 @@ TEST_F(DeviceServerTest, PeersOutsideThePolicyAreDisconnectedUnheard) {
             1);
 }
 
-TEST_F(DeviceServerTest, ConnectionsAreCapped) {
+// A peer that keeps opening connections only ever loses its own oldest ones: it holds at most
+// its share, the newest connection is always served, and the log says so a bounded number of times.
+TEST_F(DeviceServerTest, ConnectionsOfOnePeerAreCappedAndTheNewestServed) {
   auto server = Listen(PeerPolicy::ForThisProcess());
+  const int holder = Connect();  // holds a port object: the last to be closed
+  ASSERT_TRUE(Exchange(*server, holder, OpenRequest()));
   std::vector<int> fds;
-  for (size_t i = 0; i < DeviceServer::kMaxConnections; ++i) {
+  for (int i = 0; i < 200; ++i) {
     fds.push_back(Connect());
     server->PollOnce(0);
   }
-  EXPECT_EQ(server->ConnectionCount(), DeviceServer::kMaxConnections);
-  const int extra = Connect();
-  EXPECT_FALSE(Exchange(*server, extra, OpenRequest()).has_value());
-  EXPECT_NE(log_.back().find("too many open connections"), std::string::npos);
-  ::close(fds[0]);
-  server->PollOnce(10);
-  const int next = Connect();
-  EXPECT_TRUE(Exchange(*server, next, OpenRequest()).has_value());
+  EXPECT_EQ(server->ConnectionCount(), DeviceServer::kMaxConnectionsPerUser);
+  EXPECT_TRUE(Exchange(*server, fds.back(), OpenRequest()).has_value());
+  EXPECT_FALSE(Exchange(*server, fds.front(), OpenRequest()).has_value());  // closed for room
+  EXPECT_TRUE(Exchange(*server, holder, OpenRequest()).has_value());
+  // About 185 connections were closed to make room; the log holds a minute's share of them.
+  EXPECT_LE(log_.size(), static_cast<size_t>(RateLimitedLog::kBurst));
+  EXPECT_NE(log_.front().find("to make room for uid"), std::string::npos);
   for (int fd : fds)
     ::close(fd);
-  ::close(extra);
-  ::close(next);
+  ::close(holder);
+}
+
+// Another user holding every connection it can get does not keep the monitor out.
+TEST_F(DeviceServerTest, APeerHoldingConnectionsCannotLockOutAnother) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+  const gid_t group = 4242;  // the "velmo" group of this test
+  auto server = Listen(PeerPolicy{0, group});
+  ::chmod(dir_.Path().c_str(), 0755);
+  ::chmod((dir_.Path() + "/sub").c_str(), 0755);
+  ::chmod(path_.c_str(), 0777);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t hog = ::fork();
+  ASSERT_GE(hog, 0);
+  if (hog == 0) {
+    const gid_t groups[] = {group};
+    if (::setgroups(1, groups) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    std::vector<int> held;
+    for (size_t i = 0; i < 4 * DeviceServer::kMaxConnections; ++i)
+      held.push_back(Connect());
+    (void)!::write(ready[1], "x", 1);
+    ::pause();
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  // Serve while the other user connects, until it holds all it could get.
+  for (int round = 0; round < 5000; ++round) {
+    server->PollOnce(1);
+    pollfd done{ready[0], POLLIN, 0};
+    if (::poll(&done, 1, 0) > 0) break;
+  }
+  for (int round = 0; round < 20; ++round)
+    server->PollOnce(1);
+  EXPECT_LE(server->ConnectionCount(), DeviceServer::kMaxConnectionsPerUser);
+  const int monitor = Connect();
+  EXPECT_TRUE(Exchange(*server, monitor, OpenRequest()).has_value());
+  ::kill(hog, SIGKILL);
+  ::waitpid(hog, nullptr, 0);
+  ::close(monitor);
+  ::close(ready[0]);
+}
+
+// Anyone who may write the device folder could put a socket of their own in the device's place.
+TEST_F(DeviceServerTest, AFolderOthersMayWriteIsRefused) {
+  const std::string open = dir_.File("open");
+  std::filesystem::create_directories(open);
+  std::filesystem::permissions(open, std::filesystem::perms::all);
+  std::string error;
+  EXPECT_EQ(
+      DeviceServer::Listen(open + "/PortIo", device_, PeerPolicy::ForThisProcess(), {}, &error),
+      nullptr);
+  EXPECT_EQ(error, open + " may be written by others than its owner; refusing to serve from it");
 }
 
 TEST_F(DeviceServerTest, ConnectionEndReleasesItsPorts) {

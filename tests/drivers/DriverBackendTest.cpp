@@ -400,7 +400,6 @@ TEST_F(DriverBackendTest, BatchesLongerThanOneRequestKeepEveryAccess) {
     ASSERT_EQ(batch.Value({i}), expected.Value({i})) << i;
 }
 
-
 class DriverBackendOnHelpers : public DriverBackendTest {
  protected:
   void SetUp() override {
@@ -499,7 +498,11 @@ TEST_F(DriverBackendOnHelpers, RefusedPortsShowTheConversationMessages) {
        {{"Port open failed", "Debug"}, {"write failed", "debug"}, {"close failed", "debug"}}},
       {false, 0xEB, 1, {{"read faield", "debug"}}},   // a port only ever written
       {true, 0xCFC, 4, {{"write failed", "debug"}}},  // a port only ever read
-      {true, 0xCF9, 1, {{"write failed", "debug"}}},  // the chipset's reset register
+      // The chipset's reset register: not even a handle is given for it.
+      {true,
+       0xCF9,
+       1,
+       {{"Port open failed", "Debug"}, {"write failed", "debug"}, {"close failed", "debug"}}},
       {false, 0x295, 1, {}},
   };
   for (const Row& row : rows) {

@@ -128,6 +128,12 @@ TEST(PortIoDevice, AllowListDirectionsAndWidths) {
     Rig rig;
     rig.bus.inputs[static_cast<uint16_t>(row.port)] = 0x5a;
     const pr::Reply opened = rig.Send(kOpen, 4, {row.port, row.width, 1});
+    if (!row.read && !row.write) {
+      // No access would ever be allowed: no handle is handed out for it.
+      EXPECT_EQ(opened.status, kDenied) << test::Hex(row.port) << " width " << row.width;
+      EXPECT_TRUE(rig.bus.trace.empty());
+      continue;
+    }
     ASSERT_EQ(opened.status, kOk) << test::Hex(row.port);
     const uint32_t handle = *opened.Word(0);
     EXPECT_EQ(rig.Send(kRead, 4, {handle, 0}).status, row.read ? kOk : kDenied)
@@ -136,6 +142,12 @@ TEST(PortIoDevice, AllowListDirectionsAndWidths) {
         << "write " << test::Hex(row.port) << " width " << row.width;
     EXPECT_EQ(rig.bus.trace.size(), size_t{row.read} + size_t{row.write}) << test::Hex(row.port);
   }
+}
+
+TEST(PortIoDevice, EmptyRangesAreRefused) {
+  Rig rig;
+  EXPECT_EQ(rig.Send(kOpen, 4, {0x295, 1, 0}).status, pr::kStatusInvalidParameter);
+  EXPECT_EQ(rig.device.OpenObjects(), 0u);
 }
 
 TEST(PortIoDevice, WidthThreeReadsAllOnesAndWritesNothing) {
