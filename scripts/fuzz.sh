@@ -38,4 +38,5 @@ run mapmem drivers/fuzz/run_fuzzer.sh "$out/drivers/fuzz_mapmem" || status=1
 run registry tests/fuzz/run_fuzzer.sh "$out/parsers/fuzz_registry" tests/data/registry || status=1
 run board tests/fuzz/run_fuzzer.sh "$out/parsers/fuzz_board" boards tests/data/boards \
   tests/data/headless || status=1
+run device_server tests/fuzz/run_fuzzer.sh "$out/parsers/fuzz_device_server" || status=1
 exit $status
