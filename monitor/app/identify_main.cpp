@@ -6,7 +6,11 @@
 #include <iostream>
 #include <memory>
 
+#include "monitor/core/Acquisition.h"
 #include "monitor/core/Identification.h"
+#include "monitor/core/MonitorSetup.h"
+#include "monitor/core/MonitorState.h"
+#include "monitor/core/SensorsJson.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/LinuxBus.h"
 #include "monitor/hw/PortAccess.h"
@@ -36,8 +40,11 @@ const char* ChipName(int32_t hmType) {
 
 int main(int argc, char** argv) {
   std::string boardPath;
+  bool sensorsJson = false;
   CLI::App cli{"Identifies the main board and its hardware-monitor chip", "velmo-identify"};
   cli.add_option("--board", boardPath, "simulated board file instead of this machine");
+  cli.add_flag("--sensors-json", sensorsJson,
+               "read every channel once and print it as `sensors -j` does");
   CLI11_PARSE(cli, argc, argv);
 
   std::unique_ptr<velmo::hw::Bus> bus;
@@ -57,13 +64,24 @@ int main(int argc, char** argv) {
   velmo::hw::DirectBackend backend(*bus);
   velmo::hw::PortAccess ports(backend, host);
   std::string text;
-  int32_t mbModel = 0, hmType = 0;
+  velmo::core::MonitorState state;
   try {
-    mbModel = velmo::core::IdentifyBoard(ports, &text);
-    hmType = velmo::core::DetectMonitorChip(ports);
+    velmo::core::IdentifyHardware(state, ports, &text);
+    if (sensorsJson) {
+      if (state.hmType == velmo::core::kHmNone) {
+        std::cerr << "velmo-identify: no supported monitor chip\n";
+        return 3;
+      }
+      // The chip profile's limits: this tool does not read the monitor's settings.
+      velmo::core::PrepareChannelTable(state, ports, nullptr);
+      velmo::core::AcquireReadings(state, ports);
+      std::printf("%s\n", velmo::core::SensorsJson(state, ports.ChipIoBase()).dump(3).c_str());
+      return 0;
+    }
   } catch (const velmo::hw::ProgramEnd& end) {
     return end.exitCode;
   }
+  const int32_t mbModel = state.mbModel, hmType = state.hmType;
   std::printf("board text: \"%s\"\nMBModel:    %d\nHmType:     %d  %s\nChipIoBase: 0x%x\n",
               text.c_str(), mbModel, hmType, ChipName(hmType), ports.ChipIoBase());
   return hmType == 0 ? 3 : 0;
