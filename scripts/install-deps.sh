@@ -17,6 +17,8 @@ packages=(
   dpkg-dev file lintian desktop-file-utils scdoc man-db
   # only the measurement scripts in bench/ use these; no test depends on them
   hyperfine lm-sensors time
+  # promtool, which checks the metrics file in the tests (from the prometheus package)
+  prometheus
 )
 
 sudo=""

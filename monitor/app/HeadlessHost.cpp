@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "monitor/app/LogindPower.h"
+#include "monitor/core/ExtensionRunner.h"
 #include "monitor/core/MainFrame.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/PageSlotsJson.h"
@@ -87,6 +88,8 @@ bool HeadlessHost::RequestPower(core::PowerRequest request) {
 void HeadlessHost::TickDone() {
   if (!frame_ || !state_) return;
   const core::MonitorState& s = *state_;
+  if (extensions_) extensions_->OnTick(s, frame_->BoardText());
+  const core::History* history = extensions_ ? extensions_->GetHistory() : nullptr;
   ordered_json channels = ordered_json::object();
   for (int item = 0; item < core::kChannelCount; ++item) {
     const core::ChannelRecord& r = s[item];
@@ -94,6 +97,11 @@ void HeadlessHost::TickDone() {
                                          {"outOfRange", r.outOfRange}, {"changed", r.changed},
                                          {"enabled", r.alarm.enabled}, {"upper", r.alarm.upper},
                                          {"lower", r.alarm.lower}};
+    if (history) {  // the history extension adds the lowest and highest readings since start
+      auto& c = channels[core::ChannelName(item)];
+      if (auto low = history->Min(item)) c["min"] = *low;
+      if (auto high = history->Max(item)) c["max"] = *high;
+    }
   }
   const core::AppParams& p = s.params;
   Emit({{"event", "tick"},

@@ -11,6 +11,7 @@
 
 namespace velmo::core {
 class CMainFrame;
+class ExtensionRunner;
 struct MonitorState;
 }  // namespace velmo::core
 
@@ -22,6 +23,8 @@ class HeadlessHost : public core::NullFrameHost {
  public:
   HeadlessHost(std::ostream& out, bool answerYes, bool dryRunPower, PowerControl& power);
   void Attach(const core::CMainFrame& frame, const core::MonitorState& state);
+  // The extensions run after every tick (before its event); null: none.
+  void AttachExtensions(core::ExtensionRunner* extensions) { extensions_ = extensions; }
 
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void EndProgram(int exitCode) override;
@@ -51,6 +54,7 @@ class HeadlessHost : public core::NullFrameHost {
   PowerControl& power_;
   const core::CMainFrame* frame_ = nullptr;
   const core::MonitorState* state_ = nullptr;
+  core::ExtensionRunner* extensions_ = nullptr;
   core::PageSlots slots_;
   int32_t trayIcon_ = 0;
   std::string trayTip_;

@@ -12,6 +12,7 @@
 
 #include "monitor/app/HeadlessHost.h"
 #include "monitor/app/LogindPower.h"
+#include "monitor/core/ExtensionRunner.h"
 #include "monitor/core/InstanceLock.h"
 #include "monitor/core/MainFrame.h"
 #include "monitor/core/MonitorState.h"
@@ -158,6 +159,23 @@ int RunMonitor(const Options& options, std::ostream& out) {
   core::MonitorState state;
   core::CMainFrame frame(state, ports, registry, host, core::UninstallPaths::FromEnvironment());
   host.Attach(frame, state);
+  // The extensions: with all of them off (the defaults) nothing here changes what the program does.
+  core::DetachedLauncher launcher;
+  core::ExtensionRunner extensions(
+      core::LoadExtensionSettings(registry, [&host](const std::string& t) { host.Warn(t); }),
+      launcher,
+      [&host](const core::AlarmCommands::Run& run) {
+        host.Emit({{"event", "alarm-command"},
+                   {"channel", core::ChannelName(run.channel)},
+                   {"argv", run.argv},
+                   {"started", run.started}});
+        if (!run.started)
+          std::cerr << "velmond: " << (run.start ? "AlarmCommand" : "AlarmEndCommand") << " "
+                    << run.argv.front() << " cannot be started: " << run.error
+                    << "; not tried again\n";
+      },
+      [&host](const std::string& t) { host.Warn(t); });
+  host.AttachExtensions(&extensions);
 
   SignalWaiter signals;
   if (frame.OnCreate() != 0) {

@@ -116,7 +116,10 @@ WriteResult WriteFileAtomically(const std::string& path, std::string_view conten
   if (options.createDirs && !MakeDirs(dir))
     return Fail(WriteStep::kCreate, "cannot create " + dir, errno);
 
-  if (options.skipWhenUnchanged && HoldsAlready(path, contents)) return {};
+  if (options.skipWhenUnchanged && HoldsAlready(path, contents)) {
+    RemoveStaleTemps(dir, path);  // what killed writers left goes all the same
+    return {};
+  }
   const std::string temp = path + ".tmp." + std::to_string(::getpid());
   struct stat old;
   const bool exists = ::stat(path.c_str(), &old) == 0;
@@ -140,7 +143,7 @@ WriteResult WriteFileAtomically(const std::string& path, std::string_view conten
     owner = folder.st_uid;
     group = folder.st_gid;
   }
-  if (!WriteAll(fd.Get(), contents) || ::fsync(fd.Get()) != 0)
+  if (!WriteAll(fd.Get(), contents) || (options.durable && ::fsync(fd.Get()) != 0))
     return abandon(WriteStep::kWrite, "cannot write " + temp, errno);
   struct stat made;
   const bool chown = ::geteuid() == 0 && ::fstat(fd.Get(), &made) == 0 &&
@@ -155,7 +158,8 @@ WriteResult WriteFileAtomically(const std::string& path, std::string_view conten
   if (::rename(temp.c_str(), path.c_str()) != 0)
     return abandon(WriteStep::kReplace, "cannot replace " + path, errno);
   RemoveStaleTemps(dir, path);
-  if (!SyncDir(dir)) return Fail(WriteStep::kReplace, "cannot sync " + dir, errno);
+  if (options.durable && !SyncDir(dir))
+    return Fail(WriteStep::kReplace, "cannot sync " + dir, errno);
   return {};
 }
 

@@ -13,6 +13,8 @@ struct AtomicWriteOptions {
   mode_t newFileMode = 0600;     // the mode of a file that did not exist yet
   bool keepExistingMode = true;  // a replaced file keeps its permission bits
   bool createDirs = false;       // create missing folders above it (mode 0700)
+  bool durable = true;           // flush the file and its folder to disk (a reader-only file
+                                 // that is rewritten every few seconds need not be)
   // Run as root, the file keeps the owner it had, and a new file or folder gets the owner of
   // the folder it is made in: a root run on a user's folder must not take the user's files.
   // A regular file that already holds exactly `contents` is left as it is: a save that changes

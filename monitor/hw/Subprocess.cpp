@@ -60,7 +60,9 @@ int RunCommand(std::vector<std::string> args, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool SpawnDetached(std::vector<std::string> args, const std::string& logPath) {
+bool SpawnDetached(std::vector<std::string> args, const std::string& logPath, int* execError) {
+  if (execError) *execError = 0;
+  if (args.empty()) return false;
   Argv argv(std::move(args));
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
@@ -76,11 +78,13 @@ bool SpawnDetached(std::vector<std::string> args, const std::string& logPath) {
     const pid_t grandchild = ::fork();
     if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
     const int null = ::open("/dev/null", O_RDWR);
-    int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    if (log < 0) log = null;
     ::dup2(null, STDIN_FILENO);
-    ::dup2(null, STDOUT_FILENO);
-    ::dup2(log, STDERR_FILENO);
+    if (!logPath.empty()) {
+      int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+      if (log < 0) log = null;
+      ::dup2(null, STDOUT_FILENO);
+      ::dup2(log, STDERR_FILENO);
+    }
     ::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);  // nothing of the monitor's leaks into the helper
     sigset_t none;
     sigemptyset(&none);
@@ -88,7 +92,7 @@ bool SpawnDetached(std::vector<std::string> args, const std::string& logPath) {
     ::signal(SIGTERM, SIG_DFL);
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGPIPE, SIG_DFL);
-    ::execv(argv.pointers[0], argv.pointers.data());
+    ::execvp(argv.pointers[0], argv.pointers.data());
     const int error = errno;
     (void)!::write(pipeFds[1], &error, sizeof error);
     ::_exit(127);
@@ -103,6 +107,7 @@ bool SpawnDetached(std::vector<std::string> args, const std::string& logPath) {
   while ((n = ::read(pipeFds[0], &error, sizeof error)) < 0 && errno == EINTR) {
   }
   ::close(pipeFds[0]);
+  if (n > 0 && execError) *execError = error;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 

@@ -10,9 +10,11 @@ namespace velmo::hw {
 // run or did not exit normally); its standard output goes to `output` when given.
 int RunCommand(std::vector<std::string> args, std::string* output = nullptr);
 
-// Starts `args` in its own session, re-parented to init, with standard input and output on
-// /dev/null and standard error appended to `logPath` (or /dev/null). False when it cannot be
-// executed.
-bool SpawnDetached(std::vector<std::string> args, const std::string& logPath);
+// Starts `args` (looked up in PATH when the name has no slash) in its own session, re-parented to
+// init, with standard input on /dev/null. With a `logPath` standard output goes to /dev/null and
+// standard error is appended to the log; with an empty one both stay this process's (its journal
+// or terminal). False when it cannot be executed, with the exec's errno in `execError`.
+bool SpawnDetached(std::vector<std::string> args, const std::string& logPath,
+                   int* execError = nullptr);
 
 }  // namespace velmo::hw

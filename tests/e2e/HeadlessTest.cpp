@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -291,6 +294,57 @@ TEST(Headless, IgnoredSettingsValuesAreReportedAndTheRestKept) {
   std::ifstream saved(box.Registry());
   const std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("\"bAlarm\"=hex:00,00,00,00"), std::string::npos);
+}
+
+// With the extensions on: the alarm commands run once at the start and once at the end of the
+// demo's overheating, the metrics file is there, and the ticks carry the lowest and highest
+// readings. (With them off the golden event streams show that nothing changes.)
+TEST(Headless, ExtensionsRunCommandsWriteMetricsAndKeepHistory) {
+  Sandbox box("extensions");
+  const std::string metrics = (box.dir / "metrics").string();
+  std::filesystem::create_directories(metrics);
+  auto text = [](const std::string& s) {
+    std::string hex;
+    for (char c : s) {
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "%02x,00,", static_cast<unsigned char>(c));
+      hex += byte;
+    }
+    return hex + "00,00";
+  };
+  const std::string log = (box.dir / "commands.log").string();
+  std::filesystem::create_directories(box.dir / "config" / "velmo");
+  box.Write("config/velmo/registry.reg",
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\Velmo\\Ver 3.10\\Extensions]\r\n"
+            "\"AlarmCommand\"=hex(1):" +
+                text("sh -c 'echo start \"$0\" >> " + log + "' %l") +
+                "\r\n\"AlarmEndCommand\"=hex(1):" + text("sh -c 'echo end $0 >> " + log + "' %c") +
+                "\r\n\"MetricsDir\"=hex(1):" + text(metrics) +
+                "\r\n\"ShowHistory\"=dword:00000001\r\n");
+  const std::string demo = std::string(VELMO_BOARD_DIR) + "/demo.json";
+  const RunResult run = RunVelmond(
+      box, {"--headless", "--board", demo, "--ticks", "20", "--confirm-alarm", "--dry-run-power"});
+  EXPECT_EQ(run.exitCode, 0) << run.errors;
+  const auto commands = run.Of("alarm-command");
+  ASSERT_EQ(commands.size(), 2u) << run.output;
+  EXPECT_EQ(commands[0]["channel"], "CPUTEMP");
+  EXPECT_EQ(commands[0]["argv"].back(), "Cpu Temp.");
+  EXPECT_EQ(commands[0]["started"], true);
+  EXPECT_EQ(commands[1]["argv"].back(), "CPUTEMP");
+  for (int i = 0; i < 100 && !std::filesystem::exists(log); ++i)
+    ::usleep(10000);
+  std::ifstream in(log);
+  const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(lines.find("start Cpu Temp."), std::string::npos) << lines;
+  std::ifstream prom(metrics + "/velmo.prom");
+  const std::string exposition((std::istreambuf_iterator<char>(prom)),
+                               std::istreambuf_iterator<char>());
+  EXPECT_NE(exposition.find("velmo_info{board_text=\"7K4XZQB1\""), std::string::npos);
+  const auto ticks = run.Of("tick");
+  ASSERT_FALSE(ticks.empty());
+  EXPECT_EQ(ticks.back()["channels"]["CPUTEMP"]["max"], 101);  // the demo's peak
+  EXPECT_TRUE(run.Of("warning").empty()) << run.output;
 }
 
 // Every program that reads a board file refuses a deeply nested one with a message, not a crash.

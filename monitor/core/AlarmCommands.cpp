@@ -1,0 +1,170 @@
+#include "monitor/core/AlarmCommands.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "monitor/core/AlarmText.h"
+#include "monitor/core/ChannelLabels.h"
+#include "monitor/core/MonitorState.h"
+#include "monitor/hw/Subprocess.h"
+
+namespace velmo::core {
+
+namespace {
+
+std::string InUnit(int item, int32_t value) {
+  if (!IsVoltage(item)) return std::to_string(value);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", value / 1000.0);
+  return text;
+}
+
+bool Alarming(const ChannelRecord& r, int item) {
+  return !IsFan(item) && r.present != 0 && r.alarm.enabled != 0 && r.outOfRange != 0;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> SplitCommandLine(const std::string& line,
+                                                         std::string* error) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false;
+  char quote = 0;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quote) {
+      if (c == quote) {
+        quote = 0;
+      } else if (c == '\\' && quote == '"' && i + 1 < line.size()) {
+        word += line[++i];
+      } else {
+        word += c;
+      }
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+      inWord = true;
+    } else if (c == '\\' && i + 1 < line.size()) {
+      word += line[++i];
+      inWord = true;
+    } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+      if (inWord) words.push_back(std::move(word));
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (quote) {
+    if (error) *error = std::string("unclosed ") + quote + " in the command \"" + line + "\"";
+    return std::nullopt;
+  }
+  if (inWord) words.push_back(std::move(word));
+  return words;
+}
+
+AlarmFacts FactsOf(const MonitorState& s, int item) {
+  const ChannelRecord& r = s[item];
+  return {ChannelName(item),
+          ChannelLabel(item, s.mbModel),
+          InUnit(item, r.value),
+          ChannelUnit(item),
+          InUnit(item, r.alarm.upper),
+          InUnit(item, r.alarm.lower),
+          ComposeStatusText(s.readings, item)};
+}
+
+std::vector<std::string> SubstituteWords(const std::vector<std::string>& words,
+                                         const AlarmFacts& f) {
+  std::vector<std::string> out;
+  out.reserve(words.size());
+  for (const std::string& word : words) {
+    std::string w;
+    for (size_t i = 0; i < word.size(); ++i) {
+      if (word[i] != '%' || i + 1 == word.size()) {
+        w += word[i];
+        continue;
+      }
+      switch (word[++i]) {
+        case 'c':
+          w += f.channel;
+          break;
+        case 'l':
+          w += f.label;
+          break;
+        case 'v':
+          w += f.value;
+          break;
+        case 'u':
+          w += f.unit;
+          break;
+        case 'U':
+          w += f.upper;
+          break;
+        case 'L':
+          w += f.lower;
+          break;
+        case 's':
+          w += f.sentence;
+          break;
+        case '%':
+          w += '%';
+          break;
+        default:  // not a placeholder: kept as written
+          w += '%';
+          w += word[i];
+          break;
+      }
+    }
+    out.push_back(std::move(w));
+  }
+  return out;
+}
+
+bool DetachedLauncher::Launch(const std::vector<std::string>& argv, std::string* error) {
+  int err = 0;
+  if (hw::SpawnDetached(argv, "", &err)) return true;
+  if (error) *error = err ? std::strerror(err) : "cannot start a process";
+  return false;
+}
+
+AlarmCommands::AlarmCommands(CommandLauncher& launcher, Report report)
+    : launcher_(launcher), report_(std::move(report)) {}
+
+void AlarmCommands::Configure(const std::string& startCommand, const std::string& endCommand,
+                              const std::function<void(const std::string&)>& warn) {
+  auto split = [&warn](const std::string& line, const char* name) {
+    std::string error;
+    auto words = SplitCommandLine(line, &error);
+    if (!words) {
+      if (warn) warn(std::string(name) + " is off: " + error);
+      return std::vector<std::string>();
+    }
+    return *words;
+  };
+  start_ = split(startCommand, "AlarmCommand");
+  end_ = split(endCommand, "AlarmEndCommand");
+}
+
+void AlarmCommands::OnTick(const MonitorState& state) {
+  for (int item = 0; item < kChannelCount; ++item) {
+    const bool now = Alarming(state[item], item);
+    bool& was = alarming_[static_cast<size_t>(item)];
+    if (now == was) continue;
+    was = now;
+    RunCommand(now ? start_ : end_, state, item, now);
+  }
+}
+
+void AlarmCommands::RunCommand(const std::vector<std::string>& words, const MonitorState& state,
+                               int item, bool start) {
+  if (words.empty() || failed_.count(words.front())) return;
+  Run run{item, start, SubstituteWords(words, FactsOf(state, item)), false, {}};
+  run.started = launcher_.Launch(run.argv, &run.error);
+  if (!run.started) failed_.insert(words.front());
+  if (report_) report_(run);
+}
+
+}  // namespace velmo::core

@@ -1,0 +1,77 @@
+// Commands run when a channel's alarm starts and when it ends (the AlarmCommand and
+// AlarmEndCommand extensions): split into words without a shell, the placeholders replaced word
+// by word, started detached so that no tick waits for them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "monitor/core/ChannelTable.h"
+
+namespace velmo::core {
+
+struct MonitorState;
+
+// Splits a command line into words: blanks separate them, "..." and '...' keep blanks inside a
+// word, a backslash keeps the next character. nullopt, with `error` set, for an unclosed quote.
+std::optional<std::vector<std::string>> SplitCommandLine(const std::string& line,
+                                                         std::string* error);
+
+// What the placeholders stand for: %c channel name, %l the label the pages use, %v the value in
+// its unit, %u the unit, %U and %L the limits, %s the alarm sentence, %% a percent sign.
+struct AlarmFacts {
+  std::string channel, label, value, unit, upper, lower, sentence;
+};
+AlarmFacts FactsOf(const MonitorState& state, int item);
+std::vector<std::string> SubstituteWords(const std::vector<std::string>& words,
+                                         const AlarmFacts& facts);
+
+// Starts a command detached; false with a reason when it cannot be started.
+class CommandLauncher {
+ public:
+  virtual ~CommandLauncher() = default;
+  virtual bool Launch(const std::vector<std::string>& argv, std::string* error) = 0;
+};
+// The real one: its own session, standard output and error the monitor's.
+class DetachedLauncher : public CommandLauncher {
+ public:
+  bool Launch(const std::vector<std::string>& argv, std::string* error) override;
+};
+
+// Watches the channels tick by tick and runs the start command when an enabled channel goes
+// out of range, the end command when it comes back (or its alarm is switched off): once each per
+// alarm episode. A command that cannot be started is reported once and not tried again.
+class AlarmCommands {
+ public:
+  struct Run {
+    int channel;
+    bool start;  // the start command, or the end command
+    std::vector<std::string> argv;
+    bool started;
+    std::string error;  // why it did not start (the first time only)
+  };
+  using Report = std::function<void(const Run&)>;
+
+  AlarmCommands(CommandLauncher& launcher, Report report);
+  // Empty: off. A line that cannot be split is reported through `warn` and stays off.
+  void Configure(const std::string& startCommand, const std::string& endCommand,
+                 const std::function<void(const std::string&)>& warn);
+  void OnTick(const MonitorState& state);
+
+ private:
+  void RunCommand(const std::vector<std::string>& words, const MonitorState& state, int item,
+                  bool start);
+
+  CommandLauncher& launcher_;
+  Report report_;
+  std::vector<std::string> start_, end_;
+  std::array<bool, kChannelCount> alarming_{};
+  std::set<std::string> failed_;  // program names that could not be started
+};
+
+}  // namespace velmo::core

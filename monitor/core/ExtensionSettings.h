@@ -1,0 +1,32 @@
+// The settings of the extensions beyond the specified monitor, in the subkey Extensions of the
+// settings key: REG_SZ and REG_DWORD values the settings store never enumerates (it reads only
+// its own key), so they change none of its 20 values; a save keeps them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace velmo::core {
+
+class RegistryStore;
+
+// "Software\Korvath\Velmo\Ver 3.10\Extensions"
+std::string ExtensionsKeyPath();
+
+struct ExtensionSettings {
+  std::string alarmCommand;         // AlarmCommand (REG_SZ): run when an alarm starts; "" off
+  std::string alarmEndCommand;      // AlarmEndCommand (REG_SZ): run when it ends; "" off
+  std::string metricsDir;           // MetricsDir (REG_SZ): where velmo.prom goes; "" off
+  int32_t showHistory = 0;          // ShowHistory (REG_DWORD): the History tab, min/max; 0 off
+  int32_t desktopNotification = 1;  // DesktopNotification (REG_DWORD): 0 turns it off
+
+  bool operator==(const ExtensionSettings&) const = default;
+};
+
+// The values found, the defaults for the others. A value of the wrong type is ignored with a
+// warning.
+ExtensionSettings LoadExtensionSettings(RegistryStore& registry,
+                                        const std::function<void(const std::string&)>& warn = {});
+
+}  // namespace velmo::core

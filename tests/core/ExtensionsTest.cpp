@@ -1,0 +1,244 @@
+// The extensions: alarm commands (words, placeholders, one run per episode, a missing program),
+// the metrics file (its exact text, replaced whole, promtool), the history rings, and their
+// settings in the Extensions subkey.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "monitor/core/Acquisition.h"
+#include "monitor/core/AlarmCommands.h"
+#include "monitor/core/ExtensionRunner.h"
+#include "monitor/core/ExtensionSettings.h"
+#include "monitor/core/History.h"
+#include "monitor/core/MetricsFile.h"
+#include "monitor/core/MonitorSetup.h"
+#include "monitor/core/MonitorState.h"
+#include "monitor/core/registry/RegistryFile.h"
+#include "monitor/hw/DirectBackend.h"
+#include "monitor/hw/PortAccess.h"
+#include "sim/SimulatedBoard.h"
+#include "tests/support/Golden.h"
+#include "tests/support/RecordingBus.h"
+
+namespace velmo::core {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordingLauncher : public CommandLauncher {
+ public:
+  std::vector<std::vector<std::string>> launched;
+  bool Launch(const std::vector<std::string>& argv, std::string* error) override {
+    launched.push_back(argv);
+    if (argv.front() == "missing-program") {
+      *error = "No such file or directory";
+      return false;
+    }
+    return true;
+  }
+};
+
+// The demo board, set up as the monitor does it and read once.
+struct Demo {
+  std::unique_ptr<sim::SimulatedBoard> board;
+  test::RecordingHost host;
+  std::unique_ptr<hw::DirectBackend> backend;
+  std::unique_ptr<hw::PortAccess> ports;
+  MonitorState state;
+  std::string boardText;
+  Demo() {
+    std::string error;
+    board = sim::SimulatedBoard::Load(std::string(VELMO_BOARD_DIR) + "/demo.json", &error);
+    EXPECT_TRUE(board) << error;
+    backend = std::make_unique<hw::DirectBackend>(*board);
+    ports = std::make_unique<hw::PortAccess>(*backend, host);
+    SetUpMonitor(state, *ports, nullptr, &boardText);
+    AcquireAt(0);
+  }
+  void AcquireAt(uint32_t seconds) {
+    board->Advance(seconds);
+    AcquireReadings(state, *ports);
+  }
+};
+
+TEST(AlarmCommands, WordsAndPlaceholders) {
+  Demo demo;
+  demo.state[V5].value = 5056;
+  const AlarmFacts facts = FactsOf(demo.state, V5);
+  struct Row {
+    const char* line;
+    std::vector<std::string> argv;
+  };
+  const Row rows[] = {
+      {"notify %c", {"notify", "V5"}},
+      {"notify %l", {"notify", "+5V"}},
+      {"log %v%u", {"log", "5.056V"}},
+      {"range %L..%U", {"range", "4.500..5.500"}},
+      {"say %s", {"say", "The 5.56 V Power-Line has exceeded Normal Operating Tolerance."}},
+      {"percent 100%% %x", {"percent", "100%", "%x"}},
+      {"  spaced   out  ", {"spaced", "out"}},
+      {"\"two words\" 'and %c' back\\ slash", {"two words", "and V5", "back slash"}},
+      {"", {}},
+  };
+  for (const Row& row : rows) {
+    std::string error;
+    const auto words = SplitCommandLine(row.line, &error);
+    ASSERT_TRUE(words) << row.line << ": " << error;
+    EXPECT_EQ(SubstituteWords(*words, facts), row.argv) << row.line;
+  }
+  std::string error;
+  EXPECT_FALSE(SplitCommandLine("say \"unclosed", &error));
+  EXPECT_NE(error.find("unclosed \""), std::string::npos);
+  // A temperature's value and limits are whole degrees.
+  const AlarmFacts cpu = FactsOf(demo.state, CPUTEMP);
+  EXPECT_EQ(cpu.value, std::to_string(demo.state[CPUTEMP].value));
+  EXPECT_EQ(cpu.unit, "C");
+  EXPECT_EQ(cpu.label, "Cpu Temp.");
+}
+
+TEST(AlarmCommands, StartAndEndOncePerEpisodeAndAMissingProgramOnce) {
+  Demo demo;
+  RecordingLauncher launcher;
+  std::vector<AlarmCommands::Run> runs;
+  AlarmCommands commands(launcher, [&runs](const AlarmCommands::Run& r) { runs.push_back(r); });
+  commands.Configure("on %c", "off %c", {});
+  commands.OnTick(demo.state);
+  EXPECT_TRUE(launcher.launched.empty());  // all in range at the start
+  // The demo's CPU overheats from 40 s to 60 s: one start, one end, whatever the ticks between.
+  for (uint32_t t = 5; t <= 90; t += 5) {
+    demo.AcquireAt(5);
+    commands.OnTick(demo.state);
+  }
+  ASSERT_EQ(launcher.launched.size(), 2u);
+  EXPECT_EQ(launcher.launched[0], (std::vector<std::string>{"on", "CPUTEMP"}));
+  EXPECT_EQ(launcher.launched[1], (std::vector<std::string>{"off", "CPUTEMP"}));
+  EXPECT_TRUE(runs[0].start && runs[0].started);
+  EXPECT_FALSE(runs[1].start);
+
+  // Switching the alarm off ends the episode too.
+  demo.state[V5].outOfRange = 1;
+  commands.OnTick(demo.state);
+  demo.state[V5].alarm.enabled = 0;
+  commands.OnTick(demo.state);
+  EXPECT_EQ(launcher.launched.back(), (std::vector<std::string>{"off", "V5"}));
+
+  // A program that cannot start is said once and not tried again.
+  RecordingLauncher other;
+  std::vector<AlarmCommands::Run> failed;
+  AlarmCommands missing(other, [&failed](const AlarmCommands::Run& r) { failed.push_back(r); });
+  missing.Configure("missing-program %c", "", {});
+  Demo fresh;
+  for (int episode = 0; episode < 3; ++episode) {
+    fresh.state[V5].outOfRange = 1;
+    missing.OnTick(fresh.state);
+    fresh.state[V5].outOfRange = 0;
+    missing.OnTick(fresh.state);
+  }
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_FALSE(failed[0].started);
+  EXPECT_EQ(failed[0].error, "No such file or directory");
+  EXPECT_EQ(other.launched.size(), 1u);
+}
+
+TEST(AlarmCommands, TheRealLauncherStartsDetachedAndTellsAMissingProgram) {
+  DetachedLauncher launcher;
+  const fs::path marker = fs::path(testing::TempDir()) / "velmo-alarm-command-ran";
+  fs::remove(marker);
+  std::string error;
+  EXPECT_TRUE(launcher.Launch({"sh", "-c", "echo ran > " + marker.string()}, &error)) << error;
+  for (int i = 0; i < 200 && !fs::exists(marker); ++i)
+    ::usleep(10000);
+  EXPECT_TRUE(fs::exists(marker));
+  fs::remove(marker);
+  EXPECT_FALSE(launcher.Launch({"/nonexistent/velmo-alarm"}, &error));
+  EXPECT_EQ(error, "No such file or directory");
+}
+
+TEST(Metrics, TheDemoBoardsTextAndItsAtomicReplacement) {
+  Demo demo;
+  const std::string text = MetricsText(demo.state, demo.boardText);
+  test::ExpectGolden(std::string(VELMO_TEST_DATA_DIR) + "/metrics/demo.prom", text);
+
+  const fs::path dir = fs::path(testing::TempDir()) / ("velmo-metrics-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  std::string error;
+  ASSERT_TRUE(WriteMetricsFile(dir.string(), text, &error)) << error;
+  struct stat first {};
+  ASSERT_EQ(::stat((dir / "velmo.prom").c_str(), &first), 0);
+  EXPECT_EQ(first.st_mode & 0777, 0644u);
+  ASSERT_TRUE(WriteMetricsFile(dir.string(), text + "# again\n", &error));
+  struct stat second {};
+  ASSERT_EQ(::stat((dir / "velmo.prom").c_str(), &second), 0);
+  // A new file renamed into place: a reader holding the old one reads it whole.
+  EXPECT_NE(first.st_ino, second.st_ino);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+  EXPECT_FALSE(WriteMetricsFile((dir / "missing").string(), text, &error));
+  EXPECT_NE(error.find("missing"), std::string::npos);
+
+  // promtool, where the prometheus package is installed, accepts the file.
+  if (std::system("command -v promtool >/dev/null 2>&1") == 0) {
+    const std::string check = "promtool check metrics < " + (dir / "velmo.prom").string();
+    EXPECT_EQ(std::system(check.c_str()), 0);
+  }
+  fs::remove_all(dir);
+}
+
+TEST(History, RingsAreBoundedAndKeepMinAndMax) {
+  History history(5);
+  EXPECT_EQ(history.Capacity(), 720u);  // an hour at 5 s
+  SensorReadings readings{};
+  readings[CPUTEMP].present = 1;
+  for (int i = 0; i < 1000; ++i) {
+    readings[CPUTEMP].value = 40 + i % 7;
+    if (i == 100) readings[CPUTEMP].value = 99;
+    if (i == 900) readings[CPUTEMP].value = 3;
+    history.Record(readings);
+  }
+  const std::vector<int32_t> samples = history.Samples(CPUTEMP);
+  ASSERT_EQ(samples.size(), 720u);
+  EXPECT_EQ(samples.back(), 40 + 999 % 7);  // newest last
+  EXPECT_EQ(samples.front(), 40 + 280 % 7);
+  EXPECT_EQ(history.Max(CPUTEMP), 99);  // since the start, beyond the hour kept
+  EXPECT_EQ(history.Min(CPUTEMP), 3);
+  EXPECT_TRUE(history.Samples(V5).empty());  // not present: nothing kept
+  EXPECT_FALSE(history.Min(V5));
+  history.SetInterval(120);
+  EXPECT_EQ(history.Capacity(), 30u);
+  EXPECT_EQ(history.Samples(CPUTEMP).back(), samples.back());
+  EXPECT_EQ(History(0).Capacity(), History::kMaxSamples);
+}
+
+TEST(ExtensionSettings, ReadFromTheirOwnSubkeyWithDefaults) {
+  MemoryRegistry registry;
+  EXPECT_EQ(LoadExtensionSettings(registry), ExtensionSettings{});
+  const std::string key = "HKEY_LOCAL_MACHINE\\" + ExtensionsKeyPath();
+  EXPECT_EQ(key, "HKEY_LOCAL_MACHINE\\Software\\Korvath\\Velmo\\Ver 3.10\\Extensions");
+  auto text = [](const std::string& s) {
+    std::vector<uint8_t> data;
+    for (char c : s) {
+      data.push_back(static_cast<uint8_t>(c));
+      data.push_back(0);
+    }
+    data.push_back(0);
+    data.push_back(0);
+    return data;
+  };
+  registry.model.OpenKey(key).Set({"AlarmCommand", REG_SZ, text("logger %s")});
+  registry.model.OpenKey(key).Set({"MetricsDir", REG_SZ, text("/var/lib/node")});
+  registry.model.OpenKey(key).Set({"ShowHistory", REG_DWORD, {1, 0, 0, 0}});
+  registry.model.OpenKey(key).Set({"DesktopNotification", REG_BINARY, {0, 0, 0, 0}});
+  std::vector<std::string> warnings;
+  const ExtensionSettings s =
+      LoadExtensionSettings(registry, [&](const std::string& w) { warnings.push_back(w); });
+  EXPECT_EQ(s.alarmCommand, "logger %s");
+  EXPECT_EQ(s.metricsDir, "/var/lib/node");
+  EXPECT_EQ(s.showHistory, 1);
+  EXPECT_EQ(s.desktopNotification, 1);  // the binary value was not taken
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("DesktopNotification"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmo::core
