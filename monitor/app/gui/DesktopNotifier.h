@@ -1,0 +1,27 @@
+// Desktop notifications of starting alarms: one freedesktop notification per start, sent over the
+// session bus to whatever notification service runs; nothing when none runs.
+#pragma once
+
+#include <QDBusConnection>
+#include <QString>
+
+namespace velmo::app::gui {
+
+class DesktopNotifier {
+ public:
+  virtual ~DesktopNotifier() = default;
+  virtual void Notify(const QString& summary, const QString& body) = 0;
+};
+
+// org.freedesktop.Notifications.Notify, sent without waiting for the answer and without starting
+// a service that is not running.
+class FreedesktopNotifier : public DesktopNotifier {
+ public:
+  explicit FreedesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus());
+  void Notify(const QString& summary, const QString& body) override;
+
+ private:
+  QDBusConnection bus_;
+};
+
+}  // namespace velmo::app::gui
