@@ -9,7 +9,10 @@ packages=(
   nlohmann-json3-dev libcli11-dev libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core dbus-daemon
+  # the benchmarks beside lm-sensors, and the window host's benchmark and screenshots on Xvfb:
+  # a notification area, a window manager, input and capture
+  lm-sensors trayer openbox xdotool x11-utils imagemagick
 )
 
 missing=()
