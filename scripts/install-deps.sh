@@ -12,7 +12,7 @@ packages=(
   xvfb xauth fonts-dejavu-core dbus-daemon
   # the benchmarks beside lm-sensors, and the window host's benchmark and screenshots on Xvfb:
   # a notification area, a window manager, input and capture
-  lm-sensors trayer openbox xdotool x11-utils imagemagick
+  lm-sensors time trayer openbox xdotool x11-utils imagemagick
 )
 
 missing=()
