@@ -49,6 +49,33 @@ class RecordingNotifier : public DesktopNotifier {
   void Notify(const QString&, const QString& body) override { bodies.push_back(body); }
 };
 
+// The simulated board's back-end, which can lose the portio device at any moment.
+class LosableBackend : public hw::PortBackend {
+ public:
+  explicit LosableBackend(hw::Bus& bus) : direct_(bus) {}
+  bool lost = false;
+  hw::PortRead ReadPort(uint16_t port, unsigned width) override {
+    if (!lost) return direct_.ReadPort(port, width);
+    hw::PortRead failed;
+    failed.failures = {Lost()};
+    return failed;
+  }
+  hw::HwFailures WritePort(uint16_t port, unsigned width, uint32_t value) override {
+    if (!lost) return direct_.WritePort(port, width, value);
+    return {Lost()};
+  }
+  hw::HwFailures ReadBiosIdBytes(uint8_t dest[8]) override {
+    return lost ? hw::HwFailures{Lost()} : direct_.ReadBiosIdBytes(dest);
+  }
+  bool IsDriver() const override { return false; }
+
+ private:
+  static hw::HwFailure Lost() {
+    return {hw::HwError::kPortDeviceMissing, hw::HwAccess::kPortRead, ""};
+  }
+  hw::DirectBackend direct_;
+};
+
 // A board file's text: W83782D on board model 9 (or `bios`), CPU at `cpuTemp` degrees, with
 // optional script entries.
 inline std::string BoardText(int cpuTemp = 45, const std::string& script = "",
@@ -91,7 +118,7 @@ struct GuiRig {
   std::vector<int> quits;  // exit codes the event loop was ended with
   std::unique_ptr<CGuiHost> host;
   std::unique_ptr<sim::SimulatedBoard> board;
-  std::unique_ptr<hw::DirectBackend> backend;
+  std::unique_ptr<LosableBackend> backend;
   std::unique_ptr<hw::PortAccess> ports;
   core::MemoryRegistry registry;
   core::MonitorState state;
@@ -111,7 +138,7 @@ struct GuiRig {
     std::string error;
     board = sim::SimulatedBoard::Parse(options.board, "board", &error);
     EXPECT_TRUE(board) << error;
-    backend = std::make_unique<hw::DirectBackend>(*board);
+    backend = std::make_unique<LosableBackend>(*board);
     ports = std::make_unique<hw::PortAccess>(*backend, *host);
     if (options.settings) options.settings(registry);
     frame = std::make_unique<core::CMainFrame>(

@@ -151,6 +151,31 @@ TEST(Startup, ASecondInstanceIsRefusedWithAMessageBox) {
   }
 }
 
+TEST(Startup, AHardwareFailureEndsTheEventLoopWithItsCodeAndWithoutSaving) {
+  GuiRig rig;
+  rig.Tick();
+  const int saves = rig.registry.saves;
+  rig.backend->lost = true;
+  std::vector<std::string> shown;
+  WhenModal<QMessageBox>([&shown](QMessageBox& box) {
+    shown.push_back(box.windowTitle().toStdString() + ": " + box.text().toStdString());
+    EXPECT_EQ(box.icon(), QMessageBox::NoIcon) << "the hardware layer's plain box";
+    box.accept();
+  });
+  rig.Tick();
+  ASSERT_EQ(shown.size(), 1u);
+  const hw::HwMessage expected =
+      hw::MessageFor({hw::HwError::kPortDeviceMissing, hw::HwAccess::kPortRead, ""});
+  EXPECT_EQ(shown.front(), expected.caption + ": " + expected.text);
+  EXPECT_EQ(rig.quits, std::vector<int>{hw::kHwEndExitCode});
+  EXPECT_TRUE(rig.host->Ended());
+  EXPECT_FALSE(rig.host->Saved());
+  EXPECT_EQ(rig.registry.saves, saves);
+  EXPECT_FALSE(rig.host->Timer().isActive());
+  rig.host->TimerTick();  // nothing reaches the core any more
+  EXPECT_EQ(rig.quits.size(), 1u);
+}
+
 TEST(Startup, WithoutADisplayOneLineOnStandardErrorAndExit2) {
   const struct {
     const char* what;

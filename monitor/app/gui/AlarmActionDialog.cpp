@@ -36,7 +36,8 @@ CAlarmActionDialog::CAlarmActionDialog() : layout_(*this, 186, 189) {
                  Qt::WindowStaysOnTopHint);
   setAttribute(Qt::WA_ShowWithoutActivating);
   setModal(false);
-  setWindowTitle(QString());
+  // No caption text. Qt would put the program's name in an empty title; a blank stays blank.
+  setWindowTitle(QStringLiteral(" "));
   layout_.Create(kItems);
   for (int32_t i = 0; i < kActions; ++i)
     radios_.addButton(layout_.ItemAs<QAbstractButton>(kFirstRadio + i), i);

@@ -46,7 +46,7 @@ struct GuiServices {
 
 // The status line of a frame that has no notification area to live in.
 inline constexpr const char* kNoTrayStatus =
-    "No notification area was found: Velmo stays in this window, and closing it minimizes it.";
+    "No notification area found: closing this window minimizes it.";
 
 class CGuiHost : public QObject, public core::FrameHost {
   Q_OBJECT

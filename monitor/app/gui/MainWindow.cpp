@@ -5,6 +5,7 @@
 #include <QStatusBar>
 
 #include "monitor/core/Resources.h"
+#include "monitor/display/DialogTemplate.h"
 #include "monitor/display/Icons.h"
 
 namespace velmo::app::gui {
@@ -15,6 +16,8 @@ CMainWindow::CMainWindow() : sheet_(new CMonitorSheet(this)) {
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setWindowTitle(QString::fromLatin1(core::kFrameCaption));
   setWindowIcon(display::IconOf(core::kIconNormal));
+  // The menu bar, the tabs and the status line in the pages' font, so that four tabs fit.
+  setFont(display::DialogFont());
   sheet_->setFixedSize(kClientWidth, kClientHeight);
   setCentralWidget(sheet_);
   BuildMenu();
@@ -26,6 +29,7 @@ CMainWindow::~CMainWindow() = default;
 void CMainWindow::BuildMenu() {
   for (const core::MenuItem& top : core::MenuResource(core::kMenuFrame)) {
     QMenu* menu = menuBar()->addMenu(QString::fromLatin1(top.text));
+    menu->setFont(font());  // a popup is a window of its own and takes no font from the bar
     // The menus keep their separators as the resource has them, leading ones included.
     menu->setSeparatorsCollapsible(false);
     for (const core::MenuItem& item : top.popup) {

@@ -2,7 +2,8 @@
 
 #include <QCursor>
 #include <QDBusConnection>
-#include <QDBusInterface>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDBusReply>
 #include <QVariant>
 #include <span>
@@ -114,13 +115,16 @@ bool CNotificationArea::SystemTrayAvailable() {
 }
 
 bool CNotificationArea::StatusNotifierHostRunning() {
+  const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
   QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) return false;
-  QDBusInterface watcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
-                         QStringLiteral("/StatusNotifierWatcher"),
-                         QStringLiteral("org.kde.StatusNotifierWatcher"), bus);
-  if (!watcher.isValid()) return false;
-  return watcher.property("IsStatusNotifierHostRegistered").toBool();
+  if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+    return false;
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      watcher, QStringLiteral("/StatusNotifierWatcher"),
+      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+  const QDBusReply<QDBusVariant> reply = bus.call(get, QDBus::Block, 500);
+  return reply.isValid() && reply.value().variant().toBool();
 }
 
 }  // namespace velmo::app::gui
