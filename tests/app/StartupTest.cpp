@@ -17,6 +17,7 @@
 #include "monitor/app/gui/GuiMain.h"
 #include "monitor/core/InstanceLock.h"
 #include "tests/app/GuiRig.h"
+#include "tests/e2e/VelmondRun.h"
 
 extern char** environ;
 
@@ -32,26 +33,14 @@ std::string Board(const char* name) {
   return std::string(VELMO_BOARD_DIR) + "/" + name;
 }
 
-// A private runtime and configuration folder per test.
-struct Sandbox {
-  fs::path dir;
-  explicit Sandbox(const std::string& name)
-      : dir(fs::path(testing::TempDir()) / ("velmo-gui-" + name + "-" + std::to_string(getpid()))) {
-    fs::remove_all(dir);
-    fs::create_directories(dir / "runtime");
-    fs::create_directories(dir / "config");
-  }
-  ~Sandbox() { fs::remove_all(dir); }
-  std::string Registry() const { return (dir / "registry.reg").string(); }
-  std::string LockPath() const {
-    return (dir / "runtime" / (std::string(core::kInstanceMutexName) + ".lock")).string();
-  }
-};
+std::string LockPath(const velmo::test::Sandbox& box) {
+  return (box.dir / "runtime" / (std::string(core::kInstanceMutexName) + ".lock")).string();
+}
 
 // One program run with its own environment; standard error goes to a file.
 class Program {
  public:
-  Program(const Sandbox& box, std::vector<std::string> args,
+  Program(const velmo::test::Sandbox& box, std::vector<std::string> args,
           std::map<std::string, std::optional<std::string>> env)
       : stderrPath_((box.dir / "stderr.txt").string()) {
     env["XDG_RUNTIME_DIR"] = (box.dir / "runtime").string();
@@ -120,7 +109,7 @@ bool WaitForLockHolder(const std::string& path) {
 }
 
 TEST(Startup, ASecondInstanceIsRefusedWithAMessageBox) {
-  Sandbox box("refusal");
+  velmo::test::Sandbox box("refusal");
   const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
   const std::string savedRuntime = oldRuntime ? oldRuntime : "";
   setenv("XDG_RUNTIME_DIR", (box.dir / "runtime").c_str(), 1);
@@ -192,7 +181,7 @@ TEST(Startup, WithoutADisplayOneLineOnStandardErrorAndExit2) {
        "cannot open the display :4917"},
   };
   for (const auto& row : rows) {
-    Sandbox box("nodisplay");
+    velmo::test::Sandbox box("nodisplay");
     Program velmond(box, {"--board", Board("w83782d.json"), "--registry", box.Registry()}, row.env);
     EXPECT_EQ(velmond.Wait(), 2) << row.what;
     const std::string err = velmond.Stderr();
@@ -203,10 +192,10 @@ TEST(Startup, WithoutADisplayOneLineOnStandardErrorAndExit2) {
 
 TEST(Startup, VelmondHandsOverToTheWindowHostWhichEndsOnSigtermWithSettingsSaved) {
   for (const int sig : {SIGTERM, SIGINT}) {
-    Sandbox box("signal");
+    velmo::test::Sandbox box("signal");
     Program velmond(box, {"--board", Board("w83782d.json"), "--registry", box.Registry()},
                     {{"QT_QPA_PLATFORM", "offscreen"}});
-    ASSERT_TRUE(WaitForLockHolder(box.LockPath())) << velmond.Stderr();
+    ASSERT_TRUE(WaitForLockHolder(LockPath(box))) << velmond.Stderr();
     // The same process, now the window host.
     const fs::path exe = fs::read_symlink("/proc/" + std::to_string(velmond.Pid()) + "/exe");
     EXPECT_EQ(exe.filename(), kGuiProgramName);
@@ -219,10 +208,10 @@ TEST(Startup, VelmondHandsOverToTheWindowHostWhichEndsOnSigtermWithSettingsSaved
 }
 
 TEST(Startup, TheHeadlessProgramLoadsNoQt) {
-  Sandbox box("headless");
+  velmo::test::Sandbox box("headless");
   Program velmond(
       box, {"--headless", "--board", Board("w83782d.json"), "--registry", box.Registry()}, {});
-  ASSERT_TRUE(WaitForLockHolder(box.LockPath()));
+  ASSERT_TRUE(WaitForLockHolder(LockPath(box)));
   std::stringstream maps;
   maps << std::ifstream("/proc/" + std::to_string(velmond.Pid()) + "/maps").rdbuf();
   EXPECT_NE(maps.str().find("libc.so"), std::string::npos);
