@@ -25,6 +25,9 @@ std::vector<std::string> MenuLines(QMenu& menu) {
 TEST(FrameWindow, StartsHiddenWithItsCaptionMenuAndFixedClientArea) {
   GuiRig rig;
   ASSERT_TRUE(rig.created);
+  EXPECT_FALSE(rig.host->HasWindow()) << "a monitor in the tray makes no window";
+  rig.Tick();
+  EXPECT_FALSE(rig.host->HasWindow());
   CMainWindow& w = rig.Window();
   EXPECT_FALSE(w.isVisible());
   EXPECT_EQ(w.windowTitle(), "Velmo(v3.10)");

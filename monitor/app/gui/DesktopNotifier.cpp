@@ -6,10 +6,9 @@
 
 namespace velmo::app::gui {
 
-FreedesktopNotifier::FreedesktopNotifier(QDBusConnection bus) : bus_(std::move(bus)) {}
-
 void FreedesktopNotifier::Notify(const QString& summary, const QString& body) {
-  if (!bus_.isConnected()) return;
+  if (!bus_) bus_ = QDBusConnection::sessionBus();
+  if (!bus_->isConnected()) return;
   QDBusMessage call = QDBusMessage::createMethodCall(
       QStringLiteral("org.freedesktop.Notifications"),
       QStringLiteral("/org/freedesktop/Notifications"),
@@ -21,7 +20,7 @@ void FreedesktopNotifier::Notify(const QString& summary, const QString& body) {
   hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("velmond"));
   call << QStringLiteral("Velmo") << 0u << QStringLiteral("dialog-warning") << summary << body
        << QStringList() << hints << -1;
-  bus_.call(call, QDBus::NoBlock);
+  bus_->call(call, QDBus::NoBlock);
 }
 
 }  // namespace velmo::app::gui

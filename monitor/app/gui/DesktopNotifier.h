@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QString>
+#include <optional>
 
 namespace velmo::app::gui {
 
@@ -14,14 +15,16 @@ class DesktopNotifier {
 };
 
 // org.freedesktop.Notifications.Notify, sent without waiting for the answer and without starting
-// a service that is not running.
+// a service that is not running. Without a connection given it uses the session bus, reached at
+// the first notification.
 class FreedesktopNotifier : public DesktopNotifier {
  public:
-  explicit FreedesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus());
+  FreedesktopNotifier() = default;
+  explicit FreedesktopNotifier(QDBusConnection bus) : bus_(std::move(bus)) {}
   void Notify(const QString& summary, const QString& body) override;
 
  private:
-  QDBusConnection bus_;
+  std::optional<QDBusConnection> bus_;
 };
 
 }  // namespace velmo::app::gui

@@ -24,24 +24,12 @@ CGuiHost::CGuiHost(GuiServices services) : services_(std::move(services)) {
   if (!services_.activationOnlyTray)
     services_.activationOnlyTray = &CNotificationArea::StatusNotifierHostRunning;
   if (!services_.quit) services_.quit = [](int code) { QCoreApplication::exit(code); };
-  window_ = std::make_unique<CMainWindow>();
   tray_ =
       std::make_unique<CNotificationArea>(services_.trayAvailable, services_.activationOnlyTray);
-  alarmDialog_ = std::make_unique<CAlarmActionDialog>();
-
-  window_->onCommand = [this](uint32_t id) { Command(id); };
-  window_->onClose = [this] { Enter([this] { frame_->OnClose(); }); };
   tray_->onCommand = [this](uint32_t id) { Command(id); };
   tray_->onNotify = [this](uint32_t wParam, uint32_t lParam) {
     Enter([&] { frame_->OnTrayNotify(wParam, lParam); });
   };
-  alarmDialog_->onOk = [this](int32_t action) {
-    Enter([&] { frame_->AlarmDialogOk(action); });
-    // The action is posted: the frame handles it once this click has been dealt with.
-    QMetaObject::invokeMethod(
-        this, [this] { Enter([this] { frame_->ProcessPostedMessages(); }); }, Qt::QueuedConnection);
-  };
-  alarmDialog_->onCancel = [this] { Enter([this] { frame_->AlarmDialogCancel(); }); };
   // Timer 100. A coarse timer lets the system bundle its wake-ups with others'.
   timer_.setTimerType(Qt::CoarseTimer);
   connect(&timer_, &QTimer::timeout, this, &CGuiHost::TimerTick);
@@ -76,11 +64,40 @@ void CGuiHost::Finish(int exitCode) {
   ended_ = true;
   exitCode_ = exitCode;
   timer_.stop();
-  alarmDialog_->hide();
-  window_->hide();
+  if (alarmDialog_) alarmDialog_->hide();
+  if (window_) window_->hide();
   tray_->Tray().hide();
   // Leaves every event loop, the modal dialogs' too.
   services_.quit(exitCode);
+}
+
+CAlarmActionDialog& CGuiHost::AlarmDialog() {
+  if (!alarmDialog_) {
+    // Made at the first alarm, like the window: the start-up does not wait for it.
+    alarmDialog_ = std::make_unique<CAlarmActionDialog>();
+    alarmDialog_->onOk = [this](int32_t action) {
+      Enter([&] { frame_->AlarmDialogOk(action); });
+      // The action is posted: the frame handles it once this click has been dealt with.
+      QMetaObject::invokeMethod(
+          this, [this] { Enter([this] { frame_->ProcessPostedMessages(); }); },
+          Qt::QueuedConnection);
+    };
+    alarmDialog_->onCancel = [this] { Enter([this] { frame_->AlarmDialogCancel(); }); };
+  }
+  return *alarmDialog_;
+}
+
+CMainWindow& CGuiHost::Window() {
+  if (!window_) {
+    // The frame's window is made when it is first needed: a monitor that lives in the tray
+    // never pays for it.
+    window_ = std::make_unique<CMainWindow>();
+    window_->onCommand = [this](uint32_t id) { Command(id); };
+    window_->onClose = [this] { Enter([this] { frame_->OnClose(); }); };
+    if (pagesModel_) window_->Sheet().CreatePages(*pagesModel_);
+    window_->Sheet().SetSlots(slots_);  // the latest the frame published
+  }
+  return *window_;
 }
 
 bool CGuiHost::Create() {
@@ -94,8 +111,8 @@ bool CGuiHost::Create() {
   if (trayRefused_) {
     // Nothing to live in: the frame stays reachable on the desktop and says why it shows.
     noTrayAtStart_ = true;
-    window_->ShowStatusLine(QString::fromLatin1(kNoTrayStatus));
-    window_->show();
+    Window().ShowStatusLine(QString::fromLatin1(kNoTrayStatus));
+    Window().show();
   }
   return true;
 }
@@ -137,7 +154,7 @@ void CGuiHost::ShowAbout() {
 }
 
 bool CGuiHost::FrameInView() const {
-  return window_->isVisible() && !window_->isMinimized();
+  return window_ && window_->isVisible() && !window_->isMinimized();
 }
 
 // ---- core::FrameHost ----------------------------------------------------------------------
@@ -167,11 +184,11 @@ bool CGuiHost::AskYesNo(const std::string& text) {
 }
 
 void CGuiHost::OpenAlarmDialog(int32_t action, const std::string& condition) {
-  if (!ended_) alarmDialog_->Open(action, condition);
+  if (!ended_) AlarmDialog().Open(action, condition);
 }
 
 void CGuiHost::CloseAlarmDialog() {
-  alarmDialog_->hide();
+  if (alarmDialog_) alarmDialog_->hide();
 }
 
 bool CGuiHost::NotifyTray(core::TrayOp op, const core::TrayIconData& data) {
@@ -186,18 +203,19 @@ void CGuiHost::ShowTrayMenu() {
 
 void CGuiHost::ShowPage(core::Page page) {
   if (ended_) return;
-  window_->Sheet().ShowPage(page);
-  window_->showNormal();
-  window_->raise();
-  window_->activateWindow();
+  CMainWindow& window = Window();
+  window.Sheet().ShowPage(page);
+  window.showNormal();
+  window.raise();
+  window.activateWindow();
 }
 
 void CGuiHost::HideFrame() {
   // Without a notification area a hidden frame could not be reached again: it is minimized.
-  if (tray_->Shown()) {
+  if (!tray_->Shown()) {
+    Window().showMinimized();
+  } else if (window_) {
     window_->hide();
-  } else {
-    window_->showMinimized();
   }
 }
 
@@ -210,15 +228,20 @@ void CGuiHost::SetTimer(uint32_t periodMs) {
 }
 
 void CGuiHost::CreatePages(int32_t mbModel) {
-  window_->Sheet().CreatePages(mbModel);
+  pagesModel_ = mbModel;
+  if (window_) {
+    window_->Sheet().CreatePages(mbModel);
+    window_->Sheet().SetSlots(slots_);  // the frame publishes once before it asks for the sheet
+  }
 }
 
 void CGuiHost::PublishPages(const core::PageSlots& pageSlots) {
-  window_->Sheet().SetSlots(pageSlots);
+  slots_ = pageSlots;
+  if (window_) window_->Sheet().SetSlots(pageSlots);
 }
 
 void CGuiHost::RefreshPages() {
-  window_->Sheet().Refresh(FrameInView());
+  if (window_) window_->Sheet().Refresh(FrameInView());
 }
 
 std::optional<core::AlarmRangeDialogData> CGuiHost::RunAlarmRangeDialog(

@@ -73,9 +73,12 @@ class CGuiHost : public QObject, public core::FrameHost {
   int ExitCode() const { return exitCode_; }
   bool Saved() const { return saved_; }
   bool NoTrayAtStart() const { return noTrayAtStart_; }
-  CMainWindow& Window() { return *window_; }
+  // The frame's window, made on first use.
+  CMainWindow& Window();
+  bool HasWindow() const { return window_ != nullptr; }
   CNotificationArea& Tray() { return *tray_; }
-  CAlarmActionDialog& AlarmDialog() { return *alarmDialog_; }
+  // The alarm dialog, made on first use.
+  CAlarmActionDialog& AlarmDialog();
   const QTimer& Timer() const { return timer_; }
   // The OEM information file the About box reads.
   std::string OemFile() const;
@@ -116,6 +119,8 @@ class CGuiHost : public QObject, public core::FrameHost {
   QElapsedTimer clock_;
   uint64_t secondsAdvanced_ = 0;
   std::unique_ptr<CMainWindow> window_;
+  std::optional<int32_t> pagesModel_;  // the sheet's board model, once the frame has asked
+  core::PageSlots slots_;
   std::unique_ptr<CNotificationArea> tray_;
   std::unique_ptr<CAlarmActionDialog> alarmDialog_;
   QTimer timer_;

@@ -54,11 +54,9 @@ void CMonitorSheet::CreatePages(int32_t mbModel) {
     addTab(widget, display::IconOf(tab.icon), text);
     entries_.push_back({tab.page, widget});
   }
-  SetSlots(slots_);  // the frame publishes once before the sheet exists
 }
 
 void CMonitorSheet::SetSlots(const core::PageSlots& s) {
-  slots_ = s;
   if (cpu_) cpu_->SetSlots(s.cpu);
   if (cpu2_) cpu2_->SetSlots(s.cpu2);
   if (system_) system_->SetSlots(s.system);

@@ -38,8 +38,8 @@ class CMonitorSheet : public QTabWidget {
   // Adds the pages of the board model; once.
   void CreatePages(int32_t mbModel);
   bool HasPages() const { return count() > 0; }
-  // The display slots every page draws from (kept for pages made later); a page takes them when
-  // it is next refreshed or first shown.
+  // The display slots every page draws from; a page takes them when it is next refreshed or
+  // first shown.
   void SetSlots(const core::PageSlots& pageSlots);
   // What the frame's refresh does: the page in view redraws when `inView` (the frame shows);
   // the others wait until they come into view.
@@ -64,7 +64,6 @@ class CMonitorSheet : public QTabWidget {
   void Redraw(Entry& entry);
 
   std::vector<Entry> entries_;
-  core::PageSlots slots_;
   display::CCpuMonitor* cpu_ = nullptr;
   display::CCpuMonitor* cpu2_ = nullptr;
   display::CSysMonitor* system_ = nullptr;

@@ -51,15 +51,7 @@ CNotificationArea::~CNotificationArea() {
 
 const QIcon& CNotificationArea::IconOf(int32_t resource) {
   auto it = icons_.find(resource);
-  if (it == icons_.end()) {
-    QIcon icon;
-    // The sizes notification areas ask for; drawn from the artwork, not scaled from one bitmap.
-    for (const int size : {16, 22, 24, 32, 48}) {
-      const QPixmap pixmap = display::IconPixmap(resource, size);
-      if (!pixmap.isNull()) icon.addPixmap(pixmap);
-    }
-    it = icons_.emplace(resource, icon).first;
-  }
+  if (it == icons_.end()) it = icons_.emplace(resource, display::IconOf(resource)).first;
   return it->second;
 }
 
