@@ -30,13 +30,13 @@ Tel=+49 30 555 0142
 EMAIL=support@korvath.example
 Name=Korvath Mainboards GmbH
 EOF
-# A board whose CPU overheats after five seconds, and a two-processor board.
+# A board whose CPU overheats after ten seconds, and a two-processor board.
 cat >"$work/hot.json" <<'EOF'
 {"bios_id": "7K4XZQB1", "chip": "w83782d",
  "registers": {"0x22": 206, "0x23": 187, "0x24": 198, "0x25": 20, "0x26": 20, "0x27": 36,
                "0x28": 140, "0x29": 135, "0x2A": 150, "1:0x50": 44, "2:0x50": 38,
                "5:0x50": 186, "5:0x51": 188},
- "script": [{"at": 5, "registers": {"1:0x50": 97}}]}
+ "script": [{"at": 10, "registers": {"1:0x50": 97}}]}
 EOF
 sed -e 's/7K4XZQB1/7K4XHQBC/' -e 's/"script".*/"script": []}/' "$work/hot.json" >"$work/dual.json"
 
@@ -144,9 +144,9 @@ xdotool key ctrl+Tab
 sleep 0.6
 shot_window "$frame" frame-misc-tab
 
-# The alarm comes with the first tick after five seconds.
+# The alarm comes with the first tick after ten seconds.
 alarm=""
-for _ in $(seq 100); do
+for _ in $(seq 200); do
   alarm=$(xdotool search --onlyvisible --classname velmond 2>/dev/null | while read -r w; do
     [ "$(xdotool getwindowname "$w")" = " " ] && echo "$w" && break
   done) && [ -n "$alarm" ] && break
