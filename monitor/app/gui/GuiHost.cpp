@@ -108,7 +108,7 @@ bool CGuiHost::Create() {
     exitCode_ = 1;
   }
   if (ended_) return false;
-  if (trayRefused_) {
+  if (!tray_->Shown()) {
     // Nothing to live in: the frame stays reachable on the desktop and says why it shows.
     noTrayAtStart_ = true;
     Window().ShowStatusLine(QString::fromLatin1(kNoTrayStatus));
@@ -192,9 +192,7 @@ void CGuiHost::CloseAlarmDialog() {
 }
 
 bool CGuiHost::NotifyTray(core::TrayOp op, const core::TrayIconData& data) {
-  const bool ok = tray_->Apply(op, data);
-  if (!ok && op == core::TrayOp::kAdd) trayRefused_ = true;
-  return ok;
+  return tray_->Apply(op, data);
 }
 
 void CGuiHost::ShowTrayMenu() {

@@ -127,7 +127,6 @@ class CGuiHost : public QObject, public core::FrameHost {
   core::AlarmStarts alarmStarts_;
   bool notify_ = true;
   bool noTrayAtStart_ = false;
-  bool trayRefused_ = false;
   bool quitRequested_ = false;
   bool ended_ = false;
   int exitCode_ = 0;
