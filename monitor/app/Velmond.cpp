@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <functional>
-#include <iostream>
 
 #include "monitor/app/HeadlessHost.h"
 #include "monitor/app/LogindPower.h"
@@ -75,10 +74,6 @@ class SignalWaiter {
 };
 
 int RunMonitor(const Options& options, std::ostream& out) {
-  if (!options.headless) {
-    std::cerr << "velmond: this build has no window host yet; run it with --headless\n";
-    return 2;
-  }
   LogindPower logind;
   HeadlessHost host(out, options.answerYes, options.dryRunPower, logind);
 
