@@ -210,6 +210,7 @@ def main():
 
     work = tempfile.mkdtemp(prefix="velmo-gui-bench-")
     helpers = []
+    bus_pid = None
     try:
         display = ":%d" % (100 + os.getpid() % 800)
         helpers.append(start(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
@@ -222,6 +223,7 @@ def main():
         bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
                               "--print-pid=1"], capture_output=True, text=True, check=True)
         address, bus_pid = bus.stdout.split()
+        bus_pid = int(bus_pid)
         env["DBUS_SESSION_BUS_ADDRESS"] = address
         x11 = X11(display)
         tray_up = lambda: any(x11.class_name(w) == "trayer" for w in x11.children(x11.root))
@@ -237,8 +239,9 @@ def main():
                     args.settle),
             measure("Qt floor", [floor], "velmo_gui_floor", x11, env, args.seconds, args.settle),
         ]
-        os.kill(int(bus_pid), signal.SIGTERM)
     finally:
+        if bus_pid:
+            os.kill(bus_pid, signal.SIGTERM)
         for proc in reversed(helpers):
             proc.terminate()
             try:
