@@ -13,10 +13,13 @@ packages=(
   nlohmann-json3-dev libcli11-dev libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core dbus-daemon
   dpkg-dev file lintian desktop-file-utils scdoc man-db
   # only the measurement scripts in bench/ use these; no test depends on them
   hyperfine lm-sensors time
+  # the window host's benchmark and screenshots on Xvfb: a notification area, a window
+  # manager, input and capture
+  trayer openbox xdotool x11-utils imagemagick
   # promtool, which checks the metrics file in the tests (from the prometheus package)
   prometheus
 )

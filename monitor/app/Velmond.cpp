@@ -4,25 +4,17 @@
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <iostream>
-#include <memory>
 
 #include "monitor/app/HeadlessHost.h"
 #include "monitor/app/LogindPower.h"
+#include "monitor/app/MonitorStartup.h"
 #include "monitor/core/ExtensionRunner.h"
 #include "monitor/core/InstanceLock.h"
 #include "monitor/core/MainFrame.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/registry/RegistryFile.h"
-#include "monitor/hw/DirectBackend.h"
-#include "monitor/hw/DriverBackend.h"
-#include "monitor/hw/DriverService.h"
-#include "monitor/hw/LinuxBus.h"
 #include "monitor/hw/PortAccess.h"
-#include "sim/SimulatedBoard.h"
 
 namespace velmo::app {
 
@@ -83,75 +75,20 @@ class SignalWaiter {
 };
 
 int RunMonitor(const Options& options, std::ostream& out) {
-  if (!options.headless) {
-    std::cerr << "velmond: this build has no window host yet; run it with --headless\n";
-    return 2;
-  }
   LogindPower logind;
   HeadlessHost host(out, options.answerYes, options.dryRunPower, logind);
 
   core::InstanceLock lock;
-  std::string lockError;
-  switch (lock.Acquire(&lockError)) {
-    case core::InstanceLock::Result::kAcquired:
-      break;
-    case core::InstanceLock::Result::kHeld:
-      host.ShowMessage("Velmo has been running !", core::kAppTitle);
-      host.EmitExit(1, false);
-      return 1;
-    case core::InstanceLock::Result::kFailed:
-      // Not another instance: say what failed instead of claiming one runs.
-      std::cerr << "velmond: cannot take the single-instance lock: " << lockError << '\n';
-      host.EmitExit(1, false);
-      return 1;
+  if (!AcquireInstanceLock(lock, host)) {
+    host.EmitExit(1, false);
+    return 1;
   }
-
-  // The back-end: the helper services unless this process may touch the ports itself (a
-  // simulated board in this process counts as such); --direct and --driver decide outright.
-  const bool useDriver = options.driver || (!options.direct && options.board.empty() &&
-                                            !hw::LinuxBus::HasRawPortAccess());
-  std::unique_ptr<sim::SimulatedBoard> board;
-  std::unique_ptr<hw::ClaimGuardBus> realBus;
-  std::unique_ptr<hw::PortBackend> backend;
-  std::function<void(uint32_t)> advanceClock;
-  if (useDriver) {
-    // The services run before the frame exists; with a board file they serve that board.
-    std::vector<std::string> helperArgs;
-    if (!options.board.empty())
-      helperArgs = {"--board", std::filesystem::absolute(options.board).string()};
-    const auto manager = hw::MakeServiceManager(helperArgs);
-    hw::RealSleeper sleeper;
-    if (!hw::StartDriverServices(*manager, sleeper, host)) {
-      host.EmitExit(1, false);
-      return 1;
-    }
-    auto driver = std::make_unique<hw::DriverBackend>();
-    if (!options.board.empty()) {
-      advanceClock = [d = driver.get()](uint32_t seconds) { d->AdvanceSimulatedClock(seconds); };
-    }
-    backend = std::move(driver);
-  } else if (!options.board.empty()) {
-    std::string error;
-    board = sim::SimulatedBoard::Load(options.board, &error);
-    if (!board) {
-      std::cerr << "velmond: " << error << '\n';
-      return 2;
-    }
-    advanceClock = [b = board.get()](uint32_t seconds) { b->Advance(seconds); };
-    backend = std::make_unique<hw::DirectBackend>(*board);
-  } else {
-    std::string error;
-    realBus = hw::OpenMachineBus(&error);
-    if (!realBus) {
-      std::cerr << "velmond: " << error << '\n';
-      return 1;
-    }
-    // A kernel driver that owns the chip keeps it: identification then finds none.
-    for (const hw::PortClaim& claim : realBus->Claims())
-      host.ShowMessage(hw::DescribeClaim(claim), core::kAppTitle);
-    backend = std::make_unique<hw::DirectBackend>(*realBus);
-  }
-  hw::PortAccess ports(*backend, host);
+  MonitorBackend hardware;
+  const BackendStatus status = OpenBackend(options, host, hardware);
+  if (status == BackendStatus::kServicesFailed) host.EmitExit(1, false);
+  if (status != BackendStatus::kOpen) return ExitCodeOf(status);
+  const std::function<void(uint32_t)>& advanceClock = hardware.advanceClock;
+  hw::PortAccess ports(*hardware.backend, host);
 
   core::RegistryFile registry(options.registry.empty() ? core::RegistryFile::DefaultPath()
                                                        : options.registry);

@@ -23,7 +23,8 @@ struct Options {
 
 // Parses the command line; returns nullopt after printing help or an error (`exitCode` set).
 std::optional<Options> ParseOptions(int argc, char** argv, int* exitCode);
-// Runs the monitor; returns the process exit code.
+// Runs the headless monitor (the window host is its own program, GuiProgram.h); returns the
+// process exit code.
 int RunVelmond(const Options& options, std::ostream& out);
 
 }  // namespace velmo::app

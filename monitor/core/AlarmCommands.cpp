@@ -20,10 +20,6 @@ std::string InUnit(int item, int32_t value) {
   return text;
 }
 
-bool Alarming(const ChannelRecord& r, int item) {
-  return !IsFan(item) && r.present != 0 && r.alarm.enabled != 0 && r.outOfRange != 0;
-}
-
 }  // namespace
 
 std::optional<std::vector<std::string>> SplitCommandLine(const std::string& line,
@@ -149,13 +145,8 @@ void AlarmCommands::Configure(const std::string& startCommand, const std::string
 }
 
 void AlarmCommands::OnTick(const MonitorState& state) {
-  for (int item = 0; item < kChannelCount; ++item) {
-    const bool now = Alarming(state[item], item);
-    bool& was = alarming_[static_cast<size_t>(item)];
-    if (now == was) continue;
-    was = now;
-    RunCommand(now ? start_ : end_, state, item, now);
-  }
+  for (const AlarmEpisodes::Change& change : episodes_.Update(state))
+    RunCommand(change.started ? start_ : end_, state, change.channel, change.started);
 }
 
 void AlarmCommands::RunCommand(const std::vector<std::string>& words, const MonitorState& state,

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/core/AlarmStarts.h"
 #include "monitor/core/ChannelTable.h"
 
 namespace velmo::core {
@@ -70,7 +71,7 @@ class AlarmCommands {
   CommandLauncher& launcher_;
   Report report_;
   std::vector<std::string> start_, end_;
-  std::array<bool, kChannelCount> alarming_{};
+  AlarmEpisodes episodes_;
   std::set<std::string> failed_;  // program names that could not be started
 };
 

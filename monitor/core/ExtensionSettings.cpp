@@ -29,15 +29,14 @@ std::string Utf8Of(const std::vector<uint8_t>& data) {
 }  // namespace
 
 std::string ExtensionsKeyPath() {
-  return SettingsKeyPath() + "\\Extensions";
+  return std::string(kRegistryRoot) + "\\" + SettingsKeyPath() + "\\Extensions";
 }
 
 ExtensionSettings LoadExtensionSettings(RegistryStore& registry,
                                         const std::function<void(const std::string&)>& warn) {
   ExtensionSettings out;
   std::vector<RegistryValue> values;
-  if (!registry.ReadKey(std::string(kRegistryRoot) + "\\" + ExtensionsKeyPath(), &values))
-    return out;
+  if (!registry.ReadKey(ExtensionsKeyPath(), &values)) return out;
   struct Text {
     const char* name;
     std::string ExtensionSettings::*member;

@@ -11,7 +11,7 @@ namespace velmo::core {
 
 class RegistryStore;
 
-// "Software\Korvath\Velmo\Ver 3.10\Extensions"
+// HKEY_LOCAL_MACHINE\Software\Korvath\Velmo\Ver 3.10\Extensions
 std::string ExtensionsKeyPath();
 
 struct ExtensionSettings {
@@ -24,8 +24,8 @@ struct ExtensionSettings {
   bool operator==(const ExtensionSettings&) const = default;
 };
 
-// The values found, the defaults for the others. A value of the wrong type is ignored with a
-// warning.
+// The values found, the defaults for the others (also for a missing or unreadable key). A value
+// of the wrong type or size is ignored with a warning.
 ExtensionSettings LoadExtensionSettings(RegistryStore& registry,
                                         const std::function<void(const std::string&)>& warn = {});
 

@@ -79,6 +79,8 @@ class FrameHost : public hw::HwHost {
   virtual void HideFrame() = 0;
   // Timer 100: a period of 0 stops it.
   virtual void SetTimer(uint32_t periodMs) = 0;
+  // The property sheet with the pages of this board model, once, during the frame's creation.
+  virtual void CreatePages(int32_t /*mbModel*/) {}
   // The pages' display slots after PublishToPages; RefreshPages redraws pages that have windows.
   virtual void PublishPages(const PageSlots& slots) = 0;
   virtual void RefreshPages() = 0;

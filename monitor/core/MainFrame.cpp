@@ -136,6 +136,7 @@ int CMainFrame::OnCreate() {
   AcquireReadings(state_, ports_);
   ProgramBeepControl(state_, ports_);
   Publish();
+  host_.CreatePages(state_.mbModel);
   tray_.Create(host_, kWmTrayNotify);
   alarmActive_ = 0;
   tray_.SetTrayIcon(static_cast<uint32_t>(kIconNormal));

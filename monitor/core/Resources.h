@@ -64,9 +64,12 @@ inline constexpr int32_t kIconWatch = 145;
 inline constexpr int32_t kIconCpu = 151;
 inline constexpr int32_t kIconBattery = 152;
 inline constexpr int32_t kIconBoard = 153;
+inline constexpr int32_t kIconTelephone = 154;  // the About box's contact lines
+inline constexpr int32_t kIconMail = 155;
 inline constexpr int32_t kIconFan = 157;
 inline constexpr int32_t kIconThermometer = 158;
 inline constexpr int32_t kIconCase = 159;
+inline constexpr int32_t kIconWeb = 160;
 
 // ---- The tray icon ------------------------------------------------------------------------
 inline constexpr uint32_t kTrayId = kMenuTray;  // the icon's identifier is its menu's number

@@ -23,7 +23,8 @@ using core::kIconWatch;
 QString IconPath(int32_t id);
 // The icon drawn at size x size pixels; a null pixmap for an unknown number.
 QPixmap IconPixmap(int32_t id, int size = 32);
-// The icon at 16 and 32 pixels, for tabs and windows.
+// The icon at any size, each drawn from the artwork when first shown: for tabs, windows and the
+// notification area.
 QIcon IconOf(int32_t id);
 
 }  // namespace velmo::display

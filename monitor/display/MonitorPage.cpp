@@ -92,6 +92,9 @@ void CMonitorPage::CreateControls() {
         break;
       }
     }
+    // The first show creates the controls, when the page is already visible: children made then
+    // must be shown themselves.
+    if (c.kind != ControlKind::kPlaceholder) widget->show();
     if (c.id != kStaticId) {
       widget->setObjectName(QString::number(c.id));
       controls_[c.id] = widget;

@@ -213,7 +213,7 @@ TEST(History, RingsAreBoundedAndKeepMinAndMax) {
 TEST(ExtensionSettings, ReadFromTheirOwnSubkeyWithDefaults) {
   MemoryRegistry registry;
   EXPECT_EQ(LoadExtensionSettings(registry), ExtensionSettings{});
-  const std::string key = "HKEY_LOCAL_MACHINE\\" + ExtensionsKeyPath();
+  const std::string key = ExtensionsKeyPath();
   EXPECT_EQ(key, "HKEY_LOCAL_MACHINE\\Software\\Korvath\\Velmo\\Ver 3.10\\Extensions");
   auto text = [](const std::string& s) {
     std::vector<uint8_t> data;

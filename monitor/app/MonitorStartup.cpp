@@ -1,0 +1,95 @@
+#include "monitor/app/MonitorStartup.h"
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "monitor/core/InstanceLock.h"
+#include "monitor/core/Resources.h"
+#include "monitor/hw/DirectBackend.h"
+#include "monitor/hw/DriverBackend.h"
+#include "monitor/hw/DriverService.h"
+#include "monitor/hw/KernelPortClaims.h"
+#include "monitor/hw/LinuxBus.h"
+#include "sim/SimulatedBoard.h"
+
+namespace velmo::app {
+
+MonitorBackend::MonitorBackend() = default;
+MonitorBackend::~MonitorBackend() = default;
+MonitorBackend::MonitorBackend(MonitorBackend&&) noexcept = default;
+MonitorBackend& MonitorBackend::operator=(MonitorBackend&&) noexcept = default;
+
+bool AcquireInstanceLock(core::InstanceLock& lock, hw::HwHost& host) {
+  std::string lockError;
+  switch (lock.Acquire(&lockError)) {
+    case core::InstanceLock::Result::kAcquired:
+      return true;
+    case core::InstanceLock::Result::kHeld:
+      host.ShowMessage("Velmo has been running !", core::kAppTitle);
+      return false;
+    case core::InstanceLock::Result::kFailed:
+      // Not another instance: say what failed instead of claiming one runs.
+      std::cerr << "velmond: cannot take the single-instance lock: " << lockError << '\n';
+      return false;
+  }
+  return false;
+}
+
+int ExitCodeOf(BackendStatus status) {
+  switch (status) {
+    case BackendStatus::kOpen:
+      return 0;
+    case BackendStatus::kBoardUnreadable:
+      return 2;
+    case BackendStatus::kServicesFailed:
+    case BackendStatus::kPortsUnavailable:
+      return 1;
+  }
+  return 1;
+}
+
+BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBackend& out) {
+  const bool useDriver = options.driver || (!options.direct && options.board.empty() &&
+                                            !hw::LinuxBus::HasRawPortAccess());
+  if (useDriver) {
+    // The services run before the frame exists; with a board file they serve that board.
+    std::vector<std::string> helperArgs;
+    if (!options.board.empty())
+      helperArgs = {"--board", std::filesystem::absolute(options.board).string()};
+    const auto manager = hw::MakeServiceManager(helperArgs);
+    hw::RealSleeper sleeper;
+    if (!hw::StartDriverServices(*manager, sleeper, host)) return BackendStatus::kServicesFailed;
+    auto driver = std::make_unique<hw::DriverBackend>();
+    if (!options.board.empty()) {
+      out.advanceClock = [d = driver.get()](uint32_t seconds) {
+        d->AdvanceSimulatedClock(seconds);
+      };
+    }
+    out.backend = std::move(driver);
+  } else if (!options.board.empty()) {
+    std::string error;
+    out.board = sim::SimulatedBoard::Load(options.board, &error);
+    if (!out.board) {
+      std::cerr << "velmond: " << error << '\n';
+      return BackendStatus::kBoardUnreadable;
+    }
+    out.advanceClock = [b = out.board.get()](uint32_t seconds) { b->Advance(seconds); };
+    out.backend = std::make_unique<hw::DirectBackend>(*out.board);
+  } else {
+    std::string error;
+    out.realBus = hw::OpenMachineBus(&error);
+    if (!out.realBus) {
+      std::cerr << "velmond: " << error << '\n';
+      return BackendStatus::kPortsUnavailable;
+    }
+    // A kernel driver that owns the chip keeps it: identification then finds none.
+    for (const hw::PortClaim& claim : out.realBus->Claims())
+      host.ShowMessage(hw::DescribeClaim(claim), core::kAppTitle);
+    out.backend = std::make_unique<hw::DirectBackend>(*out.realBus);
+  }
+  return BackendStatus::kOpen;
+}
+
+}  // namespace velmo::app

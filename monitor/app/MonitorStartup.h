@@ -1,0 +1,56 @@
+// The start-up both hosts share before the frame exists: the single-instance lock, then the
+// hardware back-end (the helper services started first when it is the driver).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "monitor/app/Velmond.h"
+
+namespace velmo::core {
+class InstanceLock;
+}
+namespace velmo::hw {
+class HwHost;
+class ClaimGuardBus;
+class PortBackend;
+}  // namespace velmo::hw
+namespace velmo::sim {
+class SimulatedBoard;
+}
+
+namespace velmo::app {
+
+// Takes the single-instance lock; false when another instance holds it (after the host has shown
+// "Velmo has been running !") or when the lock cannot be taken at all (said on standard error).
+bool AcquireInstanceLock(core::InstanceLock& lock, hw::HwHost& host);
+
+// The hardware the frame talks to, and what keeps it alive.
+struct MonitorBackend {
+  MonitorBackend();
+  ~MonitorBackend();
+  MonitorBackend(MonitorBackend&&) noexcept;
+  MonitorBackend& operator=(MonitorBackend&&) noexcept;
+
+  std::unique_ptr<sim::SimulatedBoard> board;
+  std::unique_ptr<hw::ClaimGuardBus> realBus;
+  std::unique_ptr<hw::PortBackend> backend;
+  // Advances a simulated board's clock by whole seconds; empty on the real machine.
+  std::function<void(uint32_t)> advanceClock;
+};
+
+enum class BackendStatus {
+  kOpen,
+  kServicesFailed,    // the helper services could not be started; the host has said why
+  kBoardUnreadable,   // the board file cannot be read (said on standard error)
+  kPortsUnavailable,  // this machine's ports cannot be opened (said on standard error)
+};
+// The process exit code for a status other than kOpen.
+int ExitCodeOf(BackendStatus status);
+
+// The back-end: the helper services unless this process may touch the ports itself (a simulated
+// board in this process counts as such); --direct and --driver decide outright.
+BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBackend& out);
+
+}  // namespace velmo::app

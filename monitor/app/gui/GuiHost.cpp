@@ -1,0 +1,287 @@
+#include "monitor/app/gui/GuiHost.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <iostream>
+
+#include "monitor/app/LogindPower.h"
+#include "monitor/app/gui/AboutDialog.h"
+#include "monitor/app/gui/AlarmActionDialog.h"
+#include "monitor/app/gui/AlarmRangeDialog.h"
+#include "monitor/app/gui/AppParametersDialog.h"
+#include "monitor/app/gui/DesktopNotifier.h"
+#include "monitor/app/gui/MainWindow.h"
+#include "monitor/app/gui/NotificationArea.h"
+#include "monitor/core/MainFrame.h"
+#include "monitor/core/MonitorState.h"
+#include "monitor/core/OemInfo.h"
+#include "monitor/core/Resources.h"
+
+namespace velmo::app::gui {
+
+CGuiHost::CGuiHost(GuiServices services) : services_(std::move(services)) {
+  if (!services_.trayAvailable) services_.trayAvailable = &CNotificationArea::SystemTrayAvailable;
+  if (!services_.activationOnlyTray)
+    services_.activationOnlyTray = &CNotificationArea::StatusNotifierHostRunning;
+  if (!services_.quit) services_.quit = [](int code) { QCoreApplication::exit(code); };
+  tray_ =
+      std::make_unique<CNotificationArea>(services_.trayAvailable, services_.activationOnlyTray);
+  tray_->onCommand = [this](uint32_t id) { Command(id); };
+  tray_->onNotify = [this](uint32_t wParam, uint32_t lParam) {
+    Enter([&] { frame_->OnTrayNotify(wParam, lParam); });
+  };
+  // Timer 100. A coarse timer lets the system bundle its wake-ups with others'.
+  timer_.setTimerType(Qt::CoarseTimer);
+  connect(&timer_, &QTimer::timeout, this, &CGuiHost::TimerTick);
+}
+
+CGuiHost::~CGuiHost() = default;
+
+void CGuiHost::Attach(core::CMainFrame& frame, core::MonitorState& state,
+                      std::function<void(uint32_t)> advanceClock) {
+  frame_ = &frame;
+  state_ = &state;
+  advanceClock_ = std::move(advanceClock);
+  clock_.start();
+}
+
+template <typename F>
+void CGuiHost::Enter(F&& call) {
+  if (ended_ || !frame_) return;
+  try {
+    call();
+  } catch (const hw::ProgramEnd& end) {
+    // The hardware cannot be reached: the program ends at once, without saving.
+    quitRequested_ = true;
+    exitCode_ = end.exitCode;
+    saved_ = false;
+  }
+  if (quitRequested_) Finish(exitCode_);
+}
+
+void CGuiHost::Finish(int exitCode) {
+  if (ended_) return;
+  ended_ = true;
+  exitCode_ = exitCode;
+  timer_.stop();
+  if (alarmDialog_) alarmDialog_->hide();
+  if (window_) window_->hide();
+  tray_->Tray().hide();
+  // Leaves every event loop, the modal dialogs' too.
+  services_.quit(exitCode);
+}
+
+CAlarmActionDialog& CGuiHost::AlarmDialog() {
+  if (!alarmDialog_) {
+    // Made at the first alarm, like the window: the start-up does not wait for it.
+    alarmDialog_ = std::make_unique<CAlarmActionDialog>();
+    alarmDialog_->onOk = [this](int32_t action) {
+      Enter([&] { frame_->AlarmDialogOk(action); });
+      // The action is posted: the frame handles it once this click has been dealt with.
+      QMetaObject::invokeMethod(
+          this, [this] { Enter([this] { frame_->ProcessPostedMessages(); }); },
+          Qt::QueuedConnection);
+    };
+    alarmDialog_->onCancel = [this] { Enter([this] { frame_->AlarmDialogCancel(); }); };
+  }
+  return *alarmDialog_;
+}
+
+CMainWindow& CGuiHost::Window() {
+  if (!window_) {
+    // The frame's window is made when it is first needed: a monitor that lives in the tray
+    // never pays for it.
+    window_ = std::make_unique<CMainWindow>();
+    window_->onCommand = [this](uint32_t id) { Command(id); };
+    window_->onClose = [this] { Enter([this] { frame_->OnClose(); }); };
+    if (pagesModel_) window_->Sheet().CreatePages(*pagesModel_);
+    window_->Sheet().SetSlots(slots_);  // the latest the frame published
+  }
+  return *window_;
+}
+
+bool CGuiHost::Create() {
+  bool created = false;
+  Enter([&] { created = frame_->OnCreate() == 0; });
+  if (!created && !ended_) {
+    ended_ = true;
+    exitCode_ = 1;
+  }
+  if (ended_) return false;
+  if (!tray_->Shown()) {
+    // Nothing to live in: the frame stays reachable on the desktop and says why it shows.
+    noTrayAtStart_ = true;
+    Window().ShowStatusLine(QString::fromLatin1(kNoTrayStatus));
+    Window().show();
+  }
+  return true;
+}
+
+void CGuiHost::Command(uint32_t id) {
+  if (id == core::kCmdAbout) {
+    ShowAbout();  // the application object's command, not the frame's
+    return;
+  }
+  Enter([&] { frame_->OnCommand(id); });
+}
+
+void CGuiHost::TimerTick() {
+  Enter([this] {
+    // A simulated board runs in real time: its clock follows the seconds that have passed.
+    if (advanceClock_) {
+      const uint64_t elapsed = static_cast<uint64_t>(clock_.elapsed() / 1000);
+      if (elapsed > secondsAdvanced_) {
+        advanceClock_(static_cast<uint32_t>(elapsed - secondsAdvanced_));
+        secondsAdvanced_ = elapsed;
+      }
+    }
+    frame_->OnTimer();
+  });
+}
+
+void CGuiHost::RequestExit() {
+  Enter([this] { frame_->RequestExit(); });
+}
+
+std::string CGuiHost::OemFile() const {
+  return core::OemFilePath(services_.programPath);
+}
+
+void CGuiHost::ShowAbout() {
+  if (ended_) return;
+  CAboutDialog about(OemFile());
+  about.exec();
+}
+
+bool CGuiHost::FrameInView() const {
+  return window_ && window_->isVisible() && !window_->isMinimized();
+}
+
+// ---- core::FrameHost ----------------------------------------------------------------------
+
+void CGuiHost::ShowMessage(const std::string& text, const std::string& caption) {
+  if (ended_) return;
+  // The program's own messages carry the exclamation icon; the hardware layer's plain boxes
+  // ("debug", "Debug", "Debug Window") carry none.
+  const QMessageBox::Icon icon =
+      caption == core::kAppTitle ? QMessageBox::Warning : QMessageBox::NoIcon;
+  QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text),
+                  QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+void CGuiHost::EndProgram(int exitCode) {
+  throw hw::ProgramEnd{exitCode};
+}
+
+bool CGuiHost::AskYesNo(const std::string& text) {
+  if (ended_) return false;
+  QMessageBox box(QMessageBox::Warning, QString::fromLatin1(core::kAppTitle),
+                  QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No);
+  box.setTextFormat(Qt::PlainText);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void CGuiHost::OpenAlarmDialog(int32_t action, const std::string& condition) {
+  if (!ended_) AlarmDialog().Open(action, condition);
+}
+
+void CGuiHost::CloseAlarmDialog() {
+  if (alarmDialog_) alarmDialog_->hide();
+}
+
+bool CGuiHost::NotifyTray(core::TrayOp op, const core::TrayIconData& data) {
+  return tray_->Apply(op, data);
+}
+
+void CGuiHost::ShowTrayMenu() {
+  tray_->ShowMenu();
+}
+
+void CGuiHost::ShowPage(core::Page page) {
+  if (ended_) return;
+  CMainWindow& window = Window();
+  window.Sheet().ShowPage(page);
+  window.showNormal();
+  window.raise();
+  window.activateWindow();
+}
+
+void CGuiHost::HideFrame() {
+  // Without a notification area a hidden frame could not be reached again: it is minimized.
+  if (!tray_->Shown()) {
+    Window().showMinimized();
+  } else if (window_) {
+    window_->hide();
+  }
+}
+
+void CGuiHost::SetTimer(uint32_t periodMs) {
+  if (periodMs == 0 || ended_) {
+    timer_.stop();
+  } else {
+    timer_.start(static_cast<int>(std::min<uint32_t>(periodMs, INT32_MAX)));
+  }
+}
+
+void CGuiHost::CreatePages(int32_t mbModel) {
+  pagesModel_ = mbModel;
+  if (window_) {
+    window_->Sheet().CreatePages(mbModel);
+    window_->Sheet().SetSlots(slots_);  // the frame publishes once before it asks for the sheet
+  }
+}
+
+void CGuiHost::PublishPages(const core::PageSlots& pageSlots) {
+  slots_ = pageSlots;
+  if (window_) window_->Sheet().SetSlots(pageSlots);
+}
+
+void CGuiHost::RefreshPages() {
+  if (window_) window_->Sheet().Refresh(FrameInView());
+}
+
+std::optional<core::AlarmRangeDialogData> CGuiHost::RunAlarmRangeDialog(
+    const core::AlarmRangeDialogData& data) {
+  if (ended_) return std::nullopt;
+  CAlarmRangeDialog dialog(data);
+  if (dialog.exec() != QDialog::Accepted || ended_) return std::nullopt;
+  return dialog.Result();
+}
+
+std::optional<core::AppParamsDialogData> CGuiHost::RunAppParamsDialog(
+    const core::AppParamsDialogData& data) {
+  if (ended_) return std::nullopt;
+  CAppParametersDialog dialog(data);
+  if (dialog.exec() != QDialog::Accepted || ended_) return std::nullopt;
+  return dialog.Result();
+}
+
+bool CGuiHost::RequestPower(core::PowerRequest request) {
+  const char* name = core::PowerRequestName(request);
+  if (services_.dryRunPower || !services_.power) {
+    std::cerr << "velmond: " << name << " not sent (dry run)\n";
+    return true;
+  }
+  std::string error;
+  const bool ok = services_.power->Request(request, &error);
+  if (!ok) std::cerr << "velmond: " << name << " refused: " << error << '\n';
+  return ok;
+}
+
+void CGuiHost::TickDone() {
+  if (!state_) return;
+  const std::vector<core::AlarmStart> started = alarmStarts_.Check(*state_);
+  if (!notify_ || !services_.notifier) return;
+  for (const core::AlarmStart& start : started)
+    services_.notifier->Notify(QStringLiteral("Velmo"), QString::fromStdString(start.sentence));
+}
+
+void CGuiHost::Quit(int exitCode, bool saved) {
+  quitRequested_ = true;
+  exitCode_ = exitCode;
+  saved_ = saved;
+}
+
+}  // namespace velmo::app::gui
