@@ -268,7 +268,8 @@ void RateLimitedLog::operator()(const std::string& text) {
   const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
                           std::chrono::steady_clock::now().time_since_epoch())
                           .count();
-  if (now - windowStart_ >= 60) {
+  if (!started_ || now - windowStart_ >= 60) {
+    started_ = true;
     if (suppressed_)
       log_(std::to_string(suppressed_) + " more connection line(s) left out in the last minute");
     windowStart_ = now;

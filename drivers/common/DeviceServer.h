@@ -53,7 +53,8 @@ class RateLimitedLog {
 
  private:
   LogFunction log_;
-  int64_t windowStart_ = INT64_MIN;  // steady clock, seconds
+  bool started_ = false;
+  int64_t windowStart_ = 0;  // steady clock, seconds
   int lines_ = 0;
   uint64_t suppressed_ = 0;
 };
