@@ -1,6 +1,7 @@
 # What `cmake --install` puts where, and the Debian package built from it by CPack
 # (`cmake --build build/release --target package`). The layout under the prefix is the one
-# kiru writes: bin/velmond, lib/velmo/drivers/{portio,mapmem}, lib/systemd/system/*.service.
+# kiru writes: bin/velmond, lib/velmo/velmond-gui, lib/velmo/drivers/{portio,mapmem},
+# lib/systemd/system/*.service.
 
 set(VELMO_PACKAGE_MAINTAINER "Velmo developers <velmo@example.org>"
   CACHE STRING "Maintainer field of the Debian package")
@@ -10,6 +11,7 @@ set(VELMO_DEB_VERSION "${PROJECT_VERSION}-${VELMO_DEB_RELEASE}")
 install(TARGETS velmond velmo-identify DESTINATION bin)
 if(VELMO_GUI)
   install(TARGETS kiru DESTINATION bin)
+  install(TARGETS velmond-gui DESTINATION lib/velmo)
 endif()
 
 # The shipped units start the helpers from /usr/local; an installation elsewhere gets units

@@ -2,8 +2,8 @@
 # Takes screenshots of the desktop program as a user sees it, on a private Xvfb display with a
 # window manager (openbox) and a notification area (trayer): the tray icon and its menu, the frame
 # with each of its tabs (also on a two-processor board), the alarm dialog, the two settings
-# dialogs, the integer message, the About box with an OEM file, and the start without a
-# notification area. Writes PNG files to build/screenshots (or the folder given).
+# dialogs, the integer message, the About box with an OEM file, the start without a
+# notification area, and the History tab of the history extension. Writes PNG files to build/screenshots (or the folder given).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-build/screenshots}")
@@ -39,6 +39,10 @@ cat >"$work/hot.json" <<'EOF'
  "script": [{"at": 10, "registers": {"1:0x50": 97}}]}
 EOF
 sed -e 's/7K4XZQB1/7K4XHQBC/' -e 's/"script".*/"script": []}/' "$work/hot.json" >"$work/dual.json"
+# A CPU that warms up over half a minute and passes its limit, the system temperature along.
+sed -e 's/"script".*/"script": [{"at": 8, "registers": {"1:0x50": 60, "2:0x50": 40}},\
+ {"at": 16, "registers": {"1:0x50": 78, "2:0x50": 43}}, {"at": 24, "registers": {"1:0x50": 97}},\
+ {"at": 34, "registers": {"1:0x50": 88, "2:0x50": 41}}]}/' "$work/hot.json" >"$work/warming.json"
 
 display=":$((200 + $$ % 700))"
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -195,3 +199,26 @@ sleep 0.4
 shot_window "$about" about-dialog
 xdotool key Return
 sleep 0.3
+kill "$velmond_pid"
+wait "$velmond_pid" 2>/dev/null || true
+sleep 0.5
+
+# ---- the History tab: one-second updates, alarms off so that no dialog covers the frame -------
+printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+  '[HKEY_LOCAL_MACHINE\Software\Korvath\Velmo\Ver 3.10]' \
+  '"AutoUpdateInterval"=hex:01,00,00,00' '"bAlarm"=hex:00,00,00,00' '' \
+  '[HKEY_LOCAL_MACHINE\Software\Korvath\Velmo\Ver 3.10\Extensions]' \
+  '"ShowHistory"=dword:00000001' >"$work/registry-history.reg"
+start_velmond "$work/warming.json" history
+sleep 1.5
+icon=$(xdotool search --classname velmond | while read -r w; do
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  [ "$WIDTH" -le 32 ] && [ "$HEIGHT" -le 32 ] && echo "$X $Y $WIDTH $HEIGHT" && break
+done)
+read -r ix iy iw ih <<<"$icon"
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
+frame=$(wait_window 'Velmo\(v3\.10\)')
+sleep 0.8
+xdotool key ctrl+Tab ctrl+Tab ctrl+Tab
+sleep 40
+shot_window "$frame" frame-history-tab

@@ -1,18 +1,17 @@
 // Where the window host lives. It is a program of its own, so that velmond --headless never loads
 // Qt; velmond replaces itself by it (same process, arguments and signals) unless --headless is
-// given. This header is the one place that names it, for velmond and for the setup that deploys it.
+// given. Its name and install folder are the installation layout's.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "monitor/core/InstallLayout.h"
+
 namespace velmo::app {
 
 // The window host's file name (the build's target of the same name).
-inline constexpr const char* kGuiProgramName = "velmond-gui";
-// Its install folder below the prefix: <prefix>/lib/velmo/velmond-gui beside the drivers folder,
-// while velmond itself goes to <prefix>/bin.
-inline constexpr const char* kGuiProgramInstallDir = "lib/velmo";
+using core::install::kGuiProgramName;
 // velmond passes its own path here, so that the window host finds the OEM information file
 // beside velmond ("velmond.ini"), not beside itself.
 inline constexpr const char* kProgramPathVariable = "VELMO_PROGRAM_PATH";

@@ -107,9 +107,7 @@ int RunMonitor(const Options& options, std::ostream& out) {
                    {"argv", run.argv},
                    {"started", run.started}});
         if (!run.started)
-          std::cerr << "velmond: " << (run.start ? "AlarmCommand" : "AlarmEndCommand") << " "
-                    << run.argv.front() << " cannot be started: " << run.error
-                    << "; not tried again\n";
+          std::cerr << "velmond: " << core::AlarmCommands::NotStartedLine(run) << '\n';
       },
       [&host](const std::string& t) { host.Warn(t); });
   host.AttachExtensions(&extensions);

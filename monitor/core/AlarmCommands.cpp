@@ -149,6 +149,12 @@ void AlarmCommands::OnTick(const MonitorState& state) {
     RunCommand(change.started ? start_ : end_, state, change.channel, change.started);
 }
 
+std::string AlarmCommands::NotStartedLine(const Run& run) {
+  return std::string(run.start ? "AlarmCommand" : "AlarmEndCommand") + " " +
+         (run.argv.empty() ? std::string() : run.argv.front()) +
+         " cannot be started: " + run.error + "; not tried again";
+}
+
 void AlarmCommands::RunCommand(const std::vector<std::string>& words, const MonitorState& state,
                                int item, bool start) {
   if (words.empty() || failed_.count(words.front())) return;

@@ -58,6 +58,9 @@ class AlarmCommands {
   };
   using Report = std::function<void(const Run&)>;
 
+  // The log line of a run that did not start.
+  static std::string NotStartedLine(const Run& run);
+
   AlarmCommands(CommandLauncher& launcher, Report report);
   // Empty: off. A line that cannot be split is reported through `warn` and stays off.
   void Configure(const std::string& startCommand, const std::string& endCommand,

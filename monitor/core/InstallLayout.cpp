@@ -26,6 +26,10 @@ std::string ProgramPath(const std::string& prefix) {
   return prefix + "/bin/" + kProgramName;
 }
 
+std::string GuiProgramPath(const std::string& prefix) {
+  return prefix + "/" + kGuiProgramDir + "/" + kGuiProgramName;
+}
+
 std::string HelperPath(const std::string& prefix, const std::string& name) {
   return prefix + "/lib/velmo/drivers/" + name;
 }

@@ -1,5 +1,6 @@
 // Where an installation puts Velmo's files: the setup program writes them, the monitor's
-// uninstall removes the program file and the autostart entry, so both take the places from here.
+// uninstall removes the program's files and the autostart entry, so both take the places from
+// here.
 #pragma once
 
 #include <optional>
@@ -9,6 +10,9 @@ namespace velmo::core::install {
 
 inline constexpr const char* kDefaultPrefix = "/usr/local";
 inline constexpr const char* kProgramName = "velmond";
+// The window host velmond hands over to, in its own folder below the prefix.
+inline constexpr const char* kGuiProgramName = "velmond-gui";
+inline constexpr const char* kGuiProgramDir = "lib/velmo";
 inline constexpr const char* kAutostartEntryName = "velmond.desktop";
 
 // The installation prefix: `velmoPrefix` (the VELMO_PREFIX variable) when it is set, else
@@ -19,6 +23,8 @@ std::string InstallPrefixFromEnvironment();
 
 // <prefix>/bin/velmond
 std::string ProgramPath(const std::string& prefix);
+// <prefix>/lib/velmo/velmond-gui
+std::string GuiProgramPath(const std::string& prefix);
 // <prefix>/lib/velmo/drivers/<name> for the helpers portio and mapmem.
 std::string HelperPath(const std::string& prefix, const std::string& name);
 // <prefix>/lib/systemd/system, a folder systemd reads for /usr and /usr/local alike.

@@ -55,7 +55,9 @@ const char* PowerRequestName(PowerRequest request) {
 UninstallPaths UninstallPaths::FromEnvironment() {
   UninstallPaths paths;
   paths.autostartDir = install::AutostartDir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-  paths.programPath = install::ProgramPath(install::InstallPrefixFromEnvironment());
+  const std::string prefix = install::InstallPrefixFromEnvironment();
+  paths.programPath = install::ProgramPath(prefix);
+  paths.guiProgramPath = install::GuiProgramPath(prefix);
   return paths;
 }
 
@@ -328,6 +330,7 @@ void CMainFrame::Uninstall() {
   const std::string entry = *paths_.autostartDir + "/" + install::kAutostartEntryName;
   std::error_code ignored;
   std::filesystem::remove(paths_.programPath, ignored);  // usually not ours to delete
+  if (!paths_.guiProgramPath.empty()) std::filesystem::remove(paths_.guiProgramPath, ignored);
   std::error_code ec;
   if (std::filesystem::remove(entry, ec) && !ec) {
     host_.ShowMessage("Velmo has been uninstalled!", kAppTitle);

@@ -26,6 +26,7 @@ struct MonitorState;
 struct UninstallPaths {
   std::optional<std::string> autostartDir;  // nullopt: the folder cannot be determined
   std::string programPath;
+  std::string guiProgramPath;  // the window host beside it; empty: none
   // The places of InstallLayout.h for this process's environment.
   static UninstallPaths FromEnvironment();
 };

@@ -22,6 +22,7 @@
 #include "monitor/app/gui/GuiHost.h"
 #include "monitor/app/gui/MainWindow.h"
 #include "monitor/app/gui/NotificationArea.h"
+#include "monitor/core/ExtensionRunner.h"
 #include "monitor/core/ExtensionSettings.h"
 #include "monitor/core/MainFrame.h"
 #include "monitor/core/MonitorState.h"
@@ -91,6 +92,15 @@ inline std::string OverheatingBoard(int seconds = 10) {
                    R"({"at": )" + std::to_string(seconds) + R"(, "registers": {"1:0x50": 97}})");
 }
 
+class RecordingLauncher : public core::CommandLauncher {
+ public:
+  std::vector<std::vector<std::string>> runs;
+  bool Launch(const std::vector<std::string>& argv, std::string*) override {
+    runs.push_back(argv);
+    return true;
+  }
+};
+
 struct GuiRigOptions {
   std::string board = BoardText();
   bool trayAvailable = true;
@@ -115,6 +125,8 @@ inline GuiRigOptions WithoutTray() {
 struct GuiRig {
   RecordingPower power;
   RecordingNotifier notifier;
+  RecordingLauncher launcher;
+  std::vector<std::string> warnings;
   std::vector<int> quits;  // exit codes the event loop was ended with
   std::unique_ptr<CGuiHost> host;
   std::unique_ptr<sim::SimulatedBoard> board;
@@ -123,6 +135,7 @@ struct GuiRig {
   core::MemoryRegistry registry;
   core::MonitorState state;
   std::unique_ptr<core::CMainFrame> frame;
+  std::unique_ptr<core::ExtensionRunner> extensions;  // from the stored settings, as the program
   bool created = false;
 
   explicit GuiRig(GuiRigOptions options = {}) {
@@ -143,10 +156,15 @@ struct GuiRig {
     if (options.settings) options.settings(registry);
     frame = std::make_unique<core::CMainFrame>(
         state, *ports, registry, *host,
-        core::UninstallPaths{options.autostartDir, "/nonexistent/velmond"});
+        core::UninstallPaths{options.autostartDir, "/nonexistent/velmond", ""});
     host->Attach(*frame, state);
+    const auto warn = [this](const std::string& text) { warnings.push_back(text); };
+    const core::ExtensionSettings settings = core::LoadExtensionSettings(registry, warn);
+    extensions = std::make_unique<core::ExtensionRunner>(
+        settings, launcher, [](const core::AlarmCommands::Run&) {}, warn);
+    host->AttachExtensions(extensions.get());
     created = host->Create();
-    host->SetDesktopNotification(core::LoadExtensionSettings(registry).desktopNotification != 0);
+    host->SetDesktopNotification(settings.desktopNotification != 0);
   }
   ~GuiRig() {
     // Nothing of this test may stay on the screen for the next one.

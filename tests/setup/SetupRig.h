@@ -129,7 +129,9 @@ struct SetupRig {
   std::vector<uint8_t> velmond = PayloadBytes(1, 70000);
   std::vector<uint8_t> portio = PayloadBytes(2, 3000);
   std::vector<uint8_t> mapmem = PayloadBytes(3, 2999);
+  std::vector<uint8_t> gui = PayloadBytes(4, 5000);
   std::vector<setup::Payload> payloads = {{"bin/velmond", velmond},
+                                          {"lib/velmo/velmond-gui", gui},
                                           {"lib/velmo/drivers/portio", portio},
                                           {"lib/velmo/drivers/mapmem", mapmem}};
   FakeSystemd systemd;

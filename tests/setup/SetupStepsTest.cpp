@@ -37,10 +37,12 @@ TEST(Installation, WritesProgramsUnitsEntryAndGroupInOneRun) {
 
   // The payloads, byte for byte, as programs anyone may run.
   EXPECT_EQ(ReadFile(root + "/bin/velmond"), Text(rig.velmond));
+  EXPECT_EQ(ReadFile(root + "/lib/velmo/velmond-gui"), Text(rig.gui));
   EXPECT_EQ(ReadFile(root + "/lib/velmo/drivers/portio"), Text(rig.portio));
   EXPECT_EQ(ReadFile(root + "/lib/velmo/drivers/mapmem"), Text(rig.mapmem));
   for (const char* file :
-       {"/bin/velmond", "/lib/velmo/drivers/portio", "/lib/velmo/drivers/mapmem"})
+       {"/bin/velmond", "/lib/velmo/velmond-gui", "/lib/velmo/drivers/portio",
+        "/lib/velmo/drivers/mapmem"})
     EXPECT_EQ(ModeOf(root + file), 0755u) << file;
   for (const char* folder : {"/bin", "/lib", "/lib/velmo", "/lib/velmo/drivers"})
     EXPECT_EQ(ModeOf(root + folder), 0755u) << folder;

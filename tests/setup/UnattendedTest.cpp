@@ -93,8 +93,9 @@ TEST(Unattended, WritesTheBuildsProgramsUnitsAndEntryAndASecondRunChangesNothing
   }
 
   const auto payloads = BuildPayloads();
-  ASSERT_EQ(payloads.size(), 3u);
+  ASSERT_EQ(payloads.size(), 4u);
   EXPECT_EQ(payloads[0].second, "bin/velmond");
+  EXPECT_EQ(root + "/" + payloads[1].second, core::install::GuiProgramPath(root));
   for (const auto& [file, destination] : payloads) {
     const std::string written = root + "/" + destination;
     const std::string expected = ReadFile(file);

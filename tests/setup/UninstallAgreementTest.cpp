@@ -1,5 +1,5 @@
 // What the setup writes and what the monitor's uninstall deletes agree: the uninstall of a
-// monitor started for the user removes exactly the autostart entry and the program file.
+// monitor started for the user removes exactly the autostart entry and the program's files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -48,6 +48,7 @@ TEST(UninstallAgreement, UninstallRemovesExactlyTheEntryAndTheProgramTheSetupWro
   RunInstallation(rig.Context());
   const test::Tree installed = test::Snapshot(rig.dir.Path());
   ASSERT_TRUE(installed.count("/root/bin/velmond"));
+  ASSERT_TRUE(installed.count("/root/lib/velmo/velmond-gui"));
   ASSERT_TRUE(installed.count("/config/autostart/velmond.desktop"));
 
   // The monitor as the autostart entry starts it: the user's environment, the setup's prefix.
@@ -71,6 +72,7 @@ TEST(UninstallAgreement, UninstallRemovesExactlyTheEntryAndTheProgramTheSetupWro
             std::vector<std::string>{"message:Velmond:Velmo has been uninstalled!"});
   test::Tree expected = installed;
   expected.erase("/root/bin/velmond");
+  expected.erase("/root/lib/velmo/velmond-gui");
   expected.erase("/config/autostart/velmond.desktop");
   EXPECT_EQ(test::Paths(test::Snapshot(rig.dir.Path())), test::Paths(expected));
 }

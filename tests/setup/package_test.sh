@@ -29,7 +29,7 @@ dpkg-deb -c "$deb" | awk '{print $6}' | sort >"$work/files"
 sort "$source/tests/setup/package-files.txt" | diff -u - "$work/files" || fail "file list"
 dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $1, $2, $6}' | while read -r mode owner path; do
   case $path in
-    ./usr/bin/* | ./usr/lib/velmo/drivers/*) want=-rwxr-xr-x ;;
+    ./usr/bin/* | ./usr/lib/velmo/drivers/* | ./usr/lib/velmo/velmond-gui) want=-rwxr-xr-x ;;
     *) want=-rw-r--r-- ;;
   esac
   [ "$mode" = "$want" ] || echo "FAIL: $path has mode $mode, not $want"

@@ -12,6 +12,7 @@
 #include "monitor/app/gui/DesktopNotifier.h"
 #include "monitor/app/gui/MainWindow.h"
 #include "monitor/app/gui/NotificationArea.h"
+#include "monitor/core/ExtensionRunner.h"
 #include "monitor/core/MainFrame.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/OemInfo.h"
@@ -67,6 +68,15 @@ void CGuiHost::Finish(int exitCode) {
   if (alarmDialog_) alarmDialog_->hide();
   if (window_) window_->hide();
   tray_->Tray().hide();
+  if (!notSavedReason_.empty() && !signalled_) {
+    // One message at the end: the settings of this run are lost, the file on disk is as it was.
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(core::kAppTitle),
+                    QString::fromStdString("The settings could not be saved (" + notSavedReason_ +
+                                           "); the settings file was left as it was."),
+                    QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+  }
   // Leaves every event loop, the modal dialogs' too.
   services_.quit(exitCode);
 }
@@ -94,10 +104,17 @@ CMainWindow& CGuiHost::Window() {
     window_ = std::make_unique<CMainWindow>();
     window_->onCommand = [this](uint32_t id) { Command(id); };
     window_->onClose = [this] { Enter([this] { frame_->OnClose(); }); };
-    if (pagesModel_) window_->Sheet().CreatePages(*pagesModel_);
+    if (pagesModel_) BuildSheet();
     window_->Sheet().SetSlots(slots_);  // the latest the frame published
   }
   return *window_;
+}
+
+void CGuiHost::BuildSheet() {
+  CMonitorSheet& sheet = window_->Sheet();
+  sheet.CreatePages(*pagesModel_);
+  const core::History* history = extensions_ ? extensions_->GetHistory() : nullptr;
+  if (history) sheet.AddHistoryPage(*history, *state_);
 }
 
 bool CGuiHost::Create() {
@@ -140,6 +157,8 @@ void CGuiHost::TimerTick() {
 }
 
 void CGuiHost::RequestExit() {
+  // The session is ending: no message box may hold it up.
+  signalled_ = true;
   Enter([this] { frame_->RequestExit(); });
 }
 
@@ -228,7 +247,7 @@ void CGuiHost::SetTimer(uint32_t periodMs) {
 void CGuiHost::CreatePages(int32_t mbModel) {
   pagesModel_ = mbModel;
   if (window_) {
-    window_->Sheet().CreatePages(mbModel);
+    BuildSheet();
     window_->Sheet().SetSlots(slots_);  // the frame publishes once before it asks for the sheet
   }
 }
@@ -272,10 +291,30 @@ bool CGuiHost::RequestPower(core::PowerRequest request) {
 
 void CGuiHost::TickDone() {
   if (!state_) return;
+  if (extensions_) {
+    extensions_->OnTick(*state_, frame_->BoardText());
+    if (window_) window_->Sheet().RefreshHistory(FrameInView());
+  }
   const std::vector<core::AlarmStart> started = alarmStarts_.Check(*state_);
   if (!notify_ || !services_.notifier) return;
   for (const core::AlarmStart& start : started)
     services_.notifier->Notify(QStringLiteral("Velmo"), QString::fromStdString(start.sentence));
+}
+
+void CGuiHost::Warn(const std::string& text) {
+  std::cerr << "velmond: " << text << '\n';
+}
+
+void CGuiHost::SettingsNotSaved(const std::string& reason) {
+  std::cerr << "velmond: settings not saved: " << reason << '\n';
+  notSavedReason_ = reason;
+}
+
+void CGuiHost::OnHardwareFailure(const hw::HwFailure& failure) {
+  // What the message box cannot say (a device refused for its owner) goes to the log.
+  if (!failure.detail.empty() && failure.error != hw::HwError::kPhysicalReadFailed)
+    std::cerr << "velmond: " << hw::Describe(failure.error) << ": " << failure.detail << '\n';
+  core::FrameHost::OnHardwareFailure(failure);
 }
 
 void CGuiHost::Quit(int exitCode, bool saved) {

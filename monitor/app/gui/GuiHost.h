@@ -18,6 +18,7 @@
 
 namespace velmo::core {
 class CMainFrame;
+class ExtensionRunner;
 struct MonitorState;
 }  // namespace velmo::core
 
@@ -63,15 +64,20 @@ class CGuiHost : public QObject, public core::FrameHost {
   bool Create();
   // Turns the desktop notification of starting alarms on or off.
   void SetDesktopNotification(bool on) { notify_ = on; }
+  // The extensions run after every tick; with the history kept, the sheet gains its tab. Null:
+  // none. Before Create().
+  void AttachExtensions(core::ExtensionRunner* extensions) { extensions_ = extensions; }
 
   // ---- Entries from Qt ----
   void Command(uint32_t id);
   void TimerTick();
-  void RequestExit();  // SIGINT, SIGTERM
+  void RequestExit();  // SIGINT, SIGTERM: the end without a message box
 
   bool Ended() const { return ended_; }
   int ExitCode() const { return exitCode_; }
   bool Saved() const { return saved_; }
+  // Why the settings could not be saved at the end (empty: they were, or nothing was tried).
+  const std::string& NotSavedReason() const { return notSavedReason_; }
   bool NoTrayAtStart() const { return noTrayAtStart_; }
   // The frame's window, made on first use.
   CMainWindow& Window();
@@ -104,6 +110,9 @@ class CGuiHost : public QObject, public core::FrameHost {
       const core::AppParamsDialogData& data) override;
   bool RequestPower(core::PowerRequest request) override;
   void TickDone() override;
+  void Warn(const std::string& text) override;
+  void SettingsNotSaved(const std::string& reason) override;
+  void OnHardwareFailure(const hw::HwFailure& failure) override;
   void Quit(int exitCode, bool saved) override;
 
  private:
@@ -111,6 +120,7 @@ class CGuiHost : public QObject, public core::FrameHost {
   void Enter(F&& call);
   void Finish(int exitCode);
   bool FrameInView() const;
+  void BuildSheet();
 
   GuiServices services_;
   core::CMainFrame* frame_ = nullptr;
@@ -125,9 +135,12 @@ class CGuiHost : public QObject, public core::FrameHost {
   std::unique_ptr<CAlarmActionDialog> alarmDialog_;
   QTimer timer_;
   core::AlarmStarts alarmStarts_;
+  core::ExtensionRunner* extensions_ = nullptr;
+  std::string notSavedReason_;
   bool notify_ = true;
   bool noTrayAtStart_ = false;
   bool quitRequested_ = false;
+  bool signalled_ = false;
   bool ended_ = false;
   int exitCode_ = 0;
   bool saved_ = false;

@@ -3,6 +3,7 @@
 #include "monitor/core/BoardCodes.h"
 #include "monitor/core/Resources.h"
 #include "monitor/display/CpuMonitor.h"
+#include "monitor/display/HistoryPage.h"
 #include "monitor/display/Icons.h"
 #include "monitor/display/SysMonitor.h"
 #include "monitor/display/VagpMonitor.h"
@@ -56,6 +57,12 @@ void CMonitorSheet::CreatePages(int32_t mbModel) {
   }
 }
 
+void CMonitorSheet::AddHistoryPage(const core::History& history, const core::MonitorState& state) {
+  if (history_) return;
+  history_ = new display::CHistoryPage(history, state);
+  addTab(history_, history_->windowTitle());
+}
+
 void CMonitorSheet::SetSlots(const core::PageSlots& s) {
   if (cpu_) cpu_->SetSlots(s.cpu);
   if (cpu2_) cpu2_->SetSlots(s.cpu2);
@@ -98,6 +105,11 @@ void CMonitorSheet::Refresh(bool inView) {
       e.stale = true;
     }
   }
+}
+
+void CMonitorSheet::RefreshHistory(bool inView) {
+  // Only while it is looked at; shown later, it paints afresh anyway.
+  if (history_ && inView && currentWidget() == history_) history_->update();
 }
 
 void CMonitorSheet::CatchUp() {

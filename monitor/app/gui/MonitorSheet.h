@@ -9,7 +9,13 @@
 #include "monitor/core/FrameHost.h"
 #include "monitor/core/PageSlots.h"
 
+namespace velmo::core {
+class History;
+struct MonitorState;
+}  // namespace velmo::core
+
 namespace velmo::display {
+class CHistoryPage;
 class CMonitorPage;
 class CCpuMonitor;
 class CSysMonitor;
@@ -37,6 +43,11 @@ class CMonitorSheet : public QTabWidget {
 
   // Adds the pages of the board model; once.
   void CreatePages(int32_t mbModel);
+  // Adds the history extension's tab after the board's pages; once.
+  void AddHistoryPage(const core::History& history, const core::MonitorState& state);
+  display::CHistoryPage* HistoryPage() const { return history_; }
+  // After a sample was added to the history.
+  void RefreshHistory(bool inView);
   bool HasPages() const { return count() > 0; }
   // The display slots every page draws from; a page takes them when it is next refreshed or
   // first shown.
@@ -68,6 +79,7 @@ class CMonitorSheet : public QTabWidget {
   display::CCpuMonitor* cpu2_ = nullptr;
   display::CSysMonitor* system_ = nullptr;
   display::CVagpMonitor* misc_ = nullptr;
+  display::CHistoryPage* history_ = nullptr;
 };
 
 }  // namespace velmo::app::gui
