@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "monitor/hw/SimClockProtocol.h"
 
@@ -57,8 +58,10 @@ DeviceConnection::~DeviceConnection() {
 DeviceConnection& DeviceConnection::operator=(DeviceConnection&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
-    fd_ = other.fd_;
-    other.fd_ = -1;
+    fd_ = std::exchange(other.fd_, -1);
+    // A new connection takes the place of a broken one: it must not inherit that state.
+    lastFailure_ = other.lastFailure_;
+    broken_ = other.broken_;
   }
   return *this;
 }

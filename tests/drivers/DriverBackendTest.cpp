@@ -205,6 +205,25 @@ TEST_F(DriverBackendTest, PortConversationFailures) {
   }
 }
 
+TEST_F(DriverBackendTest, ANewConnectionInPlaceOfABrokenOneIsUsable) {
+  const uint32_t read[] = {1, 0};
+  std::optional<DeviceConnection> kept;
+  {
+    ScriptedHelper gone(pr::kPortIoDevice, {{pr::kIoctlPortIoRead, Ok({1})}});
+    kept = DeviceConnection::Open(pr::kPortIoDevice);
+    ASSERT_TRUE(kept);
+  }
+  EXPECT_FALSE(kept->Transact(pr::kIoctlPortIoRead, 4, read));  // the helper closed it
+  EXPECT_FALSE(kept->Alive());
+  ScriptedHelper back(pr::kPortIoDevice, {{pr::kIoctlPortIoRead, Ok({2})}});
+  kept = DeviceConnection::Open(pr::kPortIoDevice);
+  ASSERT_TRUE(kept);
+  EXPECT_TRUE(kept->Alive());
+  const auto reply = kept->Transact(pr::kIoctlPortIoRead, 4, read);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Word(0), 2u);
+}
+
 TEST_F(DriverBackendTest, BiosConversationFailures) {
   const uint8_t page[4096] = {};
   std::vector<uint8_t> bytes(page, page + sizeof page);
@@ -399,7 +418,6 @@ TEST_F(DriverBackendTest, BatchesLongerThanOneRequestKeepEveryAccess) {
   for (size_t i = 2; i < batch.Ops().size(); i += 4)
     ASSERT_EQ(batch.Value({i}), expected.Value({i})) << i;
 }
-
 
 class DriverBackendOnHelpers : public DriverBackendTest {
  protected:
