@@ -314,11 +314,7 @@ HwFailures DriverBackend::SendChunk(const PortBatch& batch, size_t first, size_t
     else
       op.source -= static_cast<uint32_t>(first);
   }
-  uint32_t reads = 0;
-  for (const pr::BatchOp& op : ops)
-    reads += op.kind == pr::BatchKind::kRead ? 1 : 0;
-  const std::vector<uint8_t> datagram =
-      pr::EncodeRequestBytes(pr::kIoctlPortIoBatch, 4 * reads, pr::EncodeBatchInput(ops));
+  const std::vector<uint8_t> datagram = pr::EncodeBatchRequest(ops);
 
   DeviceConnection* device = PortIo();
   if (!device) return DeviceMissing(access);
