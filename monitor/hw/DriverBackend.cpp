@@ -316,12 +316,11 @@ HwFailures DriverBackend::SendChunk(const PortBatch& batch, size_t first, size_t
   }
   const std::vector<uint8_t> datagram = pr::EncodeBatchRequest(ops);
 
-  DeviceConnection* device = PortIo();
-  if (!device) return DeviceMissing(access);
-  if (device->Send(datagram)) return {};
-  // The helper had closed the connection before it could see the request: a new one.
+  // Sent on the kept connection without looking at it first: one the helper has closed refuses
+  // the request unseen, and it goes once more on a new connection.
+  if (portio_ && portio_->Send(datagram)) return {};
   portio_.reset();
-  device = PortIo();
+  DeviceConnection* device = PortIo();
   if (!device) return DeviceMissing(access);
   if (device->Send(datagram)) return {};
   portio_.reset();
