@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <poll.h>
 #include <sys/types.h>
 
 #include "drivers/common/PeerPolicy.h"
@@ -81,6 +82,8 @@ class DeviceServer {
   LogFunction log_;
   uint64_t nextId_ = 1;
   std::map<uint64_t, Client> clients_;
+  std::vector<pollfd> pollFds_;  // one round's descriptors and their clients
+  std::vector<uint64_t> pollIds_;
 };
 
 }  // namespace velmo::drivers
