@@ -135,9 +135,11 @@ void DeviceServer::PollOnce(int timeoutMs) {
 }
 
 bool DeviceServer::Poll(int timeoutMs, int stopFd) {
-  std::vector<pollfd> fds;
-  std::vector<uint64_t> ids;
-  fds.reserve(clients_.size() + 2);
+  // Kept between rounds: a round allocates nothing.
+  std::vector<pollfd>& fds = pollFds_;
+  std::vector<uint64_t>& ids = pollIds_;
+  fds.clear();
+  ids.clear();
   fds.push_back({stopFd, POLLIN, 0});  // a negative descriptor is ignored by poll
   fds.push_back({listenFd_, POLLIN, 0});
   for (const auto& [id, client] : clients_) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <poll.h>
 #include <sys/types.h>
 
 #include "drivers/common/PeerPolicy.h"
@@ -113,6 +114,8 @@ class DeviceServer {
   uint64_t nextId_ = 1;
   uint64_t sequence_ = 0;
   std::map<uint64_t, Client> clients_;
+  std::vector<pollfd> pollFds_;  // one round's descriptors and their clients
+  std::vector<uint64_t> pollIds_;
 };
 
 }  // namespace velmo::drivers

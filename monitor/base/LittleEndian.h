@@ -21,16 +21,21 @@ constexpr void StoreLe(uint8_t* p, uint32_t value, size_t n) {
     p[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+// Spelled out rather than through the loops above: the compiler then makes each one a single
+// load or store (the helper protocol packs thousands of them a second).
 constexpr uint32_t LoadLe32(const uint8_t* p) {
-  return LoadLe(p, 4);
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 constexpr void StoreLe32(uint8_t* p, uint32_t value) {
-  StoreLe(p, value, 4);
+  p[0] = static_cast<uint8_t>(value);
+  p[1] = static_cast<uint8_t>(value >> 8);
+  p[2] = static_cast<uint8_t>(value >> 16);
+  p[3] = static_cast<uint8_t>(value >> 24);
 }
 inline void AppendLe32(std::vector<uint8_t>& out, uint32_t value) {
-  // Byte by byte: GCC 12 warns falsely about a four-byte insert into an empty vector.
-  for (size_t i = 0; i < 4; ++i)
-    out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  // Grown, then stored: GCC 12 warns falsely about a four-byte insert into an empty vector.
+  out.resize(out.size() + 4);
+  StoreLe32(out.data() + out.size() - 4, value);
 }
 
 }  // namespace velmo::base

@@ -160,7 +160,8 @@ void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
 void ProgramBeepControl(const MonitorState& state, hw::PortAccess& ports) {
   const int32_t hm = state.hmType;
   if (hm == kHmSis5595 || hm == kHmVia686a) return;
-  // One batch: the read-modify-writes take their old values inside it.
+  // One batch: the read-modify-writes take their old values inside it, and the interrupt-status
+  // reads are discarded, so nothing here waits for it to be done (see PortAccess::Post).
   hw::ChipBatch batch(ports);
   auto assign = [&batch](hw::ChipBit bit, bool on) { hw::AssignBit(batch, bit, on); };
   auto alarming = [&state](int item) {
@@ -192,7 +193,7 @@ void ProgramBeepControl(const MonitorState& state, hw::PortAccess& ports) {
   // The interrupt status clears on reading; the values are not needed.
   hw::ReadRegister(batch, hw::kRegInterruptStatus1);
   hw::ReadRegister(batch, hw::kRegInterruptStatus2);
-  batch.Run();
+  batch.Post();
 }
 
 }  // namespace velmo::core

@@ -170,6 +170,8 @@ void CMainFrame::OnClose() {
     host_.HideFrame();
     return;
   }
+  // The beep programming's reply may still be owed: what it shows comes before the program ends.
+  ports_.Settle();
   // During creation nothing has been loaded yet: saving would overwrite the stored settings with
   // the defaults, so the program ends without saving.
   if (!creating_) {

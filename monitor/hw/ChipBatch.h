@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "monitor/hw/PortAccess.h"
 #include "monitor/hw/PortBatch.h"
@@ -27,6 +28,9 @@ class ChipBatch {
 
   // Runs what is queued; failures go to the host as single accesses' would.
   void Run() { ports_.Run(batch_); }
+  // Runs what is queued without waiting for it, when no read's value is wanted (PortAccess::Post);
+  // the batch is then empty and Value no longer means anything.
+  void Post() { ports_.Post(std::exchange(batch_, {})); }
   // A read's value once run (PortRead::kFailedReadValue when it failed).
   uint32_t Value(Slot slot) const { return batch_.Value(slot); }
   const PortBatch& Ports() const { return batch_; }

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "monitor/hw/SimClockProtocol.h"
 
@@ -69,8 +70,10 @@ DeviceConnection::~DeviceConnection() {
 DeviceConnection& DeviceConnection::operator=(DeviceConnection&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
-    fd_ = other.fd_;
-    other.fd_ = -1;
+    fd_ = std::exchange(other.fd_, -1);
+    // A new connection takes the place of a broken one: it must not inherit that state.
+    lastFailure_ = other.lastFailure_;
+    broken_ = other.broken_;
   }
   return *this;
 }
@@ -92,14 +95,26 @@ bool DeviceConnection::Alive() const {
 std::optional<pr::Reply> DeviceConnection::TransactRaw(std::span<const uint8_t> datagram,
                                                        int* receivedFd) {
   if (receivedFd) *receivedFd = -1;
+  if (!Send(datagram)) return std::nullopt;
+  return Receive(receivedFd);
+}
+
+bool DeviceConnection::Send(std::span<const uint8_t> datagram) {
   lastFailure_ = Failure::kNotSent;
-  if (broken_) return std::nullopt;
+  if (broken_) return false;
   if (::send(fd_, datagram.data(), datagram.size(), MSG_NOSIGNAL) !=
       static_cast<ssize_t>(datagram.size())) {
     broken_ = true;
-    return std::nullopt;
+    return false;
   }
+  lastFailure_ = Failure::kNone;
+  return true;
+}
+
+std::optional<pr::Reply> DeviceConnection::Receive(int* receivedFd) {
+  if (receivedFd) *receivedFd = -1;
   lastFailure_ = Failure::kNoReply;
+  if (broken_) return std::nullopt;
 
   // The longest reply is a batch's.
   std::array<uint8_t, pr::kMaxBatchReply + 1> buffer;
@@ -146,7 +161,44 @@ bool Succeeded(const std::optional<pr::Reply>& reply) {
   return reply && reply->status == pr::kStatusSuccess;
 }
 
+bool AnyEndsProgram(const HwFailures& failures) {
+  return std::any_of(failures.begin(), failures.end(),
+                     [](const HwFailure& f) { return EndsProgram(f.error); });
+}
+
+void Append(HwFailures& to, HwFailures&& from) {
+  to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+}
+
+// The messages of a batch depend on its first access.
+HwAccess AccessOf(const PortBatch& batch, size_t first) {
+  return batch.Ops()[first].kind == pr::BatchKind::kRead ? HwAccess::kPortRead
+                                                         : HwAccess::kPortWrite;
+}
+
+HwFailures DeviceMissing(HwAccess access, const std::string& refusal) {
+  return {{HwError::kPortDeviceMissing, access, refusal}};
+}
+
+// A batch without a usable reply shows the failure of its first access.
+HwFailures NoUsableReply(HwAccess access) {
+  return {{access == HwAccess::kPortRead ? HwError::kPortReadFailed : HwError::kPortWriteFailed,
+           access,
+           {}}};
+}
+
+size_t CountReads(const PortBatch& batch, size_t first, size_t end) {
+  const auto& ops = batch.Ops();
+  return static_cast<size_t>(std::count_if(
+      ops.begin() + static_cast<ptrdiff_t>(first), ops.begin() + static_cast<ptrdiff_t>(end),
+      [](const pr::BatchOp& op) { return op.kind == pr::BatchKind::kRead; }));
+}
+
 }  // namespace
+
+DriverBackend::~DriverBackend() {
+  TakePostedReply();
+}
 
 DeviceConnection* DriverBackend::PortIo() {
   if (portio_ && portio_->Alive()) return &*portio_;
@@ -156,9 +208,23 @@ DeviceConnection* DriverBackend::PortIo() {
   return portio_ ? &*portio_ : nullptr;
 }
 
+void DriverBackend::TakePostedReply() {
+  if (!posted_) return;
+  Posted posted = std::move(*posted_);
+  posted_.reset();
+  Append(owed_, TakeChunkReply(posted.batch, posted.first, posted.end));
+}
+
+HwFailures DriverBackend::Settle() {
+  TakePostedReply();
+  return std::exchange(owed_, {});
+}
+
 PortRead DriverBackend::ReadPort(uint16_t port, unsigned width) {
   constexpr HwAccess kAccess = HwAccess::kPortRead;
   PortRead result;
+  result.failures = Settle();
+  if (AnyEndsProgram(result.failures)) return result;
   DeviceConnection* device = PortIo();
   if (!device) {
     result.failures.push_back({HwError::kPortDeviceMissing, kAccess, refusal_});
@@ -187,7 +253,8 @@ PortRead DriverBackend::ReadPort(uint16_t port, unsigned width) {
 
 HwFailures DriverBackend::WritePort(uint16_t port, unsigned width, uint32_t value) {
   constexpr HwAccess kAccess = HwAccess::kPortWrite;
-  HwFailures failures;
+  HwFailures failures = Settle();
+  if (AnyEndsProgram(failures)) return failures;
   DeviceConnection* device = PortIo();
   if (!device) {
     failures.push_back({HwError::kPortDeviceMissing, kAccess, refusal_});
@@ -210,62 +277,81 @@ HwFailures DriverBackend::WritePort(uint16_t port, unsigned width, uint32_t valu
 }
 
 HwFailures DriverBackend::RunBatch(PortBatch& batch) {
-  HwFailures failures;
+  HwFailures failures = Settle();
+  if (AnyEndsProgram(failures)) return failures;
+  Append(failures, RunChunks(batch, 0, batch.Ops().size()));
+  return failures;
+}
+
+HwFailures DriverBackend::PostBatch(PortBatch batch) {
+  HwFailures failures = Settle();
   const size_t count = batch.Ops().size();
-  for (size_t first = 0; first < count; first += pr::kMaxBatchOps) {
-    HwFailures chunk = RunChunk(batch, first, std::min(count, first + pr::kMaxBatchOps));
-    bool ends = false;
-    for (HwFailure& f : chunk) {
-      ends = ends || EndsProgram(f.error);
-      failures.push_back(std::move(f));
-    }
+  if (AnyEndsProgram(failures) || count == 0) return failures;
+  // Only the last request goes unanswered: a derived write may take its value from a read of an
+  // earlier one, which must be known before that request is built.
+  const size_t last = (count - 1) / pr::kMaxBatchOps * pr::kMaxBatchOps;
+  Append(failures, RunChunks(batch, 0, last));
+  if (AnyEndsProgram(failures)) return failures;
+  HwFailures sent = SendChunk(batch, last, count);
+  if (sent.empty())
+    posted_ = Posted{std::move(batch), last, count};
+  else
+    Append(failures, std::move(sent));
+  return failures;
+}
+
+HwFailures DriverBackend::RunChunks(PortBatch& batch, size_t first, size_t end) {
+  HwFailures failures;
+  for (size_t from = first; from < end; from += pr::kMaxBatchOps) {
+    const size_t to = std::min(end, from + pr::kMaxBatchOps);
+    HwFailures chunk = SendChunk(batch, from, to);
+    if (chunk.empty()) chunk = TakeChunkReply(batch, from, to);
+    const bool ends = AnyEndsProgram(chunk);
+    Append(failures, std::move(chunk));
     if (ends) break;
   }
   return failures;
 }
 
-HwFailures DriverBackend::RunChunk(PortBatch& batch, size_t first, size_t end) {
+HwFailures DriverBackend::SendChunk(const PortBatch& batch, size_t first, size_t end) {
   const std::vector<pr::BatchOp>& all = batch.Ops();
-  const HwAccess access =
-      all[first].kind == pr::BatchKind::kRead ? HwAccess::kPortRead : HwAccess::kPortWrite;
+  const HwAccess access = AccessOf(batch, first);
   // Sources are numbered within the request; one read by an earlier request is a known value.
   std::vector<pr::BatchOp> ops(all.begin() + static_cast<ptrdiff_t>(first),
                                all.begin() + static_cast<ptrdiff_t>(end));
-  uint32_t reads = 0;
   for (size_t i = 0; i < ops.size(); ++i) {
     pr::BatchOp& op = ops[i];
-    if (op.kind == pr::BatchKind::kRead) {
-      ++reads;
-    } else if (op.kind == pr::BatchKind::kWriteFrom) {
-      if (op.source < first)
-        op = {pr::BatchKind::kWrite, op.port, op.width, batch.WriteValue(first + i), 0, 0};
-      else
-        op.source -= static_cast<uint32_t>(first);
-    }
+    if (op.kind != pr::BatchKind::kWriteFrom) continue;
+    if (op.source < first)
+      op = {pr::BatchKind::kWrite, op.port, op.width, batch.WriteValue(first + i), 0, 0};
+    else
+      op.source -= static_cast<uint32_t>(first);
   }
-  const std::vector<uint8_t> datagram =
-      pr::EncodeRequestBytes(pr::kIoctlPortIoBatch, 4 * reads, pr::EncodeBatchInput(ops));
+  const std::vector<uint8_t> datagram = pr::EncodeBatchRequest(ops);
 
+  // Sent on the kept connection without looking at it first: one the helper has closed refuses
+  // the request unseen, and it goes once more on a new connection.
+  if (portio_ && portio_->Send(datagram)) return {};
+  portio_.reset();
   DeviceConnection* device = PortIo();
-  if (!device) return {{HwError::kPortDeviceMissing, access, refusal_}};
-  std::optional<pr::Reply> reply = device->TransactRaw(datagram);
-  if (!reply && device->LastFailure() == DeviceConnection::Failure::kNotSent) {
-    // The helper had closed the connection before it could see the request: a new one.
-    portio_.reset();
-    device = PortIo();
-    if (!device) return {{HwError::kPortDeviceMissing, access, refusal_}};
-    reply = device->TransactRaw(datagram);
-  }
+  if (!device) return DeviceMissing(access, refusal_);
+  if (device->Send(datagram)) return {};
+  portio_.reset();
+  return NoUsableReply(access);
+}
+
+HwFailures DriverBackend::TakeChunkReply(PortBatch& batch, size_t first, size_t end) {
+  const std::optional<pr::Reply> reply = portio_->Receive();
   if (reply && reply->status != pr::kStatusSuccess) return RunEachAccess(*this, batch, first, end);
-  if (!reply || reply->output.size() != 4u * reads) {
+  const size_t reads = CountReads(batch, first, end);
+  if (!reply || reply->output.size() != 4 * reads) {
+    // Nothing more goes on a connection whose replies are out of step.
     portio_.reset();
-    return {{access == HwAccess::kPortRead ? HwError::kPortReadFailed : HwError::kPortWriteFailed,
-             access,
-             {}}};
+    return NoUsableReply(AccessOf(batch, first));
   }
   size_t k = 0;
   for (size_t i = first; i < end; ++i) {
-    if (all[i].kind == pr::BatchKind::kRead) batch.SetValue(i, *reply->Word(4 * k++));
+    if (batch.Ops()[i].kind == pr::BatchKind::kRead) batch.SetValue(i, *reply->Word(4 * k++));
   }
   return {};
 }
@@ -301,6 +387,9 @@ bool DriverBackend::Reachable() {
 }
 
 bool DriverBackend::AdvanceSimulatedClock(uint32_t seconds) {
+  // The clock moves the board's registers: a refused posted batch is done before that.
+  TakePostedReply();
+  if (AnyEndsProgram(owed_)) return false;
   DeviceConnection* device = PortIo();
   if (!device) return false;
   const uint32_t input[] = {seconds};

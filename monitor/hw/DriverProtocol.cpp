@@ -65,6 +65,7 @@ std::optional<Request> DecodeRequest(std::span<const uint8_t> datagram) {
 std::vector<uint8_t> EncodeReply(const Reply& reply) {
   std::vector<uint8_t> out;
   const bool ok = reply.status == kStatusSuccess;
+  out.reserve(kReplyHeader + (ok ? reply.output.size() : 0));
   base::AppendLe32(out, reply.status);
   base::AppendLe32(out, ok ? static_cast<uint32_t>(reply.output.size()) : 0u);
   if (ok) out.insert(out.end(), reply.output.begin(), reply.output.end());
@@ -81,17 +82,38 @@ std::optional<Reply> DecodeReply(std::span<const uint8_t> datagram) {
   return r;
 }
 
-std::vector<uint8_t> EncodeBatchInput(std::span<const BatchOp> ops) {
-  std::vector<uint8_t> out;
-  out.reserve(4 + kBatchOpSize * ops.size());
-  base::AppendLe32(out, static_cast<uint32_t>(ops.size()));
+namespace {
+
+// Count and operations from `p` on: 4 + kBatchOpSize x ops.size() bytes.
+void StoreBatchInput(uint8_t* p, std::span<const BatchOp> ops) {
+  base::StoreLe32(p, static_cast<uint32_t>(ops.size()));
+  p += 4;
   for (const BatchOp& op : ops) {
-    base::AppendLe32(out, uint32_t{op.port} | uint32_t{op.width} << 16 |
-                              uint32_t{static_cast<uint8_t>(op.kind)} << 24);
-    base::AppendLe32(out, op.value);
-    base::AppendLe32(out, op.andMask);
-    base::AppendLe32(out, op.source);
+    base::StoreLe32(p, uint32_t{op.port} | uint32_t{op.width} << 16 |
+                           uint32_t{static_cast<uint8_t>(op.kind)} << 24);
+    base::StoreLe32(p + 4, op.value);
+    base::StoreLe32(p + 8, op.andMask);
+    base::StoreLe32(p + 12, op.source);
+    p += kBatchOpSize;
   }
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeBatchInput(std::span<const BatchOp> ops) {
+  std::vector<uint8_t> out(4 + kBatchOpSize * ops.size());
+  StoreBatchInput(out.data(), ops);
+  return out;
+}
+
+std::vector<uint8_t> EncodeBatchRequest(std::span<const BatchOp> ops) {
+  uint32_t reads = 0;
+  for (const BatchOp& op : ops)
+    reads += op.kind == BatchKind::kRead ? 1 : 0;
+  std::vector<uint8_t> out(kRequestHeader + 4 + kBatchOpSize * ops.size());
+  base::StoreLe32(out.data(), kIoctlPortIoBatch);
+  base::StoreLe32(out.data() + 4, 4 * reads);
+  StoreBatchInput(out.data() + kRequestHeader, ops);
   return out;
 }
 

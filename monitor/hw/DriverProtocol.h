@@ -76,6 +76,8 @@ struct BatchOp {
 
 // The input of a batch request (count and operations), not checked.
 std::vector<uint8_t> EncodeBatchInput(std::span<const BatchOp> ops);
+// The whole batch request datagram, its output capacity that of one value per read.
+std::vector<uint8_t> EncodeBatchRequest(std::span<const BatchOp> ops);
 // The operations of a batch input; nullopt when it is not well formed: a count outside
 // 1..kMaxBatchOps, an input length other than 4 + 16 x count, an unknown kind, a width other than
 // 1, 2 or 4, a port range past 0xFFFF, a word the kind does not use that is not 0, or a source

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "monitor/hw/HwHost.h"
 #include "monitor/hw/PortBackend.h"
@@ -35,6 +36,11 @@ class PortAccess {
 
   // Runs a batch of accesses in order (in one request in driver mode); failures go to the host.
   void Run(PortBatch& batch) { host_->Report(backend_->RunBatch(batch)); }
+  // Runs a batch whose read values nobody uses without waiting for it (PortBackend::PostBatch):
+  // its failures reach the host with the next access's, or at Settle.
+  void Post(PortBatch batch) { host_->Report(backend_->PostBatch(std::move(batch))); }
+  // Reports what a posted batch still owes; the program's exit path calls it before it leaves.
+  void Settle() { host_->Report(backend_->Settle()); }
 
   // Each chip operation is one batch (ChipBatch.h) run at once.
   uint32_t ReadChipRegister(uint8_t index);

@@ -18,6 +18,14 @@ class PortBackend {
   // Runs the accesses of `batch` in order and stores what the reads gave in it. By default one
   // by one through ReadPort and WritePort.
   virtual HwFailures RunBatch(PortBatch& batch) { return RunEachAccess(*this, batch); }
+  // Starts a batch whose read values nobody uses and returns without waiting for it to be done:
+  // the driver back-end takes its reply before its next request (or at Settle) and acts on it
+  // then as RunBatch would, so the hardware sees the same accesses in the same order. Returns the
+  // failures known now; those found later come with the back-end's next call. By default the
+  // batch runs at once.
+  virtual HwFailures PostBatch(PortBatch batch) { return RunBatch(batch); }
+  // Takes the reply of a posted batch now: the failures not yet returned.
+  virtual HwFailures Settle() { return {}; }
   // Copies the 8 BIOS identification bytes at physical 0xFECE0 into `dest`; on failure `dest`
   // is left as it was.
   virtual HwFailures ReadBiosIdBytes(uint8_t dest[8]) = 0;

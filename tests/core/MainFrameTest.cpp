@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <utility>
 
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/registry/RegistryFile.h"
@@ -273,6 +275,48 @@ TEST(MainFrame, CommandsForPagesExitAndSuspend) {
   EXPECT_EQ(rig.registry.saves, 1);
   EXPECT_EQ(rig.host.Lines("quit"), (Lines{"quit:0:saved"}));
   EXPECT_TRUE(rig.frame->Destroyed());
+}
+
+// Keeps the beep programming's posted batch owed until Settle, whose reply then tells of a write
+// that failed (the driver back-end's own rules are tested with it).
+class PostingBackend : public hw::DirectBackend {
+ public:
+  using DirectBackend::DirectBackend;
+  hw::HwFailures PostBatch(hw::PortBatch batch) override {
+    owed = owed || !batch.Empty();
+    return {};
+  }
+  hw::HwFailures Settle() override {
+    if (!std::exchange(owed, false)) return {};
+    return {{hw::HwError::kPortWriteFailed, hw::HwAccess::kPortWrite, {}}};
+  }
+  bool owed = false;
+};
+
+TEST(MainFrame, TheExitPathShowsWhatAPostedBatchStillOwesBeforeItEnds) {
+  struct Row {
+    const char* how;
+    std::function<void(CMainFrame&)> exit;
+  };
+  const Row rows[] = {
+      {"suspend command", [](CMainFrame& f) { f.OnCommand(kCmdSuspend); }},
+      {"exit requested (a signal, the last of --ticks)", [](CMainFrame& f) { f.RequestExit(); }},
+  };
+  for (const Row& row : rows) {
+    Rig rig;
+    rig.backend = std::make_unique<PostingBackend>(*rig.board);
+    rig.ports = std::make_unique<hw::PortAccess>(*rig.backend, rig.host);
+    rig.Rebuild();
+    rig.Create();
+    rig.frame->OnTimer();
+    rig.host.log.clear();
+    row.exit(*rig.frame);
+    // Taken first, its message shown, then the usual way out.
+    ASSERT_FALSE(rig.host.log.empty()) << row.how;
+    EXPECT_EQ(rig.host.log.front(), "message:debug:write failed") << row.how;
+    EXPECT_EQ(rig.host.log.back(), "quit:0:saved") << row.how;
+    EXPECT_EQ(rig.host.Lines("message:").size(), 1u) << row.how;
+  }
 }
 
 TEST(MainFrame, SettingsCommandsApplyOrCancelThenRunATick) {

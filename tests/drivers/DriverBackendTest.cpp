@@ -20,6 +20,7 @@
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
 #include "monitor/hw/PortBatch.h"
+#include "monitor/hw/SimClockProtocol.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/support/RecordingBus.h"
 
@@ -203,6 +204,25 @@ TEST_F(DriverBackendTest, PortConversationFailures) {
         << row.what;
     EXPECT_TRUE(host_.endCodes.empty());
   }
+}
+
+TEST_F(DriverBackendTest, ANewConnectionInPlaceOfABrokenOneIsUsable) {
+  const uint32_t read[] = {1, 0};
+  std::optional<DeviceConnection> kept;
+  {
+    ScriptedHelper gone(pr::kPortIoDevice, {{pr::kIoctlPortIoRead, Ok({1})}});
+    kept = DeviceConnection::Open(pr::kPortIoDevice);
+    ASSERT_TRUE(kept);
+  }
+  EXPECT_FALSE(kept->Transact(pr::kIoctlPortIoRead, 4, read));  // the helper closed it
+  EXPECT_FALSE(kept->Alive());
+  ScriptedHelper back(pr::kPortIoDevice, {{pr::kIoctlPortIoRead, Ok({2})}});
+  kept = DeviceConnection::Open(pr::kPortIoDevice);
+  ASSERT_TRUE(kept);
+  EXPECT_TRUE(kept->Alive());
+  const auto reply = kept->Transact(pr::kIoctlPortIoRead, 4, read);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->Word(0), 2u);
 }
 
 TEST_F(DriverBackendTest, BiosConversationFailures) {
@@ -394,10 +414,144 @@ TEST_F(DriverBackendTest, BatchesLongerThanOneRequestKeepEveryAccess) {
   EXPECT_TRUE(host_.messages.empty());
   const size_t requests = (batch.Ops().size() + pr::kMaxBatchOps - 1) / pr::kMaxBatchOps;
   EXPECT_EQ(helper.Codes(), std::vector<uint32_t>(requests, pr::kIoctlPortIoBatch));
-  std::lock_guard lock(deviceMutex);
-  EXPECT_EQ(served->Trace(), direct->Trace());
+  {
+    std::lock_guard lock(deviceMutex);
+    EXPECT_EQ(served->Trace(), direct->Trace());
+    served->ClearTrace();
+  }
   for (size_t i = 2; i < batch.Ops().size(); i += 4)
     ASSERT_EQ(batch.Value({i}), expected.Value({i})) << i;
+
+  // Posted: the requests before the last are answered at once (the last one's derived writes
+  // may take values they read), the last one's reply at Settle.
+  PortBatch posted;
+  fill(posted);
+  ports_.Post(std::move(posted));
+  ports_.Settle();
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_EQ(helper.Codes(), std::vector<uint32_t>(2 * requests, pr::kIoctlPortIoBatch));
+  direct->ClearTrace();
+  PortBatch again;
+  fill(again);
+  PortAccess(directBackend, host_).Run(again);
+  std::lock_guard lock(deviceMutex);
+  EXPECT_EQ(served->Trace(), direct->Trace());
+}
+
+// What the beep programming posts in driver mode: a bit's read-modify-write and a discarded read.
+void BeepLike(PortBatch& batch) {
+  batch.Write(0x295, 1, 0x41);
+  const PortBatch::Slot old = batch.Read(0x296, 1);
+  batch.Write(0x295, 1, 0x41);
+  batch.WriteFrom(0x296, 1, old, 0xFFFFFFFF, 0x10);
+  batch.Write(0x295, 1, 0x42);
+  batch.Read(0x296, 1);
+}
+
+TEST_F(DriverBackendTest, PostedBatchIsAnsweredBeforeTheNextRequest) {
+  const uint32_t kOpen = pr::kIoctlPortIoOpen, kRead = pr::kIoctlPortIoRead,
+                 kWrite = pr::kIoctlPortIoWrite, kClose = pr::kIoctlPortIoClose,
+                 kBatch = pr::kIoctlPortIoBatch, kClock = pr::kIoctlPortIoAdvanceClock;
+  // The posted batch done again access by access: one conversation each.
+  const std::vector<uint32_t> redo = {kOpen, kWrite, kClose, kOpen, kRead,  kClose,
+                                      kOpen, kWrite, kClose, kOpen, kWrite, kClose,
+                                      kOpen, kWrite, kClose, kOpen, kRead,  kClose};
+  auto conversation = [](bool read) {
+    return read ? Messages{{"Port open failed", "debug"},
+                           {"read faield", "debug"},
+                           {"close failed", "debug"}}
+                : Messages{{"Port open failed", "Debug"},
+                           {"write failed", "debug"},
+                           {"close failed", "debug"}};
+  };
+  Messages everyAccessRefused;
+  for (bool read : {false, true, false, false, false, true}) {
+    const Messages m = conversation(read);
+    everyAccessRefused.insert(everyAccessRefused.end(), m.begin(), m.end());
+  }
+  std::vector<uint32_t> batchThenRedo = {kBatch};
+  batchThenRedo.insert(batchThenRedo.end(), redo.begin(), redo.end());
+  struct Row {
+    const char* what;
+    std::optional<ScriptedHelper::Answer> posted;  // none: served
+    bool openRefused;
+    bool postedDone;  // the chip saw the posted accesses
+    Messages messages;
+    std::vector<uint32_t> codes;  // what the posted batch cost before the next request
+  };
+  const Row rows[] = {
+      {"served", std::nullopt, false, true, {}, {kBatch}},
+      {"refused", Fail(pr::kStatusAccessDenied), false, true, {}, batchThenRedo},
+      {"refused, and so is every port", Fail(pr::kStatusAccessDenied), true, false,
+       everyAccessRefused, batchThenRedo},
+      {"no usable reply", Ok(), false, false, {{"write failed", "debug"}}, {kBatch}},
+  };
+  enum class Then { kRun, kClockThenRun, kSettle };
+  const std::string board = R"({"bios_id": "7K4XRQB8", "chip": "w83782d",
+                                "registers": {"0x28": 135, "0x41": 3}})";
+  for (const Row& row : rows) {
+    for (const Then then : {Then::kRun, Then::kClockThenRun, Then::kSettle}) {
+      SCOPED_TRACE(std::string(row.what) + ", then " +
+                   (then == Then::kRun      ? "a batch"
+                    : then == Then::kSettle ? "Settle"
+                                            : "the clock"));
+      std::string error;
+      auto direct = sim::SimulatedBoard::Parse(board, "direct", &error);
+      auto served = sim::SimulatedBoard::Parse(board, "served", &error);
+      ASSERT_TRUE(direct && served) << error;
+      direct->EnableTrace(true);
+      served->EnableTrace(true);
+      drivers::PortIoDevice device(*served, drivers::PortAllowList::ForMonitor(0), [](uint32_t) {});
+      std::mutex deviceMutex;
+      bool postedSeen = false;
+      std::map<uint32_t, ScriptedHelper::Answer> answers;
+      if (row.openRefused) answers[kOpen] = Fail(pr::kStatusAccessDenied);
+      ScriptedHelper helper(pr::kPortIoDevice, answers, [&](std::span<const uint8_t> datagram) {
+        std::lock_guard lock(deviceMutex);
+        const auto request = pr::DecodeRequest(datagram);
+        if (request && request->code == kBatch && !std::exchange(postedSeen, true) && row.posted)
+          return row.posted->datagram;
+        return device.Handle(1, datagram);
+      });
+      host_.messages.clear();
+
+      PortBatch beep;
+      BeepLike(beep);
+      ports_.Post(std::move(beep));
+      EXPECT_TRUE(host_.messages.empty());  // nothing is known yet
+      PortBatch next;
+      next.Write(0x295, 1, 0x28);
+      const PortBatch::Slot value = next.Read(0x296, 1);
+      std::vector<uint32_t> codes = row.codes;
+      if (then == Then::kSettle) {
+        ports_.Settle();
+      } else {
+        if (then == Then::kClockThenRun) {
+          EXPECT_TRUE(backend_.AdvanceSimulatedClock(1));
+          codes.push_back(kClock);
+        }
+        ports_.Run(next);
+        codes.push_back(kBatch);
+        EXPECT_EQ(next.Value(value), 135u);
+      }
+      EXPECT_EQ(host_.messages, row.messages);
+      EXPECT_EQ(helper.Codes(), codes);
+      EXPECT_TRUE(host_.endCodes.empty());
+
+      // The chip saw what it would have seen had the posted batch been waited for.
+      DirectBackend directBackend(*direct);
+      PortAccess directPorts(directBackend, host_);
+      PortBatch expected;
+      if (row.postedDone) BeepLike(expected);
+      if (then != Then::kSettle) {
+        expected.Write(0x295, 1, 0x28);
+        expected.Read(0x296, 1);
+      }
+      directPorts.Run(expected);
+      std::lock_guard lock(deviceMutex);
+      EXPECT_EQ(served->Trace(), direct->Trace());
+    }
+  }
 }
 
 class DriverBackendOnHelpers : public DriverBackendTest {
@@ -478,6 +632,46 @@ TEST_F(DriverBackendOnHelpers, HelperGoneBetweenTwoTicksIsFoundAgain) {
   tick();
   EXPECT_EQ(host_.messages, (Messages{{"Failed to open PortIo Device", "Debug"}}));
   EXPECT_EQ(host_.endCodes, (std::vector<int>{1}));
+}
+
+TEST_F(DriverBackendOnHelpers, HelperStoppedOrKilledWithAReplyOwed) {
+  auto acquire = [this] {
+    PortBatch batch;
+    batch.Write(0x295, 1, 0x28);
+    const PortBatch::Slot value = batch.Read(0x296, 1);
+    ports_.Run(batch);
+    return batch.Value(value);
+  };
+  struct Row {
+    const char* how;
+    int signal;  // after the post, while the helper is stopped
+    Messages messages;
+  };
+  const Row rows[] = {
+      {"continued", SIGCONT, {}},
+      // It may or may not have done the batch: its first access's failure, then a new helper.
+      {"killed", SIGKILL, {{"write failed", "debug"}}},
+  };
+  for (const Row& row : rows) {
+    host_.messages.clear();
+    ASSERT_EQ(acquire(), 135u) << row.how;
+    ::kill(portio_->Pid(), SIGSTOP);
+    PortBatch beep;
+    BeepLike(beep);
+    ports_.Post(std::move(beep));  // returns although nobody serves it
+    EXPECT_TRUE(host_.messages.empty()) << row.how;
+    ::kill(portio_->Pid(), row.signal);
+    if (row.signal == SIGKILL) {
+      portio_->Wait();
+      portio_ = std::make_unique<test::HelperProcess>(
+          VELMO_PORTIO_PROGRAM, std::vector<std::string>{"--board", dir_.File("board.json")},
+          dir_.Path(), dir_.File("portio.log"));
+      ASSERT_TRUE(portio_->WaitReady(pr::kPortIoDevice));
+    }
+    EXPECT_EQ(acquire(), 135u) << row.how;
+    EXPECT_EQ(host_.messages, row.messages) << row.how;
+    EXPECT_TRUE(host_.endCodes.empty()) << row.how;
+  }
 }
 
 TEST_F(DriverBackendOnHelpers, RefusedPortsShowTheConversationMessages) {

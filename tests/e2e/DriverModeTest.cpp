@@ -137,9 +137,22 @@ TEST(DriverMode, PortioKilledAndRestartedBetweenTwoTicksIsFoundAgain) {
   WriteInterval(box, 2);
   const auto env = DriverEnv(box, kBuiltHelpers);
   const std::string dev = env.at("VELMO_DEVICE_DIR");
-  const std::string demo = std::string(VELMO_BOARD_DIR) + "/demo.json";
+  // The demo board with a trace, to see when the helper has done a tick's last access.
+  std::ifstream shipped(std::string(VELMO_BOARD_DIR) + "/demo.json");
+  nlohmann::json board = nlohmann::json::parse(shipped, nullptr, true, /*ignore_comments=*/true);
+  const std::string trace = (box.dir / "ports.log").string();
+  board["trace"] = trace;
+  const std::string demo = (box.dir / "demo.json").string();
+  box.Write("demo.json", board.dump());
   Velmond velmond(box, {"--headless", "--driver", "--board", demo, "--dry-run-power"}, env);
   ASSERT_TRUE(velmond.WaitFor("tick"));
+  // The tick's beep bits go without waiting for the helper: it is done with the tick once the
+  // last of them (a read of interrupt status 2) is in the trace.
+  ASSERT_TRUE(WaitFor([&] {
+    const std::string text = ReadText(trace);
+    const size_t last = text.rfind("out 1 0x295 0x42\nin 1 0x296 ");
+    return last != std::string::npos && text.find('\n', text.find("in 1", last)) == text.size() - 1;
+  }));
   // Right after a tick, well before the next one: the monitor's portio dies, another comes.
   SignalHelpers(dev, SIGKILL, "portio");
   DeviceDirScope scope(dev);
