@@ -12,8 +12,9 @@ namespace velmo::app {
 
 std::vector<std::string> GuiProgramCandidates(const std::string& velmondPath) {
   const std::filesystem::path dir = std::filesystem::path(velmondPath).parent_path();
-  return {(dir / kGuiProgramName).string(),
-          (dir / ".." / core::install::kGuiProgramDir / kGuiProgramName).lexically_normal().string()};
+  return {
+      (dir / kGuiProgramName).string(),
+      (dir / ".." / core::install::kGuiProgramDir / kGuiProgramName).lexically_normal().string()};
 }
 
 std::string OwnProgramPath() {

@@ -47,7 +47,7 @@ CHistoryPage::CHistoryPage(const core::History& history, const core::MonitorStat
 }
 
 QColor CHistoryPage::ChannelColor(int item) {
-  static const QRgb kColors[] = {qRgb(0, 250, 0),   qRgb(0, 200, 255), qRgb(255, 200, 0),
+  static const QRgb kColors[] = {qRgb(0, 250, 0), qRgb(0, 200, 255), qRgb(255, 200, 0),
                                  qRgb(255, 90, 90), qRgb(200, 120, 255)};
   int index = 0;  // its place in its group
   for (int other = 0; other < item; ++other)
@@ -141,8 +141,9 @@ void CHistoryPage::paintEvent(QPaintEvent*) {
       const std::vector<int32_t> samples = history_.Samples(item);
       QPainterPath path;
       for (size_t i = 0; i < samples.size(); ++i) {
-        const double x = plot.right() - 2 - static_cast<double>(samples.size() - 1 - i) *
-                                                (plot.width() - 5) / static_cast<double>(capacity - 1);
+        const double x = plot.right() - 2 -
+                         static_cast<double>(samples.size() - 1 - i) * (plot.width() - 5) /
+                             static_cast<double>(capacity - 1);
         const QPointF point(x, RowOf(group, core::InBaseUnits(item, samples[i])));
         if (i == 0)
           path.moveTo(point);

@@ -113,8 +113,8 @@ TEST(HistoryTab, ARiseOverTheLimitShowsAboveTheLimitLine) {
 }
 
 TEST(HistoryTab, AlarmCommandRunsFromTheWindowHostOncePerEpisode) {
-  GuiRig rig(WithExtension(OverheatingBoard(10), "AlarmCommand",
-                           {"", core::REG_SZ, Utf16("log %c")}));
+  GuiRig rig(
+      WithExtension(OverheatingBoard(10), "AlarmCommand", {"", core::REG_SZ, Utf16("log %c")}));
   for (int i = 0; i < 5; ++i)
     rig.Tick();
   EXPECT_EQ(rig.launcher.runs, (std::vector<std::vector<std::string>>{{"log", "CPUTEMP"}}));
