@@ -40,9 +40,8 @@ TEST(Installation, WritesProgramsUnitsEntryAndGroupInOneRun) {
   EXPECT_EQ(ReadFile(root + "/lib/velmo/velmond-gui"), Text(rig.gui));
   EXPECT_EQ(ReadFile(root + "/lib/velmo/drivers/portio"), Text(rig.portio));
   EXPECT_EQ(ReadFile(root + "/lib/velmo/drivers/mapmem"), Text(rig.mapmem));
-  for (const char* file :
-       {"/bin/velmond", "/lib/velmo/velmond-gui", "/lib/velmo/drivers/portio",
-        "/lib/velmo/drivers/mapmem"})
+  for (const char* file : {"/bin/velmond", "/lib/velmo/velmond-gui", "/lib/velmo/drivers/portio",
+                           "/lib/velmo/drivers/mapmem"})
     EXPECT_EQ(ModeOf(root + file), 0755u) << file;
   for (const char* folder : {"/bin", "/lib", "/lib/velmo", "/lib/velmo/drivers"})
     EXPECT_EQ(ModeOf(root + folder), 0755u) << folder;
