@@ -39,4 +39,5 @@ run registry tests/fuzz/run_fuzzer.sh "$out/parsers/fuzz_registry" tests/data/re
 run board tests/fuzz/run_fuzzer.sh "$out/parsers/fuzz_board" boards tests/data/boards \
   tests/data/headless || status=1
 run device_server tests/fuzz/run_fuzzer.sh "$out/parsers/fuzz_device_server" || status=1
+run driver_replies tests/fuzz/run_fuzzer.sh "$out/parsers/fuzz_driver_replies" || status=1
 exit $status
