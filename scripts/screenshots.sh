@@ -93,6 +93,19 @@ start_velmond() {
   velmond_pid=$!
 }
 
+find_tray_icon() {  # sets ix iy iw ih: velmond's icon in the notification area
+  local icon
+  icon=$(xdotool search --classname velmond | while read -r w; do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" -le 32 ] && [ "$HEIGHT" -le 32 ] && echo "$X $Y $WIDTH $HEIGHT" && break
+  done)
+  read -r ix iy iw ih <<<"$icon"
+}
+open_from_tray() {  # a double click on the icon; sets frame
+  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
+  frame=$(wait_window 'Velmo\(v3\.10\)')
+}
+
 # ---- without a notification area ---------------------------------------------------------------
 start_velmond "$work/dual.json" notray
 frame=$(wait_window 'Velmo\(v3\.10\)')
@@ -108,13 +121,8 @@ pids+=($!)
 sleep 1
 start_velmond "$work/dual.json" dual
 sleep 1.5
-icon=$(xdotool search --classname velmond | while read -r w; do
-  eval "$(xdotool getwindowgeometry --shell "$w")"
-  [ "$WIDTH" -le 32 ] && [ "$HEIGHT" -le 32 ] && echo "$X $Y $WIDTH $HEIGHT" && break
-done)
-read -r ix iy iw ih <<<"$icon"
-xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
-frame=$(wait_window 'Velmo\(v3\.10\)')
+find_tray_icon
+open_from_tray
 sleep 0.8
 shot_window "$frame" frame-dual-cpu2-tab
 kill "$velmond_pid"
@@ -124,11 +132,7 @@ sleep 0.5
 # ---- the tray, the frame's tabs, the alarm and the dialogs -------------------------------------
 start_velmond "$work/hot.json" main
 sleep 1.5
-icon=$(xdotool search --classname velmond | while read -r w; do
-  eval "$(xdotool getwindowgeometry --shell "$w")"
-  [ "$WIDTH" -le 32 ] && [ "$HEIGHT" -le 32 ] && echo "$X $Y $WIDTH $HEIGHT" && break
-done)
-read -r ix iy iw ih <<<"$icon"
+find_tray_icon
 import -window root -crop 240x40+784+0 "$out/tray-icon-normal.png"
 echo "$out/tray-icon-normal.png"
 xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 3
@@ -137,8 +141,7 @@ import -window root -crop 360x200+664+0 "$out/tray-menu.png"
 echo "$out/tray-menu.png"
 xdotool key Escape
 sleep 0.3
-xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
-frame=$(wait_window 'Velmo\(v3\.10\)')
+open_from_tray
 sleep 0.8
 shot_window "$frame" frame-cpu-tab
 xdotool key ctrl+Tab
@@ -211,13 +214,8 @@ printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
   '"ShowHistory"=dword:00000001' >"$work/registry-history.reg"
 start_velmond "$work/warming.json" history
 sleep 1.5
-icon=$(xdotool search --classname velmond | while read -r w; do
-  eval "$(xdotool getwindowgeometry --shell "$w")"
-  [ "$WIDTH" -le 32 ] && [ "$HEIGHT" -le 32 ] && echo "$X $Y $WIDTH $HEIGHT" && break
-done)
-read -r ix iy iw ih <<<"$icon"
-xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
-frame=$(wait_window 'Velmo\(v3\.10\)')
+find_tray_icon
+open_from_tray
 sleep 0.8
 xdotool key ctrl+Tab ctrl+Tab ctrl+Tab
 sleep 40

@@ -10,38 +10,14 @@
 #include <optional>
 #include <string>
 
+#include "tests/support/EnvScope.h"
+
 namespace velmo::core {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Sets environment variables for one test and puts them back afterwards.
-class EnvScope {
- public:
-  void Set(const char* name, const std::string& value) {
-    Keep(name);
-    ::setenv(name, value.c_str(), 1);
-  }
-  void Unset(const char* name) {
-    Keep(name);
-    ::unsetenv(name);
-  }
-  ~EnvScope() {
-    for (const auto& [name, value] : saved_) {
-      if (value)
-        ::setenv(name.c_str(), value->c_str(), 1);
-      else
-        ::unsetenv(name.c_str());
-    }
-  }
-
- private:
-  void Keep(const char* name) {
-    const char* v = std::getenv(name);
-    saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
-  }
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
+using test::EnvScope;
 
 class InstanceLockTest : public ::testing::Test {
  protected:

@@ -12,6 +12,7 @@
 #include "setup/install/SetupSteps.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/setup/SetupRig.h"
+#include "tests/support/EnvScope.h"
 #include "tests/support/RecordingFrameHost.h"
 
 namespace velmo::setup {
@@ -19,29 +20,6 @@ namespace {
 
 // A board the monitor identifies, so that the frame is created.
 const char* kBoard = R"({"bios_id": "7K4XRQB8", "chip": "w83782d"})";
-
-// Environment variables set for the lifetime of the object.
-class EnvironmentScope {
- public:
-  explicit EnvironmentScope(std::vector<std::pair<std::string, std::string>> values) {
-    for (const auto& [name, value] : values) {
-      const char* old = std::getenv(name.c_str());
-      saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-      ::setenv(name.c_str(), value.c_str(), 1);
-    }
-  }
-  ~EnvironmentScope() {
-    for (const auto& [name, value] : saved_) {
-      if (value)
-        ::setenv(name.c_str(), value->c_str(), 1);
-      else
-        ::unsetenv(name.c_str());
-    }
-  }
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 TEST(UninstallAgreement, UninstallRemovesExactlyTheEntryAndTheProgramTheSetupWrote) {
   test::SetupRig rig;
@@ -52,9 +30,9 @@ TEST(UninstallAgreement, UninstallRemovesExactlyTheEntryAndTheProgramTheSetupWro
   ASSERT_TRUE(installed.count("/config/autostart/velmond.desktop"));
 
   // The monitor as the autostart entry starts it: the user's environment, the setup's prefix.
-  const EnvironmentScope env({{"XDG_CONFIG_HOME", rig.dir / "config"},
-                              {"HOME", rig.dir / "home"},
-                              {"VELMO_PREFIX", rig.Root()}});
+  const test::EnvScope env({{"XDG_CONFIG_HOME", rig.dir / "config"},
+                            {"HOME", rig.dir / "home"},
+                            {"VELMO_PREFIX", rig.Root()}});
   std::string error;
   auto board = sim::SimulatedBoard::Parse(kBoard, "board.json", &error);
   ASSERT_TRUE(board) << error;
