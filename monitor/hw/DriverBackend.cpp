@@ -1,5 +1,6 @@
 #include "monitor/hw/DriverBackend.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -364,9 +365,13 @@ HwFailures DriverBackend::ReadBiosIdBytes(uint8_t dest[8]) {
   int viewFd = -1;
   const auto mapped = device->Transact(pr::kIoctlMapMemMap, 4, {}, &viewFd);
   // The view arrives as a descriptor; the reply's word is where the window starts inside it.
+  // Only a view sealed against shrinking is mapped: reading one cut short under the mapping would
+  // end the monitor with SIGBUS.
   struct stat st {};
-  const bool haveView = Succeeded(mapped) && mapped->Word(0) && viewFd >= 0 &&
-                        ::fstat(viewFd, &st) == 0 && st.st_size > 0 &&
+  const int seals = viewFd >= 0 ? ::fcntl(viewFd, F_GET_SEALS) : -1;
+  const bool haveView = Succeeded(mapped) && mapped->Word(0) && seals >= 0 &&
+                        (seals & F_SEAL_SHRINK) != 0 && ::fstat(viewFd, &st) == 0 &&
+                        st.st_size > 0 &&
                         uint64_t{*mapped->Word(0)} + 8 <= static_cast<uint64_t>(st.st_size);
   void* base = MAP_FAILED;
   if (haveView)

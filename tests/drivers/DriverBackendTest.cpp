@@ -237,6 +237,14 @@ TEST_F(DriverBackendTest, BiosConversationFailures) {
     answer.fd = view->Fd();
     return answer;
   };
+  const int plain = ::memfd_create("plain-view", MFD_CLOEXEC);
+  ASSERT_GE(plain, 0);
+  ASSERT_EQ(::write(plain, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  auto unsealed = [plain](uint32_t offset) {
+    ScriptedHelper::Answer answer = Ok({offset});
+    answer.fd = plain;
+    return answer;
+  };
   const uint32_t kMap = pr::kIoctlMapMemMap, kUnmap = pr::kIoctlMapMemUnmap;
   struct Row {
     const char* what;
@@ -262,6 +270,12 @@ TEST_F(DriverBackendTest, BiosConversationFailures) {
        nullptr,
        {{"Failed to map device", "Debug"}},
        {kMap}},
+      // A view that could be cut short under the mapping is not mapped.
+      {"view not sealed",
+       {{kMap, unsealed(0xCE0)}, {kUnmap, Ok()}},
+       nullptr,
+       {{"Failed to map device", "Debug"}},
+       {kMap}},
       // A window whose 8 bytes would run off the view is refused, not read past its end.
       {"offset past the view",
        {{kMap, mapped(4092)}},
@@ -279,6 +293,7 @@ TEST_F(DriverBackendTest, BiosConversationFailures) {
     EXPECT_EQ(host_.messages, row.messages) << row.what;
     EXPECT_EQ(helper.Codes(), row.codes) << row.what;
   }
+  ::close(plain);
 }
 
 // The bank select of the chip layer in driver mode: index, old value, index, derived value.
