@@ -1,6 +1,7 @@
 #include "monitor/hw/Subprocess.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,20 +9,6 @@
 #include <cerrno>
 
 namespace velmo::hw {
-
-namespace {
-
-struct Argv {
-  std::vector<std::string> strings;
-  std::vector<char*> pointers;
-  explicit Argv(std::vector<std::string> args) : strings(std::move(args)) {
-    for (std::string& s : strings)
-      pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-  }
-};
-
-}  // namespace
 
 int RunCommand(std::vector<std::string> args, std::string* output) {
   Argv argv(std::move(args));
@@ -61,9 +48,19 @@ int RunCommand(std::vector<std::string> args, std::string* output) {
 }
 
 bool SpawnDetached(std::vector<std::string> args, const std::string& logPath, int* execError) {
+  DetachedOptions options;
+  options.logPath = logPath;
+  return SpawnDetached(std::move(args), options, execError);
+}
+
+bool SpawnDetached(std::vector<std::string> args, const DetachedOptions& options, int* execError) {
   if (execError) *execError = 0;
   if (args.empty()) return false;
+  // Everything the child needs is prepared here: after fork only system calls are made.
   Argv argv(std::move(args));
+  std::optional<Argv> envp;
+  if (options.environment) envp.emplace(*options.environment);
+  const DetachedOptions::User* user = options.runAs ? &*options.runAs : nullptr;
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
   const pid_t child = ::fork();
@@ -77,23 +74,33 @@ bool SpawnDetached(std::vector<std::string> args, const std::string& logPath, in
     ::setsid();
     const pid_t grandchild = ::fork();
     if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, STDIN_FILENO);
-    if (!logPath.empty()) {
-      int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-      if (log < 0) log = null;
-      ::dup2(null, STDOUT_FILENO);
-      ::dup2(log, STDERR_FILENO);
+    int error = 0;
+    if (user && (::setgroups(user->groups.size(), user->groups.data()) != 0 ||
+                 ::setgid(user->gid) != 0 || ::setuid(user->uid) != 0 || ::setuid(0) == 0)) {
+      error = EPERM;
     }
-    ::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);  // nothing of the monitor's leaks into the helper
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGPIPE, SIG_DFL);
-    ::execvp(argv.pointers[0], argv.pointers.data());
-    const int error = errno;
+    if (error == 0) {
+      if (!options.workDir.empty() && ::chdir(options.workDir.c_str()) != 0) (void)!::chdir("/");
+      const int null = ::open("/dev/null", O_RDWR);
+      ::dup2(null, STDIN_FILENO);
+      if (!options.logPath.empty()) {
+        int log = ::open(options.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (log < 0) log = null;
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(log, STDERR_FILENO);
+      }
+      ::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);  // nothing of this process leaks into it
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      for (int signal : {SIGTERM, SIGINT, SIGPIPE, SIGCHLD, SIGHUP})
+        ::signal(signal, SIG_DFL);
+      if (envp)
+        ::execve(argv.pointers[0], argv.pointers.data(), envp->pointers.data());
+      else
+        ::execvp(argv.pointers[0], argv.pointers.data());
+      error = errno;
+    }
     (void)!::write(pipeFds[1], &error, sizeof error);
     ::_exit(127);
   }

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,21 +15,13 @@
 #include <cstring>
 #include <iterator>
 
+#include "monitor/hw/Subprocess.h"
+
 extern char** environ;
 
 namespace velmo::setup {
 
 namespace {
-
-struct Argv {
-  std::vector<std::string> strings;
-  std::vector<char*> pointers;
-  explicit Argv(std::vector<std::string> args) : strings(std::move(args)) {
-    for (std::string& s : strings)
-      pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-  }
-};
 
 bool IsExecutable(const std::string& path) {
   struct stat st;
@@ -113,7 +104,7 @@ int RunProgram(const std::vector<std::string>& args) {
   if (args.empty()) return -1;
   std::vector<std::string> resolved = args;
   resolved[0] = FindProgram(args[0]);
-  Argv argv(std::move(resolved));
+  hw::Argv argv(std::move(resolved));
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
@@ -203,66 +194,21 @@ bool UserLauncher::StartDetached(const std::string& program, const UserAccount& 
   const bool root = ::geteuid() == 0;
   if (!root && user.uid != ::getuid()) return false;
 
-  // Everything the child needs is prepared here: after fork only system calls are made.
-  std::vector<gid_t> groups(64);
+  hw::DetachedOptions options;
+  options.logPath = "/dev/null";  // nothing of the monitor's output on the wizard's terminal
+  options.environment = UserEnvironment(user, root);
+  options.workDir = user.home.empty() ? "/" : user.home;
   if (root) {
+    std::vector<gid_t> groups(64);
     int count = static_cast<int>(groups.size());
     if (::getgrouplist(user.name.c_str(), user.gid, groups.data(), &count) < 0) {
       groups.resize(static_cast<size_t>(count));
       if (::getgrouplist(user.name.c_str(), user.gid, groups.data(), &count) < 0) return false;
     }
     groups.resize(static_cast<size_t>(count));
+    options.runAs = hw::DetachedOptions::User{user.uid, user.gid, std::move(groups)};
   }
-  Argv argv({program});
-  Argv envp(UserEnvironment(user, root));
-  const std::string home = user.home.empty() ? "/" : user.home;
-
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-  const pid_t child = ::fork();
-  if (child < 0) {
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
-    return false;
-  }
-  if (child == 0) {
-    ::setsid();
-    const pid_t grandchild = ::fork();
-    if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
-    int error = 0;
-    if (root && (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(user.gid) != 0 ||
-                 ::setuid(user.uid) != 0 || ::setuid(0) == 0)) {
-      error = EPERM;
-    }
-    if (error == 0) {
-      if (::chdir(home.c_str()) != 0) (void)!::chdir("/");
-      const int null = ::open("/dev/null", O_RDWR);
-      ::dup2(null, STDIN_FILENO);
-      ::dup2(null, STDOUT_FILENO);
-      ::dup2(null, STDERR_FILENO);
-      ::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);
-      sigset_t none;
-      sigemptyset(&none);
-      ::sigprocmask(SIG_SETMASK, &none, nullptr);
-      for (int signal : {SIGTERM, SIGINT, SIGPIPE, SIGCHLD, SIGHUP})
-        ::signal(signal, SIG_DFL);
-      ::execve(argv.pointers[0], argv.pointers.data(), envp.pointers.data());
-      error = errno;
-    }
-    (void)!::write(pipeFds[1], &error, sizeof error);
-    ::_exit(127);
-  }
-  ::close(pipeFds[1]);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  // The pipe closes at a successful exec; an errno arrives when the start failed.
-  int error = 0;
-  ssize_t n;
-  while ((n = ::read(pipeFds[0], &error, sizeof error)) < 0 && errno == EINTR) {
-  }
-  ::close(pipeFds[0]);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+  return hw::SpawnDetached({program}, options);
 }
 
 }  // namespace velmo::setup
