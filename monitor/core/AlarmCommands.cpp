@@ -144,8 +144,9 @@ void AlarmCommands::Configure(const std::string& startCommand, const std::string
   end_ = split(endCommand, "AlarmEndCommand");
 }
 
-void AlarmCommands::OnTick(const MonitorState& state) {
-  for (const AlarmEpisodes::Change& change : episodes_.Update(state))
+void AlarmCommands::OnChanges(const MonitorState& state,
+                              const std::vector<AlarmEpisodes::Change>& changes) {
+  for (const AlarmEpisodes::Change& change : changes)
     RunCommand(change.started ? start_ : end_, state, change.channel, change.started);
 }
 
