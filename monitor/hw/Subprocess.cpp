@@ -88,6 +88,8 @@ bool SpawnDetached(std::vector<std::string> args, const DetachedOptions& options
         if (log < 0) log = null;
         ::dup2(null, STDOUT_FILENO);
         ::dup2(log, STDERR_FILENO);
+      } else if (options.outputToStderr) {
+        ::dup2(STDERR_FILENO, STDOUT_FILENO);
       }
       ::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);  // nothing of this process leaks into it
       sigset_t none;

@@ -55,7 +55,7 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext& context,
   if (previousHandler) previousHandler(type, context, message);
 }
 
-// SIGINT and SIGTERM through a signalfd, read in the event loop.
+// SIGINT, SIGTERM and SIGHUP through a signalfd, read in the event loop.
 class SignalWatch {
  public:
   explicit SignalWatch(CGuiHost& host) {
@@ -63,6 +63,7 @@ class SignalWatch {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (fd_ < 0) return;
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
@@ -158,6 +159,7 @@ int RunGuiProgram(int argc, char** argv) {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
   previousHandler = qInstallMessageHandler(StartupMessageHandler);
