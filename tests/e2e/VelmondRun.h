@@ -104,6 +104,7 @@ class Velmond {
     return found;
   }
   void Signal(int sig) { ::kill(pid_, sig); }
+  pid_t Pid() const { return pid_; }
   RunResult Wait() {
     char* line = nullptr;
     size_t cap = 0;
