@@ -191,7 +191,7 @@ TEST(Startup, WithoutADisplayOneLineOnStandardErrorAndExit2) {
 }
 
 TEST(Startup, VelmondHandsOverToTheWindowHostWhichEndsOnSigtermWithSettingsSaved) {
-  for (const int sig : {SIGTERM, SIGINT}) {
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
     velmo::test::Sandbox box("signal");
     Program velmond(box, {"--board", Board("w83782d.json"), "--registry", box.Registry()},
                     {{"QT_QPA_PLATFORM", "offscreen"}});
