@@ -43,17 +43,8 @@ std::string ExtensionsFile(const std::vector<std::pair<std::string, std::string>
   return text;
 }
 
-// Waits until the process holding the lock in the sandbox holds it.
-bool WaitForLock(const Sandbox& box) {
-  const std::string path =
-      (box.dir / "runtime" / (std::string(core::kInstanceMutexName) + ".lock")).string();
-  for (int i = 0; i < 20000; ++i) {
-    core::InstanceLock probe(path);
-    if (probe.Acquire() == core::InstanceLock::Result::kHeld) return true;
-    probe.Release();
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  return false;
+std::string LockPath(const Sandbox& box) {
+  return (box.dir / "runtime" / (std::string(core::kInstanceMutexName) + ".lock")).string();
 }
 
 // A signal right after the lock is taken (the start is still under way) ends the program through
@@ -64,7 +55,7 @@ TEST(Hostile, ASignalAtAnyMomentOfTheStartEndsThroughTheExitPath) {
       SCOPED_TRACE("signal " + std::to_string(sig) + ", run " + std::to_string(run));
       Sandbox box("signal-" + std::to_string(sig) + "-" + std::to_string(run));
       Velmond velmond(box, {"--headless", "--board", Board()});
-      ASSERT_TRUE(WaitForLock(box));
+      ASSERT_TRUE(WaitForLockHeldBy(velmond.Pid(), LockPath(box)));
       velmond.Signal(sig);
       const RunResult result = velmond.Wait();
       EXPECT_EQ(result.exitCode, 0) << result.errors;
