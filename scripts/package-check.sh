@@ -78,12 +78,15 @@ cp "$deb" "$root/tmp/"
 cp boards/w83782d.json "$root/tmp/board.json"
 find "$root" -xdev -path "$root/tmp" -prune -o -print | sed "s|^$root||" | sort >"$work/before"
 
-# Everything in the root runs in a mount namespace of its own: /proc and /dev go with it.
+# Everything in the root runs in a mount namespace of its own: /proc and /dev go with it. The
+# packages apt downloads are kept in build/package-check/archives for the next run.
+mkdir -p "$cache/archives/partial"
 in_root() {
   unshare --mount --fork sh -c '
     mount -t proc proc "$0/proc" && mount --rbind /dev "$0/dev" &&
+    mount --bind "$2" "$0/var/cache/apt/archives" &&
     exec chroot "$0" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
-      DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 sh -c "$1"' "$root" "$1"
+      DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 sh -c "$1"' "$root" "$1" "$cache/archives"
 }
 
 step "apt-get install ./$(basename "$deb")"
@@ -119,8 +122,9 @@ done
 in_root "getent group velmo && id velmo" || die "no group or user velmo"
 
 step "velmond --headless --board on a shipped board, velmo-identify"
-in_root "velmond --headless --board /tmp/board.json --registry /tmp/registry.reg --ticks 2 \
-  --dry-run-power" >"$work/velmond.out" 2>&1 || {
+# The lock and the settings in /tmp: the run leaves nothing in root's home.
+in_root "mkdir -m 0700 /tmp/run && XDG_RUNTIME_DIR=/tmp/run velmond --headless \
+  --board /tmp/board.json --registry /tmp/registry.reg --ticks 2 --dry-run-power" >"$work/velmond.out" 2>&1 || {
   cat "$work/velmond.out"
   die "velmond"
 }
@@ -138,13 +142,12 @@ in_root "apt-get purge -y -qq velmo && apt-get autoremove --purge -y -qq" >"$wor
   tail -30 "$work/purge.log"
   die "apt-get purge"
 }
-rm -f "$root/tmp/$(basename "$deb")" "$root/tmp/board.json" "$root/tmp/registry.reg"
+rm -rf "${root:?}/tmp/"*
 # Nothing the package installed, nor a link, state or setting it made, is left; the group and
 # the user stay, as Debian's policy for system accounts wants.
 left=$(while read -r path; do
-  [ "$path" = / ] && continue
-  [ -d "$root$path" ] && [ ! -L "$root$path" ] && continue # folders shared with others
-  [ -e "$root$path" ] || [ -L "$root$path" ] && echo "$path"
+  if [ -d "$root$path" ] && [ ! -L "$root$path" ]; then continue; fi # folders shared with others
+  if [ -e "$root$path" ] || [ -L "$root$path" ]; then echo "$path"; fi
 done <"$work/package-files")
 [ -z "$left" ] || die "left by the package: $left"
 leftovers=$(find "$root" -xdev \( -path "$root/proc" -o -path "$root/dev" \) -prune -o \
