@@ -30,7 +30,8 @@ AttributeRead SysfsAttributeFiles::Read(const std::string& path) {
 }
 
 int SysfsAttributeFiles::Write(const std::string& path, int64_t value) {
-  const int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  // O_TRUNC as a shell redirection does: sysfs ignores it, a plain file (a test tree) needs it.
+  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno;
   char buffer[24];
   const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);

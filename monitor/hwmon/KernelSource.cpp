@@ -1,5 +1,7 @@
 #include "monitor/hwmon/KernelSource.h"
 
+#include <fstream>
+
 namespace velmo::hwmon {
 
 std::optional<HwmonDevice> KernelOwnedChip(const std::filesystem::path& root) {
@@ -20,6 +22,27 @@ KernelSource MakeKernelSource(hw::PortBackend& inner, HwmonDevice device,
 std::string DescribeKernelSource(const HwmonDevice& device) {
   return std::string("the kernel's ") + KernelChipName(device.key.chip) + " driver (" +
          SensorsChipName(device.key) + ", " + device.classEntry.string() + ")";
+}
+
+nlohmann::ordered_json SensorsJsonForKernelChip(nlohmann::ordered_json json,
+                                                const HwmonDevice& device,
+                                                const std::filesystem::path& root) {
+  std::string adapter = "ISA adapter";
+  if (device.key.i2c) {
+    // lm-sensors names an I2C chip's adapter by the adapter's own name.
+    std::ifstream in(root / "sys/class/i2c-adapter" /
+                     ("i2c-" + std::to_string(device.key.busNumber)) / "name");
+    if (!in || !std::getline(in, adapter) || adapter.empty()) adapter = "Unknown adapter";
+  }
+  nlohmann::ordered_json out;
+  for (auto& [name, chip] : json.items()) {
+    nlohmann::ordered_json renamed;
+    renamed["Adapter"] = adapter;
+    for (auto& [feature, value] : chip.items())
+      if (feature != "Adapter") renamed[feature] = value;
+    out[SensorsChipName(device.key)] = std::move(renamed);
+  }
+  return out;
 }
 
 }  // namespace velmo::hwmon

@@ -2,6 +2,8 @@
 // come from the driver's files and the chip's ports are left to it.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -28,5 +30,12 @@ KernelSource MakeKernelSource(hw::PortBackend& inner, HwmonDevice device,
 // "the kernel's w83627hf driver (w83627hf-isa-0290, /sys/class/hwmon/hwmon0)": which source
 // reads the chip, for the programs to say.
 std::string DescribeKernelSource(const HwmonDevice& device);
+
+// A `sensors -j` document of one chip renamed for the kernel's device: its key becomes the
+// device's lm-sensors name ("w83782d-i2c-0-2d") and its "Adapter" the bus's, as `sensors -j`
+// prints them under that driver.
+nlohmann::ordered_json SensorsJsonForKernelChip(nlohmann::ordered_json json,
+                                                const HwmonDevice& device,
+                                                const std::filesystem::path& root = "/");
 
 }  // namespace velmo::hwmon
