@@ -73,6 +73,13 @@ TEST(KernelEndToEnd, EachDriversTreeGivesTheEventsOfThePorts) {
     ASSERT_TRUE(json.is_object()) << identify.out;
     EXPECT_TRUE(json.contains(row.sensorsName)) << identify.out;
     EXPECT_NE(identify.err.find(row.source), std::string::npos) << identify.err;
+    // lm-sensors' own name and adapter for the same device.
+    const ProgramRun sensors = RunInTree(root, {"sensors", "-j"});
+    EXPECT_EQ(sensors.status, 0) << sensors.err;
+    const auto theirs = nlohmann::ordered_json::parse(sensors.out, nullptr, false);
+    ASSERT_TRUE(theirs.is_object()) << sensors.out;
+    ASSERT_TRUE(theirs.contains(row.sensorsName)) << sensors.out;
+    EXPECT_EQ(json[row.sensorsName]["Adapter"], theirs[row.sensorsName]["Adapter"]);
   }
 }
 
