@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "monitor/app/Velmond.h"
+#include "tests/support/EnvScope.h"
 
 namespace velmo::test {
 
@@ -27,7 +28,13 @@ struct Workspace {
     dir = base / ("velmo-hwmon-" + name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir / "runtime");
+    // The runs' instance lock and settings folders are this test's own, so tests that run
+    // velmond side by side never meet.
+    env.Set("XDG_RUNTIME_DIR", (dir / "runtime").string());
+    env.Set("XDG_CONFIG_HOME", (dir / "config").string());
+    env.Set("HOME", dir.string());
   }
+  EnvScope env;
   ~Workspace() {
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
