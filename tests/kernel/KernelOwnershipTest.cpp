@@ -99,9 +99,16 @@ TEST(KernelOwnership, HelperBoardWithMachineHwmonKeepsOffTheOwnedPorts) {
       std::ostringstream text;
       text << std::hex << bus.bus->In(t.claim.first, 1) << " " << bus.bus->In(t.claim.last, 1)
            << " " << bus.board->Trace().size();
+      // The south bridge whose monitor the kernel drives is hidden from PCI probes too.
+      const std::string board = t.board;
+      if (board == "via686a" || board == "sis5595") {
+        bus.bus->Out(0xCF8, 4, board == "via686a" ? 0x80003800u : 0x80000800u);
+        text << " " << bus.bus->In(0xCFC, 4);
+      }
       return text.str();
     });
-    EXPECT_EQ(seen, "ff ff 0");
+    const std::string board = t.board;
+    EXPECT_EQ(seen, board == "via686a" || board == "sis5595" ? "ff ff 0 ffffffff" : "ff ff 0");
   }
   // The same board without the key never looks at the machine's hwmon.
   const DriverTree t = DriverTrees()[0];
