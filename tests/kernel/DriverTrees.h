@@ -70,14 +70,17 @@ inline std::string BoardPath(const std::string& board) {
   return std::string(VELMO_BOARD_DIR) + "/" + board + ".json";
 }
 
-// Exports a shipped board's tree under a fresh folder named for `tag`.
+// Exports a shipped board's tree under a fresh folder named for the test and `tag` (ctest may
+// run the tests side by side).
 inline std::filesystem::path ExportTree(const std::string& board,
                                         const sim::KernelTreeOptions& options,
                                         const std::string& tag) {
   std::string error;
   auto b = sim::SimulatedBoard::Load(BoardPath(board), &error);
   if (!b) throw std::runtime_error(error);
-  const std::filesystem::path root = std::filesystem::path(testing::TempDir()) / ("hwmon-" + tag);
+  const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::filesystem::path root =
+      std::filesystem::path(testing::TempDir()) / ("hwmon-" + test + "-" + tag);
   std::filesystem::remove_all(root);
   sim::ExportKernelTree(*b, root, options);
   return root;

@@ -78,7 +78,8 @@ std::string HwmonBoard(const std::string& board) {
   text << in.rdbuf();
   std::string body = text.str();
   body.insert(body.rfind('}'), ", \"hwmon\": true\n");
-  const std::string path = testing::TempDir() + "/hwmon-board-" + board + ".json";
+  const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::string path = testing::TempDir() + "/hwmon-board-" + test + "-" + board + ".json";
   std::ofstream(path) << body;
   return path;
 }
