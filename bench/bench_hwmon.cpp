@@ -40,7 +40,7 @@ class TickRig {
       sim::KernelTreeOptions options;  // the I2C client of the 64-bit kernels
       sim::ExportKernelTree(*board_, *tree, options);
       const auto device = hwmon::FindKernelChip(
-          *tree, {hwmon::KernelChip::kW83782d, true, options.i2cBus, options.i2cAddress});
+          *tree, {hwmon::ChipDriver::kW83782d, true, options.i2cBus, options.i2cAddress});
       if (!device) throw std::runtime_error("no w83782d in the exported tree");
       kernel_ = hwmon::MakeKernelSource(direct_, *device, {}, *tree);
       backend = kernel_.backend.get();

@@ -13,6 +13,8 @@
 #include <cstring>
 
 #include "monitor/hw/DriverProtocol.h"
+#include "monitor/hw/KernelPortClaims.h"
+#include "monitor/hwmon/KernelOwnership.h"
 #include "sim/SimulatedBoard.h"
 
 namespace velmo::drivers {
@@ -21,6 +23,11 @@ HelperBus LoadBoard(const std::string& boardPath, std::string* error) {
   HelperBus result;
   std::unique_ptr<sim::SimulatedBoard> board = sim::SimulatedBoard::Load(boardPath, error);
   result.board = board.get();
+  if (board && board->UsesMachineHwmon()) {
+    // The machine's hwmon stands for this board's: a driver's device there owns its chip.
+    result.bus = std::make_unique<hw::ClaimGuardBus>(std::move(board), hwmon::ReadHwmonClaims());
+    return result;
+  }
   result.bus = std::move(board);
   return result;
 }

@@ -105,6 +105,11 @@ std::vector<PortClaim> ReadChipPortClaims(const std::string& path) {
 std::string DescribeClaim(const PortClaim& c) {
   char ports[32];
   std::snprintf(ports, sizeof ports, "0x%x-0x%x", c.first, c.last);
+  if (!c.device.empty()) {
+    return "The kernel driver " + c.driver + " owns the monitor chip (" + c.device +
+           "); Velmo leaves its ports " + ports + " alone. \"modprobe -r " + c.driver +
+           "\" (as root) frees them.";
+  }
   return "The kernel driver " + c.driver + " owns the monitor chip's ports " + ports +
          "; Velmo leaves them alone. \"modprobe -r " + c.driver + "\" (as root) frees them.";
 }

@@ -19,6 +19,7 @@ struct PortClaim {
   uint16_t first;
   uint16_t last;
   std::string driver;
+  std::string device{};  // the owning hwmon device as `sensors` names it; empty from ioports
   bool operator==(const PortClaim&) const = default;
 };
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "monitor/base/LittleEndian.h"
+#include "monitor/hwmon/KernelOwnership.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <sys/io.h>
@@ -114,9 +115,11 @@ bool LinuxBus::ReadPhysical(uint64_t address, uint8_t* dest, size_t length, std:
   return ok;
 }
 
-std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error, const std::string& ioportsPath) {
+std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error, const std::string& ioportsPath,
+                                              const std::string& sysRoot) {
   // The claims first: nothing of the chip is touched before they are known.
   std::vector<PortClaim> claims = ReadChipPortClaims(ioportsPath);
+  hwmon::MergeClaims(claims, hwmon::ReadHwmonClaims(sysRoot));
   std::unique_ptr<LinuxBus> raw = LinuxBus::Open(error);
   if (!raw) return nullptr;
   return std::make_unique<ClaimGuardBus>(std::move(raw), std::move(claims));

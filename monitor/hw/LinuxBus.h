@@ -29,9 +29,11 @@ class LinuxBus : public Bus {
 };
 
 // The real machine's bus as the programs use it: raw port access (LinuxBus) behind the guard of
-// the kernel drivers' claims on the monitor chip's ports, read from `ioportsPath` now. Null and
-// `error` set when there is no raw port access.
+// the kernel drivers' claims on the monitor chip's ports, read now from `ioportsPath` and from
+// the hwmon devices under `sysRoot` (a driver there owns the chip even where it claims no port).
+// Null and `error` set when there is no raw port access.
 std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error,
-                                              const std::string& ioportsPath = kIoportsPath);
+                                              const std::string& ioportsPath = kIoportsPath,
+                                              const std::string& sysRoot = "/sys");
 
 }  // namespace velmo::hw

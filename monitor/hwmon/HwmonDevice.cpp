@@ -14,13 +14,13 @@ namespace {
 
 struct NamedChip {
   const char* name;
-  KernelChip chip;
+  ChipDriver chip;
 };
-constexpr NamedChip kChips[] = {{"w83781d", KernelChip::kW83781d},
-                                {"w83782d", KernelChip::kW83782d},
-                                {"w83627hf", KernelChip::kW83627hf},
-                                {"via686a", KernelChip::kVia686a},
-                                {"sis5595", KernelChip::kSis5595}};
+constexpr NamedChip kChips[] = {{"w83781d", ChipDriver::kW83781d},
+                                {"w83782d", ChipDriver::kW83782d},
+                                {"w83627hf", ChipDriver::kW83627hf},
+                                {"via686a", ChipDriver::kVia686a},
+                                {"sis5595", ChipDriver::kSis5595}};
 
 std::optional<std::string> FirstLine(const fs::path& path) {
   std::ifstream in(path);
@@ -77,7 +77,7 @@ std::optional<HwmonDevice> ReadDevice(const fs::path& entry) {
     name = FirstLine(device / "name");
   }
   if (!name) return std::nullopt;
-  const std::optional<KernelChip> chip = KernelChipFromName(*name);
+  const std::optional<ChipDriver> chip = ChipDriverFromName(*name);
   if (!chip) return std::nullopt;
   const fs::path deviceDir = fs::canonical(device, ec);
   if (ec) return std::nullopt;
@@ -93,13 +93,13 @@ std::optional<HwmonDevice> ReadDevice(const fs::path& entry) {
 
 }  // namespace
 
-std::optional<KernelChip> KernelChipFromName(const std::string& name) {
+std::optional<ChipDriver> ChipDriverFromName(const std::string& name) {
   for (const NamedChip& c : kChips)
     if (name == c.name) return c.chip;
   return std::nullopt;
 }
 
-const char* KernelChipName(KernelChip chip) {
+const char* ChipDriverName(ChipDriver chip) {
   for (const NamedChip& c : kChips)
     if (chip == c.chip) return c.name;
   return "";
@@ -108,10 +108,10 @@ const char* KernelChipName(KernelChip chip) {
 std::string SensorsChipName(const KernelChipKey& key) {
   char text[64];
   if (key.i2c)
-    std::snprintf(text, sizeof text, "%s-i2c-%u-%02x", KernelChipName(key.chip), key.busNumber,
+    std::snprintf(text, sizeof text, "%s-i2c-%u-%02x", ChipDriverName(key.chip), key.busNumber,
                   key.address);
   else
-    std::snprintf(text, sizeof text, "%s-isa-%04x", KernelChipName(key.chip), key.address);
+    std::snprintf(text, sizeof text, "%s-isa-%04x", ChipDriverName(key.chip), key.address);
   return text;
 }
 

@@ -12,13 +12,13 @@
 namespace velmo::hwmon {
 
 // The kernel drivers of the monitor's chips, by the name their hwmon device reports.
-enum class KernelChip : uint8_t { kW83781d, kW83782d, kW83627hf, kVia686a, kSis5595 };
-std::optional<KernelChip> KernelChipFromName(const std::string& name);
-const char* KernelChipName(KernelChip chip);
+enum class ChipDriver : uint8_t { kW83781d, kW83782d, kW83627hf, kVia686a, kSis5595 };
+std::optional<ChipDriver> ChipDriverFromName(const std::string& name);
+const char* ChipDriverName(ChipDriver chip);
 
 // What identifies a chip across reloads: its driver's name and where it sits on its bus.
 struct KernelChipKey {
-  KernelChip chip = KernelChip::kW83627hf;
+  ChipDriver chip = ChipDriver::kW83627hf;
   bool i2c = false;        // an I2C client; otherwise an ISA (platform) device
   uint32_t busNumber = 0;  // I2C adapter number
   uint32_t address = 0;    // I2C address, or the ISA base port

@@ -27,11 +27,11 @@ std::string Numbered(const char* kind, unsigned n, const char* suffix) {
 }
 
 // The chips' identification register answers, by the driver that names the chip.
-uint8_t WinbondChipId(KernelChip chip) {
+uint8_t WinbondChipId(ChipDriver chip) {
   switch (chip) {
-    case KernelChip::kW83782d:
+    case ChipDriver::kW83782d:
       return 0x30;
-    case KernelChip::kW83627hf:
+    case ChipDriver::kW83627hf:
       return 0x21;
     default:
       return 0x10;  // the W83781D's own identification
@@ -39,7 +39,7 @@ uint8_t WinbondChipId(KernelChip chip) {
 }
 
 // The attribute of one bit of the Winbond drivers' beep mask; empty where the bit has none.
-std::string BeepAttribute(KernelChip chip, unsigned bit) {
+std::string BeepAttribute(ChipDriver chip, unsigned bit) {
   if (bit <= 3) return Numbered("in", bit, "_beep");
   if (bit >= 8 && bit <= 10) return Numbered("in", bit - 4, "_beep");
   if (bit == 16 || bit == 17) return Numbered("in", bit - 9, "_beep");
@@ -56,7 +56,7 @@ std::string BeepAttribute(KernelChip chip, unsigned bit) {
       return "fan3_beep";
     case 13:
       // The W83781D shares bit 5 between its second and third sensor.
-      return chip == KernelChip::kW83781d ? "" : "temp3_beep";
+      return chip == ChipDriver::kW83781d ? "" : "temp3_beep";
     default:
       return "";
   }
@@ -76,11 +76,11 @@ KernelChipBackend::KernelChipBackend(hw::PortBackend& inner, HwmonDevice device,
       files_(files),
       warn_(std::move(warn)) {
   switch (device_.key.chip) {
-    case KernelChip::kVia686a:
+    case ChipDriver::kVia686a:
       family_ = Family::kVia;
       viaBase_ = static_cast<uint16_t>(device_.key.address & 0xFF80);
       break;
-    case KernelChip::kSis5595:
+    case ChipDriver::kSis5595:
       family_ = Family::kSis;
       break;
     default:
@@ -264,7 +264,7 @@ void KernelChipBackend::WriteAttribute(const std::string& attribute, int64_t val
   *reported = true;
   if (warn_)
     warn_(std::string("not writing ") + what + " to the kernel's " +
-          KernelChipName(device_.key.chip) +
+          ChipDriverName(device_.key.chip) +
           " driver: " + (device_.attributes / attribute).string() + ": " + std::strerror(error) +
           "; the driver keeps its own settings");
 }
@@ -333,7 +333,7 @@ KernelChipBackend::Value KernelChipBackend::ReadRegister(uint8_t bank, uint8_t i
     return {kAbsent, std::nullopt};
   }
   // The Winbond family.
-  const bool extended = device_.key.chip != KernelChip::kW83781d;
+  const bool extended = device_.key.chip != ChipDriver::kW83781d;
   if (index == 0x4E) return {bankSelect_, std::nullopt};
   if (index == 0x4F)
     return {static_cast<uint8_t>((bankSelect_ & 0x80) ? kWinbondVendor >> 8 : kWinbondVendor),
@@ -390,7 +390,7 @@ void KernelChipBackend::WriteRegister(uint8_t bank, uint8_t index, uint8_t value
   }
   if (bank == 0 && index == 0x56) return WriteBeepByte(0, value);
   if (bank == 0 && index == 0x57) return WriteBeepByte(1, value);
-  if (bank == 4 && index == 0x53 && device_.key.chip != KernelChip::kW83781d)
+  if (bank == 4 && index == 0x53 && device_.key.chip != ChipDriver::kW83781d)
     return WriteBeepByte(2, value);
   if (bank == 0 && (index == 0x39 || index == 0x3A))
     return WriteTripLimit(index == 0x39 ? "temp1_max" : "temp1_max_hyst", degrees * 1000);

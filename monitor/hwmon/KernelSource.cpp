@@ -20,7 +20,7 @@ KernelSource MakeKernelSource(hw::PortBackend& inner, HwmonDevice device,
 }
 
 std::string DescribeKernelSource(const HwmonDevice& device) {
-  return std::string("the kernel's ") + KernelChipName(device.key.chip) + " driver (" +
+  return std::string("the kernel's ") + ChipDriverName(device.key.chip) + " driver (" +
          SensorsChipName(device.key) + ", " + device.classEntry.string() + ")";
 }
 

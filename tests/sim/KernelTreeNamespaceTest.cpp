@@ -25,7 +25,7 @@ fs::path ExportBoard(const std::string& board, const std::string& name, unsigned
   std::string error;
   auto b = sim::SimulatedBoard::Load(std::string(VELMO_BOARD_DIR) + "/" + board + ".json", &error);
   if (!b) throw std::runtime_error(error);
-  const fs::path root = fs::path(testing::TempDir()) / ("ns-" + name);
+  const fs::path root = fs::path(testing::TempDir()) / ("ns-" + name);  // one name per test
   fs::remove_all(root);
   sim::KernelTreeOptions options;
   options.hwmonIndex = index;

@@ -92,8 +92,10 @@ std::unique_ptr<SimulatedBoard> Board(const char* text) {
   return board;
 }
 
+// A folder of its own per test and board: ctest may run the tests side by side.
 fs::path FreshRoot(const std::string& name) {
-  const fs::path root = fs::path(testing::TempDir()) / ("kernel-tree-" + name);
+  const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+  const fs::path root = fs::path(testing::TempDir()) / ("kernel-tree-" + test + "-" + name);
   fs::remove_all(root);
   return root;
 }

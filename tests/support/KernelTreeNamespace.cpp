@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -28,6 +31,8 @@ Pipe MakePipe() {
     throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
   return {fds[0], fds[1]};
 }
+
+constexpr std::chrono::seconds kTimeLimit{60};
 
 std::string Errno(const std::string& what) {
   return what + ": " + std::strerror(errno);
@@ -60,16 +65,28 @@ void WriteAll(int fd, const std::string& text) {
 }
 
 // Reads every descriptor to its end at once (a child may fill one pipe while the parent waits
-// on another) and closes them.
-std::vector<std::string> DrainAll(const std::vector<int>& fds) {
-  std::vector<std::string> texts(fds.size());
+// on another) and closes them. Past kTimeLimit the child's process group is killed, so a
+// program that never ends cannot hang the test; false then.
+bool DrainAll(pid_t child, const std::vector<int>& fds, std::vector<std::string>* texts) {
+  texts->assign(fds.size(), std::string());
   std::vector<pollfd> open;
   for (int fd : fds)
     open.push_back({fd, POLLIN, 0});
   size_t remaining = open.size();
+  const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
+  bool inTime = true;
   while (remaining > 0) {
-    if (::poll(open.data(), open.size(), -1) < 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    const int ready =
+        left.count() > 0 ? ::poll(open.data(), open.size(), static_cast<int>(left.count())) : 0;
+    if (ready < 0) {
       if (errno == EINTR) continue;
+      break;
+    }
+    if (ready == 0) {
+      ::kill(-child, SIGKILL);
+      inTime = false;
       break;
     }
     for (size_t i = 0; i < open.size(); ++i) {
@@ -77,7 +94,7 @@ std::vector<std::string> DrainAll(const std::vector<int>& fds) {
       char buffer[4096];
       const ssize_t n = ::read(open[i].fd, buffer, sizeof buffer);
       if (n > 0) {
-        texts[i].append(buffer, static_cast<size_t>(n));
+        (*texts)[i].append(buffer, static_cast<size_t>(n));
       } else if (n == 0 || errno != EINTR) {
         ::close(open[i].fd);
         open[i].fd = -1;
@@ -88,7 +105,7 @@ std::vector<std::string> DrainAll(const std::vector<int>& fds) {
   for (const pollfd& p : open) {
     if (p.fd >= 0) ::close(p.fd);
   }
-  return texts;
+  return inTime;
 }
 
 int Wait(pid_t pid) {
@@ -105,6 +122,7 @@ pid_t Fork() {
   std::fflush(nullptr);  // nothing buffered in the parent is written twice
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error(Errno("fork"));
+  if (pid == 0) ::setpgid(0, 0);  // a group of its own: a timeout kills what it started too
   return pid;
 }
 
@@ -138,9 +156,11 @@ ProgramRun RunInTree(const fs::path& root, const std::vector<std::string>& argv,
   ::close(out.write);
   ::close(err.write);
   ::close(control.write);
-  std::vector<std::string> texts = DrainAll({out.read, err.read, control.read});
+  std::vector<std::string> texts;
+  const bool inTime = DrainAll(pid, {out.read, err.read, control.read}, &texts);
   ProgramRun run;
   run.status = Wait(pid);
+  if (!inTime) throw std::runtime_error("RunInTree: " + argv[0] + " did not end within a minute");
   if (!texts[2].empty()) throw std::runtime_error("RunInTree: " + texts[2]);
   run.out = std::move(texts[0]);
   run.err = std::move(texts[1]);
@@ -171,8 +191,11 @@ std::string RunFunctionInTree(const fs::path& root, const std::function<std::str
   }
   ::close(result.write);
   ::close(control.write);
-  std::vector<std::string> texts = DrainAll({result.read, control.read});
+  std::vector<std::string> texts;
+  const bool inTime = DrainAll(pid, {result.read, control.read}, &texts);
   const int status = Wait(pid);
+  if (!inTime)
+    throw std::runtime_error("RunFunctionInTree: the function did not end within a minute");
   if (!texts[1].empty()) throw std::runtime_error("RunFunctionInTree: " + texts[1]);
   if (status != 0)
     throw std::runtime_error("RunFunctionInTree: the child ended with status " +

@@ -4,7 +4,8 @@
 // /sys stays a sysfs mount, as libsensors insists. The parent's view never changes.
 //
 // Needs CAP_SYS_ADMIN (root, or a user namespace); where the namespace cannot be made the calls
-// throw, so a test fails rather than passes without having looked.
+// throw, so a test fails rather than passes without having looked. A child still running after a
+// minute is killed with everything it started, and the call throws.
 #pragma once
 
 #include <filesystem>
