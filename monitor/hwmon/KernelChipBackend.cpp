@@ -18,6 +18,20 @@ constexpr uint8_t kAbsent = 0xFF;  // what a register the chip lacks reads
 constexpr uint16_t kWinbondVendor = 0x5CA3;
 constexpr unsigned kBeepEnableBit = 15;
 
+// PCI configuration: the address latch and data ports, and the south bridges' functions the
+// identification reads (bus/device/function bits of the address).
+constexpr uint16_t kPciAddressPort = 0xCF8;
+constexpr uint16_t kPciDataPort = 0xCFC;
+constexpr uint32_t kPciEnable = 0x80000000u;
+constexpr uint32_t kPciFunctionBits = 0x00FFFF00u;
+constexpr uint32_t kViaBridgeFunction = 0x3800;  // 0:7.0
+constexpr uint32_t kViaPowerFunction = 0x3C00;   // 0:7.4, the monitor's base and switch
+constexpr uint32_t kViaBaseRegister = 0x70;
+constexpr uint32_t kViaEnableRegister = 0x74;
+constexpr uint32_t kViaBridgeId = 0x06861106;
+constexpr uint32_t kSisBridgeFunction = 0x0800;  // 0:1.0
+constexpr uint32_t kSisBridgeId = 0x00081039;
+
 uint16_t Key(uint8_t bank, uint8_t index) {
   return static_cast<uint16_t>(bank << 8 | index);
 }
@@ -96,7 +110,28 @@ bool KernelChipBackend::ChipPort(uint16_t port) const {
   return family_ == Family::kVia && port >= viaBase_ && port < viaBase_ + kViaBlockSize;
 }
 
+std::optional<uint32_t> KernelChipBackend::BridgeConfig(uint16_t port, unsigned width) const {
+  if ((pciLatch_ & kPciEnable) == 0) return std::nullopt;
+  const uint32_t function = pciLatch_ & kPciFunctionBits;
+  const uint32_t reg = pciLatch_ & 0xFC;
+  std::optional<uint32_t> dword;
+  if (family_ == Family::kVia && function == kViaBridgeFunction && reg == 0) dword = kViaBridgeId;
+  if (family_ == Family::kVia && function == kViaPowerFunction && reg == kViaBaseRegister)
+    dword = viaBase_ | 1u;
+  if (family_ == Family::kVia && function == kViaPowerFunction && reg == kViaEnableRegister)
+    dword = 1;
+  if (family_ == Family::kSis && function == kSisBridgeFunction && reg == 0) dword = kSisBridgeId;
+  if (!dword) return std::nullopt;
+  const unsigned shift = 8u * (port - kPciDataPort);
+  const uint32_t mask = width >= 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
+  return (*dword >> shift) & mask;
+}
+
 hw::PortRead KernelChipBackend::ReadPort(uint16_t port, unsigned width) {
+  // The bridge a south-bridge driver is bound to is there by the driver's word: its
+  // identification is answered here, whatever a guard of the bus below hides from the monitor.
+  if (port >= kPciDataPort && port <= kPciDataPort + 3)
+    if (const std::optional<uint32_t> v = BridgeConfig(port, width)) return {*v, {}};
   if (!ChipPort(port)) return inner_.ReadPort(port, width);
   uint8_t bank = 0, index = 0;
   if (family_ == Family::kVia && port >= viaBase_ && port < viaBase_ + kViaBlockSize) {
@@ -120,6 +155,7 @@ hw::PortRead KernelChipBackend::ReadPort(uint16_t port, unsigned width) {
 }
 
 hw::HwFailures KernelChipBackend::WritePort(uint16_t port, unsigned width, uint32_t value) {
+  if (port == kPciAddressPort && width == 4) pciLatch_ = value;
   if (!ChipPort(port)) return inner_.WritePort(port, width, value);
   const uint8_t byte = static_cast<uint8_t>(value);
   if (family_ == Family::kVia) {

@@ -2,7 +2,9 @@
 // ports are never touched; their register accesses are answered from the driver's attributes,
 // taken back to the register values they came from, so identification, profiles, conversions,
 // alarms and beep control above run unchanged. Every other port (PCI configuration) and the BIOS
-// bytes go to the back-end underneath.
+// bytes go to the back-end underneath, except the identification of the south bridge whose
+// monitor a via686a or sis5595 driver keeps: the driver's device says it is there, while the
+// guards below hide an owned bridge from the monitor.
 //
 // Exact register values: the Winbond and SiS inputs (pin voltage = register x 16 mV), the 8-bit
 // and 9-bit temperatures (the monitor reads the high byte), the SiS temperature register (its
@@ -58,6 +60,9 @@ class KernelChipBackend : public hw::PortBackend {
     std::optional<int32_t> engineering;  // the driver's value where no register gives it
   };
 
+  // A configuration read of the bridge whose monitor the driver keeps, answered from the
+  // device; nullopt for any other.
+  std::optional<uint32_t> BridgeConfig(uint16_t port, unsigned width) const;
   uint8_t EffectiveBank(uint32_t bank, uint8_t index) const;
   Value ReadRegister(uint8_t bank, uint8_t index);
   void WriteRegister(uint8_t bank, uint8_t index, uint8_t value);
@@ -83,6 +88,7 @@ class KernelChipBackend : public hw::PortBackend {
   Family family_;
   uint16_t viaBase_ = 0;
 
+  uint32_t pciLatch_ = 0;   // the configuration address last written
   uint8_t index_ = 0;       // the index port's latest value
   uint8_t bankSelect_ = 0;  // register 0x4E as the monitor last wrote it
   bool lost_ = false;

@@ -226,6 +226,38 @@ TEST(KernelSource, DriverValuesNoRegisterHoldsAreShownAsTheDriverReportsThem) {
   EXPECT_FALSE(viaRig.ChipPortsTouched());
 }
 
+TEST(KernelSource, TheSouthBridgesMonitorIsIdentifiedFromTheDriversDevice) {
+  // A bus that shows no PCI function at all, as a guard that hides an owned bridge does.
+  struct Row {
+    const char* name;
+    const char* device;
+    int32_t hmType;
+    uint32_t chipIoBase;
+  };
+  const Row rows[] = {{"via686a", "platform/via686a.24576", core::kHmVia686a, 0x6000},
+                      {"sis5595", "platform/sis5595.656", core::kHmSis5595, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    MiniTree tree(row.name, row.device);
+    tree.Write({{"in0_input", "2992"}, {"fan1_input", "5000"}, {"fan1_div", "2"}});
+    test::RecordingBus bus;
+    bus.memory = {'7', 'K', '4', 'X', 'R', 'Q', 'B', 'A'};
+    hw::DirectBackend direct(bus);
+    SysfsAttributeFiles files;
+    KernelChipBackend kernel(direct, FindKernelChips(tree.Root()).at(0), tree.Root(), files, {});
+    test::RecordingHost host;
+    hw::PortAccess ports(kernel, host);
+    MonitorState state;
+    ASSERT_TRUE(core::SetUpMonitor(state, ports));
+    EXPECT_EQ(state.hmType, row.hmType);
+    EXPECT_EQ(ports.ChipIoBase(), row.chipIoBase);
+    core::AcquireReadings(state, ports);
+    EXPECT_EQ(state[core::CPUFAN].value + state[core::CHAFAN].value, 5000);
+    for (const std::string& line : bus.trace)
+      EXPECT_EQ(line.find(" 0x29"), std::string::npos) << line;  // neither 0x295 nor 0x296
+  }
+}
+
 TEST(KernelSource, AVanishedOrRenumberedDeviceFailsItsReadingsUntilFoundByItsAddress) {
   MiniTree tree("w83782d", "pci0000:00/0000:00:07.3/i2c-0/0-002d");
   tree.Write(W83782dAttributes(), 0);
