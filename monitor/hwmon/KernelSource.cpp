@@ -2,12 +2,26 @@
 
 #include <fstream>
 
+#include "monitor/hwmon/HwmonScan.h"
+#include "monitor/hwmon/KernelOwnership.h"
+
 namespace velmo::hwmon {
 
 std::optional<HwmonDevice> KernelOwnedChip(const std::filesystem::path& root) {
-  std::vector<HwmonDevice> chips = FindKernelChips(root);
-  if (chips.empty()) return std::nullopt;
-  return chips.front();
+  // The devices the ownership guard counts (KernelOwnership.h), so the ports a guard refuses and
+  // the chip this source reads are always the same one.
+  for (const KernelChip& chip : ScanHwmonDevices(root / "sys")) {
+    if (!OwnershipClaim(chip)) continue;
+    const std::optional<ChipDriver> driver = ChipDriverFromName(chip.prefix);
+    if (!driver) continue;
+    KernelChipKey key;
+    key.chip = *driver;
+    key.i2c = chip.bus == BusKind::I2c;
+    key.busNumber = static_cast<uint32_t>(chip.busNumber);
+    key.address = chip.address;
+    if (std::optional<HwmonDevice> device = FindKernelChip(root, key)) return device;
+  }
+  return std::nullopt;
 }
 
 KernelSource MakeKernelSource(hw::PortBackend& inner, HwmonDevice device,

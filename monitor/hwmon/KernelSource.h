@@ -15,7 +15,8 @@
 
 namespace velmo::hwmon {
 
-// The device of the first of the five drivers under `root`'s hwmon, if the kernel keeps a chip.
+// The device of the first of the five drivers under `root`'s hwmon, if the kernel keeps a chip:
+// the owner the guards of the ports count.
 std::optional<HwmonDevice> KernelOwnedChip(const std::filesystem::path& root = "/");
 
 // The kernel source over `inner` and the files it reads.
