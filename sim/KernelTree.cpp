@@ -302,15 +302,20 @@ void Fail(const std::string& what, const fs::path& path, int err) {
   throw fs::filesystem_error(what, path, std::error_code(err, std::generic_category()));
 }
 
-// Replaces the file's contents, never through a link.
+// Replaces the file whole (a new file renamed over the old), so a reader between two ticks sees
+// the old value or the new one, never an empty file; never through a link.
 void WriteFile(const fs::path& path, const std::string& text, mode_t mode) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
-  if (fd < 0) Fail("cannot write", path, errno);
+  fs::path temporary = path;
+  temporary += ".velmo-new";
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (fd < 0) Fail("cannot write", temporary, errno);
   const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
                   ::fchmod(fd, mode) == 0;
   const int err = errno;
   ::close(fd);
-  if (!ok) Fail("cannot write", path, err);
+  if (!ok) Fail("cannot write", temporary, err);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) Fail("cannot replace", path, errno);
 }
 
 // A symbolic link at `path` to `target`, replacing whatever link or file is there.

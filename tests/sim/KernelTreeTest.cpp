@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -313,7 +314,11 @@ TEST(KernelTree, ReexportFollowsTheRegistersAndRenumbers) {
   board->PokeRegister(0, 0x27, 70);
   KernelTreeOptions renumbered;
   renumbered.hwmonIndex = 5;
+  std::ifstream before(device / "temp1_input");  // a reader in the middle of the re-export
   ExportKernelTree(*board, root, renumbered);
+  std::string old;
+  std::getline(before, old);
+  EXPECT_EQ(old, "38000");  // the whole old value, not a truncated file
   EXPECT_EQ(Read(device / "temp1_input"), "70000\n");
   EXPECT_EQ(Read(device / "fan1_input"), "5000\n");
   std::vector<std::string> entries;
