@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/base/Warning.h"
 #include "monitor/core/AlarmStarts.h"
 #include "monitor/core/ChannelTable.h"
 
@@ -64,7 +65,7 @@ class AlarmCommands {
   AlarmCommands(CommandLauncher& launcher, Report report);
   // Empty: off. A line that cannot be split is reported through `warn` and stays off.
   void Configure(const std::string& startCommand, const std::string& endCommand,
-                 const std::function<void(const std::string&)>& warn);
+                 const base::WarningSink& warn);
   void OnTick(const MonitorState& state);
 
  private:

@@ -6,7 +6,7 @@
 namespace velmo::core {
 
 ExtensionRunner::ExtensionRunner(ExtensionSettings settings, CommandLauncher& launcher,
-                                 AlarmCommands::Report report, Warn warn)
+                                 AlarmCommands::Report report, base::WarningSink warn)
     : settings_(std::move(settings)),
       warn_(std::move(warn)),
       commands_(launcher, std::move(report)) {

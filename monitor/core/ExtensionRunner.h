@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "monitor/base/Warning.h"
 #include "monitor/core/AlarmCommands.h"
 #include "monitor/core/ExtensionSettings.h"
 #include "monitor/core/History.h"
@@ -16,9 +17,8 @@ struct MonitorState;
 
 class ExtensionRunner {
  public:
-  using Warn = std::function<void(const std::string&)>;
   ExtensionRunner(ExtensionSettings settings, CommandLauncher& launcher,
-                  AlarmCommands::Report report, Warn warn);
+                  AlarmCommands::Report report, base::WarningSink warn);
 
   // After every tick.
   void OnTick(const MonitorState& state, const std::string& boardText);
@@ -29,7 +29,7 @@ class ExtensionRunner {
 
  private:
   ExtensionSettings settings_;
-  Warn warn_;
+  base::WarningSink warn_;
   AlarmCommands commands_;
   std::unique_ptr<History> history_;
   std::string lastMetricsError_;  // said once until it changes

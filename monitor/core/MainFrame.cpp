@@ -23,10 +23,6 @@ constexpr const char* kRemovalQuestion =
     "System monitor IC can not be found on your motherboard.\n\n"
     "Do you want to remove the Velmo from system?";
 
-// Nothing to enable on Linux: logind decides whether this user may restart or power off. The
-// step keeps its place in the restart and shutdown sequences.
-void EnableShutdownPrivilege() {}
-
 hw::TripLimitRegisters TripLimits(const ChannelRecord& r) {
   return {static_cast<uint32_t>(r.bank), static_cast<uint8_t>(r.upperRegister),
           static_cast<uint8_t>(r.lowerRegister)};
@@ -298,7 +294,7 @@ void CMainFrame::OnAlarmAction(int32_t action) {
 }
 
 void CMainFrame::ShutdownOrRestart(int32_t action) {
-  EnableShutdownPrivilege();
+  // No privilege to enable: logind decides whether this user may restart or power off.
   if (action == kActionRestart) {
     const hw::TripLimitRegisters sensors[] = {TripLimits(state_[SYSTEMP]),
                                               TripLimits(state_[CPUTEMP])};

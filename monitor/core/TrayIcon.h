@@ -27,8 +27,6 @@ class CTrayIcon {
   // (the first menu item) for the owner.
   bool OnTrayNotification(uint32_t wParam, uint32_t lParam, uint32_t* command);
 
-  const TrayIconData& Data() const { return data_; }
-
  private:
   FrameHost* owner_ = nullptr;
   TrayIconData data_;

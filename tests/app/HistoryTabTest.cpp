@@ -63,11 +63,11 @@ Count PixelsOf(const QImage& image, const QRect& plot, QColor color, int row) {
 TEST(HistoryTab, FollowsTheBoardsTabsOnlyWhenShowHistoryIsOne) {
   for (const char* bios : {"7K4XZQB1", "7K4XHQBC"}) {
     GuiRig plain(OnBoard(BoardText(45, "", bios)));
-    const std::vector<std::string> specified = TabTexts(plain.Window().Sheet());
+    const std::vector<std::string> builtIn = TabTexts(plain.Window().Sheet());
     EXPECT_EQ(plain.Window().Sheet().HistoryPage(), nullptr);
 
     GuiRig rig(WithHistory(BoardText(45, "", bios)));
-    std::vector<std::string> expected = specified;
+    std::vector<std::string> expected = builtIn;
     expected.push_back("History");
     EXPECT_EQ(TabTexts(rig.Window().Sheet()), expected) << bios;
   }

@@ -66,7 +66,7 @@ TEST(KernelEndToEnd, EachDriversTreeGivesTheEventsOfThePorts) {
               HeadlessRun(ws, portBoard, 2, "p2"));
 
     const ProgramRun identify =
-        RunInTree(root, {std::string(VELMO_BINARY_DIR) + "/monitor/app/velmo-identify", "--board",
+        RunInTree(root, {std::string(VELMO_BINARY_DIR) + "/tools/velmo-identify", "--board",
                          kernelBoard, "--sensors-json"});
     EXPECT_EQ(identify.status, 0) << identify.err;
     const auto json = nlohmann::ordered_json::parse(identify.out, nullptr, false);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace velmo::hw::protocol {
+namespace velmo::protocol {
 
 // Socket names in the device directory (the user-mode names of the two devices).
 inline constexpr const char* kPortIoDevice = "PortIo";
@@ -116,4 +116,4 @@ std::vector<uint8_t> EncodeReply(const Reply& reply);
 // longer than kMaxBatchReply).
 std::optional<Reply> DecodeReply(std::span<const uint8_t> datagram);
 
-}  // namespace velmo::hw::protocol
+}  // namespace velmo::protocol

@@ -3,9 +3,9 @@
 
 #include <string>
 
-namespace velmo::hw {
+namespace velmo::service {
 
 // The unit text of the helper service `name` ("portio" or "mapmem") running `program`.
 std::string UnitFileText(const std::string& name, const std::string& program);
 
-}  // namespace velmo::hw
+}  // namespace velmo::service

@@ -1,20 +1,15 @@
-#include "monitor/hw/SystemdServiceManager.h"
+#include "monitor/service/SystemdServiceManager.h"
 
 #include <unistd.h>
 
 #include "monitor/base/AtomicFile.h"
-#include "monitor/hw/HelperUnit.h"
-#include "monitor/hw/Subprocess.h"
+#include "monitor/base/Subprocess.h"
+#include "monitor/base/Text.h"
+#include "monitor/service/HelperUnit.h"
 
-namespace velmo::hw {
+namespace velmo::service {
 
 namespace {
-
-std::string Trim(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-    text.pop_back();
-  return text;
-}
 
 std::string Unit(const std::string& name) {
   return name + ".service";
@@ -31,15 +26,15 @@ SystemdServiceManager::SystemdServiceManager(std::string systemctl, std::string 
 bool SystemdServiceManager::Open() {
   // Answered by the manager itself over D-Bus: fails where systemd does not run.
   std::string version;
-  return RunCommand({systemctl_, "show", "--property=Version", "--value"}, &version) == 0 &&
-         !Trim(version).empty();
+  return base::RunCommand({systemctl_, "show", "--property=Version", "--value"}, &version) == 0 &&
+         !base::Trim(version, " \n").empty();
 }
 
 bool SystemdServiceManager::Exists(const std::string& name) {
   std::string state;
-  return RunCommand({systemctl_, "show", "--property=LoadState", "--value", Unit(name)}, &state) ==
-             0 &&
-         Trim(state) == "loaded";
+  return base::RunCommand({systemctl_, "show", "--property=LoadState", "--value", Unit(name)},
+                          &state) == 0 &&
+         base::Trim(state, " \n") == "loaded";
 }
 
 bool SystemdServiceManager::Create(const std::string& name) {
@@ -51,16 +46,16 @@ bool SystemdServiceManager::Create(const std::string& name) {
   options.keepExistingMode = false;
   if (!base::WriteFileAtomically(unitDir_ + "/" + Unit(name), UnitFileText(name, program), options))
     return false;
-  return RunCommand({systemctl_, "daemon-reload"}) == 0 &&
-         RunCommand({systemctl_, "enable", Unit(name)}) == 0;
+  return base::RunCommand({systemctl_, "daemon-reload"}) == 0 &&
+         base::RunCommand({systemctl_, "enable", Unit(name)}) == 0;
 }
 
 bool SystemdServiceManager::IsRunning(const std::string& name) {
-  return RunCommand({systemctl_, "is-active", "--quiet", Unit(name)}) == 0;
+  return base::RunCommand({systemctl_, "is-active", "--quiet", Unit(name)}) == 0;
 }
 
 bool SystemdServiceManager::Start(const std::string& name) {
-  return RunCommand({systemctl_, "start", Unit(name)}) == 0;
+  return base::RunCommand({systemctl_, "start", Unit(name)}) == 0;
 }
 
-}  // namespace velmo::hw
+}  // namespace velmo::service

@@ -1,12 +1,8 @@
-#include "monitor/hw/DriverService.h"
+#include "monitor/service/DriverService.h"
 
-#include <filesystem>
 #include <thread>
 
-#include "monitor/hw/SpawnServiceManager.h"
-#include "monitor/hw/SystemdServiceManager.h"
-
-namespace velmo::hw {
+namespace velmo::service {
 
 namespace {
 
@@ -20,7 +16,7 @@ void RealSleeper::Sleep(std::chrono::milliseconds duration) {
   std::this_thread::sleep_for(duration);
 }
 
-bool StartDriverService(ServiceManager& manager, Sleeper& sleeper, HwHost& host,
+bool StartDriverService(ServiceManager& manager, Sleeper& sleeper, hw::HwHost& host,
                         const std::string& name) {
   if (manager.Serving(name)) return true;
   if (!manager.Open()) {
@@ -44,7 +40,7 @@ bool StartDriverService(ServiceManager& manager, Sleeper& sleeper, HwHost& host,
   return false;
 }
 
-bool StartDriverServices(ServiceManager& manager, Sleeper& sleeper, HwHost& host) {
+bool StartDriverServices(ServiceManager& manager, Sleeper& sleeper, hw::HwHost& host) {
   if (!StartDriverService(manager, sleeper, host, "portio")) {
     host.ShowMessage("Could not find the Velmo driver", kCaption);
     return false;
@@ -56,11 +52,4 @@ bool StartDriverServices(ServiceManager& manager, Sleeper& sleeper, HwHost& host
   return true;
 }
 
-std::unique_ptr<ServiceManager> MakeServiceManager(const std::vector<std::string>& helperArgs) {
-  std::error_code ec;
-  if (helperArgs.empty() && std::filesystem::is_directory("/run/systemd/system", ec))
-    return std::make_unique<SystemdServiceManager>();
-  return std::make_unique<SpawnServiceManager>(helperArgs);
-}
-
-}  // namespace velmo::hw
+}  // namespace velmo::service

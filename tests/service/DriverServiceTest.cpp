@@ -1,10 +1,10 @@
 // Start-up of the helper services: the sequence and messages against a scripted service
 // manager, systemctl as the systemd manager drives it, and helpers spawned without systemd.
-#include "monitor/hw/DriverService.h"
+#include "monitor/service/DriverService.h"
 
-#include "monitor/hw/HelperUnit.h"
-#include "monitor/hw/SpawnServiceManager.h"
-#include "monitor/hw/SystemdServiceManager.h"
+#include "monitor/service/HelperUnit.h"
+#include "monitor/service/SpawnServiceManager.h"
+#include "monitor/service/SystemdServiceManager.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,10 +14,10 @@
 
 #include <map>
 
-#include "HelperRig.h"
+#include "tests/support/HelperRig.h"
 #include "tests/support/RecordingBus.h"
 
-namespace velmo::hw {
+namespace velmo::service {
 namespace {
 
 using Messages = std::vector<std::pair<std::string, std::string>>;
@@ -333,7 +333,7 @@ TEST(SpawnServiceManager, StartsDetachedHelpers) {
   host.messages.clear();
   EXPECT_TRUE(StartDriverServices(manager, sleeper, host));
   EXPECT_TRUE(host.messages.empty());
-  EXPECT_TRUE(DriverBackend::Reachable());
+  EXPECT_TRUE(hw::DriverBackend::Reachable());
   // Already running: the second start returns at once.
   sleeper.sleeps.clear();
   EXPECT_TRUE(StartDriverServices(manager, sleeper, host));
@@ -353,4 +353,4 @@ TEST(SpawnServiceManager, StartsDetachedHelpers) {
 }
 
 }  // namespace
-}  // namespace velmo::hw
+}  // namespace velmo::service

@@ -1,12 +1,12 @@
-#include "monitor/hw/SpawnServiceManager.h"
+#include "monitor/service/SpawnServiceManager.h"
 
 #include <filesystem>
 
+#include "monitor/base/Subprocess.h"
 #include "monitor/hw/DriverBackend.h"
-#include "monitor/hw/DriverProtocol.h"
-#include "monitor/hw/Subprocess.h"
+#include "monitor/protocol/DriverProtocol.h"
 
-namespace velmo::hw {
+namespace velmo::service {
 
 SpawnServiceManager::SpawnServiceManager(std::vector<std::string> helperArgs,
                                          std::vector<std::string> helperDirs)
@@ -28,7 +28,7 @@ bool SpawnServiceManager::Start(const std::string& name) {
   const std::string dir = protocol::DeviceDir();
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  return SpawnDetached(std::move(args), dir + "/" + name + ".log");
+  return base::SpawnDetached(std::move(args), dir + "/" + name + ".log");
 }
 
-}  // namespace velmo::hw
+}  // namespace velmo::service

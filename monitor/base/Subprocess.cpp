@@ -1,4 +1,4 @@
-#include "monitor/hw/Subprocess.h"
+#include "monitor/base/Subprocess.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-namespace velmo::hw {
+namespace velmo::base {
 
 int RunCommand(std::vector<std::string> args, std::string* output) {
   Argv argv(std::move(args));
@@ -118,4 +118,4 @@ bool SpawnDetached(std::vector<std::string> args, const DetachedOptions& options
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
-}  // namespace velmo::hw
+}  // namespace velmo::base

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace velmo::hw {
+namespace velmo::base {
 
 // The NULL-terminated pointer array exec wants, over strings it owns.
 struct Argv {
@@ -48,4 +48,4 @@ struct DetachedOptions {
 bool SpawnDetached(std::vector<std::string> args, const DetachedOptions& options,
                    int* execError = nullptr);
 
-}  // namespace velmo::hw
+}  // namespace velmo::base

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "monitor/hw/DriverService.h"
-#include "monitor/hw/HelperPrograms.h"
+#include "monitor/service/DriverService.h"
+#include "monitor/service/HelperPrograms.h"
 
-namespace velmo::hw {
+namespace velmo::service {
 
 // systemd through systemctl: is-active, start, show; a missing unit is written to `unitDir`
 // (root only), followed by daemon-reload and enable.
@@ -29,4 +29,4 @@ class SystemdServiceManager : public ServiceManager {
   std::vector<std::string> helperDirs_;
 };
 
-}  // namespace velmo::hw
+}  // namespace velmo::service

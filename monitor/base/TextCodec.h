@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace velmo::core {
+namespace velmo::base {
 
 // ASCII-only case folding, as the registry compares key paths.
 char FoldChar(char c);
@@ -104,4 +104,4 @@ bool ForEachUtf16CodePoint(const uint8_t* p, size_t units, F f) {
   return valid;
 }
 
-}  // namespace velmo::core
+}  // namespace velmo::base

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "monitor/hw/DriverBackend.h"
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 extern char** environ;
 

@@ -1,10 +1,10 @@
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 #include <cstdlib>
 
 #include "monitor/base/LittleEndian.h"
 
-namespace velmo::hw::protocol {
+namespace velmo::protocol {
 
 std::string DeviceDir() {
   const char* dir = std::getenv("VELMO_DEVICE_DIR");
@@ -155,4 +155,4 @@ std::optional<std::vector<BatchOp>> DecodeBatchInput(std::span<const uint8_t> in
   return ops;
 }
 
-}  // namespace velmo::hw::protocol
+}  // namespace velmo::protocol

@@ -12,7 +12,6 @@
 #include <map>
 #include <mutex>
 
-#include "HelperRig.h"
 #include "drivers/common/DeviceServer.h"
 #include "drivers/mapmem/SealedView.h"
 #include "drivers/portio/PortIoDevice.h"
@@ -20,8 +19,9 @@
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
 #include "monitor/hw/PortBatch.h"
-#include "monitor/hw/SimClockProtocol.h"
+#include "monitor/protocol/SimClockProtocol.h"
 #include "sim/SimulatedBoard.h"
+#include "tests/support/HelperRig.h"
 #include "tests/support/RecordingBus.h"
 
 namespace velmo::hw {

@@ -1,4 +1,4 @@
-#include "monitor/hw/HelperPrograms.h"
+#include "monitor/service/HelperPrograms.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <filesystem>
 
 #include "monitor/hw/DriverBackend.h"
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 
-namespace velmo::hw {
+namespace velmo::service {
 
 namespace {
 
@@ -57,7 +57,7 @@ const char* DeviceOfService(const std::string& name) {
 }
 
 bool ServiceDeviceAnswers(const std::string& name) {
-  return DeviceConnection::Open(DeviceOfService(name)).has_value();
+  return hw::DeviceConnection::Open(DeviceOfService(name)).has_value();
 }
 
-}  // namespace velmo::hw
+}  // namespace velmo::service

@@ -1,8 +1,8 @@
-#include "monitor/hw/HelperUnit.h"
+#include "monitor/service/HelperUnit.h"
 
-#include "monitor/hw/HelperPrograms.h"
+#include "monitor/service/HelperPrograms.h"
 
-namespace velmo::hw {
+namespace velmo::service {
 
 std::string UnitFileText(const std::string& name, const std::string& program) {
   const bool portio = name != "mapmem";
@@ -21,7 +21,7 @@ std::string UnitFileText(const std::string& name, const std::string& program) {
   text += "RuntimeDirectoryMode=0755\n";
   text += "RuntimeDirectoryPreserve=yes\n";
   if (!portio) {
-    text += "# The window, as the Parameters values of the original driver:\n";
+    text += "# The BIOS window it serves, when another than the default is wanted:\n";
     text += "#Environment=MAPMEM_DEVICE_ADDRESS=0xFECE0 MAPMEM_DEVICE_SIZE=0x20\n";
   }
   text += "NoNewPrivileges=yes\n";
@@ -58,4 +58,4 @@ std::string UnitFileText(const std::string& name, const std::string& program) {
   return text;
 }
 
-}  // namespace velmo::hw
+}  // namespace velmo::service

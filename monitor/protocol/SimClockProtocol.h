@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 
-namespace velmo::hw::protocol {
+namespace velmo::protocol {
 
 // Input: 4 bytes, +0 seconds to advance. Output: none.
 inline constexpr uint32_t kIoctlPortIoAdvanceClock = ControlCode(0x800);  // 0x222000
 
-}  // namespace velmo::hw::protocol
+}  // namespace velmo::protocol

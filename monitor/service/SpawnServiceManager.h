@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "monitor/hw/DriverService.h"
-#include "monitor/hw/HelperPrograms.h"
+#include "monitor/service/DriverService.h"
+#include "monitor/service/HelperPrograms.h"
 
-namespace velmo::hw {
+namespace velmo::service {
 
 // A service exists when its program is found, runs when its socket accepts a connection, and
 // starts as a detached process (its own session, re-parented to init) given `helperArgs` (for
@@ -29,4 +29,4 @@ class SpawnServiceManager : public ServiceManager {
   std::vector<std::string> helperDirs_;
 };
 
-}  // namespace velmo::hw
+}  // namespace velmo::service

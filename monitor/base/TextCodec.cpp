@@ -1,8 +1,8 @@
-#include "monitor/core/registry/TextCodec.h"
+#include "monitor/base/TextCodec.h"
 
 #include <array>
 
-namespace velmo::core {
+namespace velmo::base {
 
 namespace {
 
@@ -55,4 +55,4 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-}  // namespace velmo::core
+}  // namespace velmo::base

@@ -10,7 +10,7 @@
 
 #include "monitor/hw/HwHost.h"
 
-namespace velmo::hw {
+namespace velmo::service {
 
 // The service manager as the start-up sees it. Service names are "portio" and "mapmem".
 class ServiceManager {
@@ -44,15 +44,11 @@ class RealSleeper : public Sleeper {
 // starting it; a service already serving its device needs nothing more. On failure shows one of
 // "Could not open Service Control Manager", "Could not Create Service ", "Could not start service."
 // or "Could not start Driver" (caption "Velmond") and returns false.
-bool StartDriverService(ServiceManager& manager, Sleeper& sleeper, HwHost& host,
+bool StartDriverService(ServiceManager& manager, Sleeper& sleeper, hw::HwHost& host,
                         const std::string& name);
 
 // "portio", then "mapmem"; a failure adds "Could not find the Velmo driver" or "Could not find
 // the MapMem driver" and stops there (mapmem is not tried after portio failed).
-bool StartDriverServices(ServiceManager& manager, Sleeper& sleeper, HwHost& host);
+bool StartDriverServices(ServiceManager& manager, Sleeper& sleeper, hw::HwHost& host);
 
-// systemd when it runs (/run/systemd/system exists) and `helperArgs` is empty (the real
-// machine); otherwise the spawning manager with `helperArgs`.
-std::unique_ptr<ServiceManager> MakeServiceManager(const std::vector<std::string>& helperArgs);
-
-}  // namespace velmo::hw
+}  // namespace velmo::service

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace velmo::hw {
+namespace velmo::service {
 
 // The directories searched for the helper programs, in order: those of VELMO_HELPER_DIR
 // (colon-separated), the monitor's own directory,
@@ -17,4 +17,4 @@ const char* DeviceOfService(const std::string& name);
 // True when the device of the service `name` accepts a connection in the device directory.
 bool ServiceDeviceAnswers(const std::string& name);
 
-}  // namespace velmo::hw
+}  // namespace velmo::service
