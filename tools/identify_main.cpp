@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
     machineHwmon = board && board->UsesMachineHwmon();
     bus = std::move(board);
   } else if (auto machine = velmo::hw::OpenMachineBus(&error)) {
+    if (!machine->Kernel().reason.empty())
+      std::cerr << "velmo-identify: " << machine->Kernel().reason << '\n';
     claims = machine->Claims();
     bus = std::move(machine);
   }

@@ -113,8 +113,10 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
     out.backend = std::move(kernel.backend);
     std::cerr << "velmond: reading the chip through " << out.source << '\n';
   } else if (out.realBus) {
-    // A kernel driver that claims the chip's ports without a hwmon device keeps it:
+    // A kernel driver that owns the chip without a device this source reads keeps it:
     // identification then finds none.
+    if (!out.realBus->Kernel().reason.empty())
+      std::cerr << "velmond: " << out.realBus->Kernel().reason << '\n';
     for (const hw::PortClaim& claim : out.realBus->Claims())
       host.ShowMessage(hw::DescribeClaim(claim), core::kAppTitle);
   }

@@ -8,13 +8,9 @@
 
 #include "monitor/app/HeadlessHost.h"
 #include "monitor/app/LogindPower.h"
-#include "monitor/app/MonitorStartup.h"
-#include "monitor/core/ExtensionRunner.h"
-#include "monitor/core/InstanceLock.h"
-#include "monitor/core/MainFrame.h"
-#include "monitor/core/MonitorState.h"
+#include "monitor/app/MonitorAssembly.h"
+#include "monitor/core/Monitor.h"
 #include "monitor/core/registry/RegistryFile.h"
-#include "monitor/hw/PortAccess.h"
 
 namespace velmo::app {
 
@@ -48,7 +44,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, int* exitCode) {
 
 namespace {
 
-// SIGINT and SIGTERM are blocked and waited for, so they end the loop between ticks and the
+// SIGINT, SIGTERM and SIGHUP (a closed terminal) are blocked from the start and waited for, so
+// one that comes at any moment ends the loop between ticks (or before the first) and the
 // program leaves through its own exit path.
 class SignalWaiter {
  public:
@@ -56,6 +53,7 @@ class SignalWaiter {
     sigemptyset(&set_);
     sigaddset(&set_, SIGINT);
     sigaddset(&set_, SIGTERM);
+    sigaddset(&set_, SIGHUP);
     sigprocmask(SIG_BLOCK, &set_, &old_);
   }
   ~SignalWaiter() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
@@ -75,44 +73,17 @@ class SignalWaiter {
 };
 
 int RunMonitor(const Options& options, std::ostream& out) {
+  SignalWaiter signals;  // before the lock: nothing between start and exit path is unguarded
   LogindPower logind;
   HeadlessHost host(out, options.answerYes, options.dryRunPower, logind);
-
-  core::InstanceLock lock;
-  if (!AcquireInstanceLock(lock, host)) {
-    host.EmitExit(1, false);
-    return 1;
+  MonitorAssembly assembly;
+  if (const auto failure = assembly.Assemble(options, host)) {
+    if (failure->exitEvent) host.EmitExit(failure->exitCode, false);
+    return failure->exitCode;
   }
-  MonitorBackend hardware;
-  const BackendStatus status = OpenBackend(options, host, hardware);
-  if (status == BackendStatus::kServicesFailed) host.EmitExit(1, false);
-  if (status != BackendStatus::kOpen) return ExitCodeOf(status);
-  const std::function<void(uint32_t)>& advanceClock = hardware.advanceClock;
-  hw::PortAccess ports(*hardware.backend, host);
+  const std::function<void(uint32_t)>& advanceClock = assembly.AdvanceClock();
+  core::CMainFrame& frame = assembly.Monitor().Frame();
 
-  core::RegistryFile registry(options.registry.empty() ? core::RegistryFile::DefaultPath()
-                                                       : options.registry);
-  registry.SetWarningSink([&host](const std::string& text) { host.Warn(text); });
-  core::MonitorState state;
-  core::CMainFrame frame(state, ports, registry, host, core::UninstallPaths::FromEnvironment());
-  host.Attach(frame, state);
-  // The extensions: with all of them off (the defaults) nothing here changes what the program does.
-  core::DetachedLauncher launcher;
-  core::ExtensionRunner extensions(
-      core::LoadExtensionSettings(registry, [&host](const std::string& t) { host.Warn(t); }),
-      launcher,
-      [&host](const core::AlarmCommands::Run& run) {
-        host.Emit({{"event", "alarm-command"},
-                   {"channel", core::ChannelName(run.channel)},
-                   {"argv", run.argv},
-                   {"started", run.started}});
-        if (!run.started)
-          std::cerr << "velmond: " << core::AlarmCommands::NotStartedLine(run) << '\n';
-      },
-      [&host](const std::string& t) { host.Warn(t); });
-  host.AttachExtensions(&extensions);
-
-  SignalWaiter signals;
   if (frame.OnCreate() != 0) {
     host.EmitExit(1, false);
     return 1;
@@ -126,7 +97,7 @@ int RunMonitor(const Options& options, std::ostream& out) {
     frame.ProcessPostedMessages();
   };
   auto timerTick = [&] {
-    const uint32_t period = frame.TimerPeriod();
+    const uint32_t period = host.TimerPeriod();
     if (advanceClock) advanceClock((period ? period : core::TimerPeriodMs(0)) / 1000);
     if (period != 0) frame.OnTimer();
     frame.ProcessPostedMessages();
@@ -141,7 +112,7 @@ int RunMonitor(const Options& options, std::ostream& out) {
     }
   } else {
     while (!host.QuitRequested()) {
-      const uint32_t period = frame.TimerPeriod();
+      const uint32_t period = host.TimerPeriod();
       if (signals.Wait(period ? static_cast<int64_t>(period) : -1)) break;
       confirmAlarm();
       if (host.QuitRequested()) break;

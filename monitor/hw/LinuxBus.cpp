@@ -115,11 +115,13 @@ bool LinuxBus::ReadPhysical(uint64_t address, uint8_t* dest, size_t length, std:
   return ok;
 }
 
-std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error, const std::string& ioportsPath,
-                                              const std::string& sysRoot) {
-  // The claims first: nothing of the chip is touched before they are known.
-  std::vector<PortClaim> claims = ReadChipPortClaims(ioportsPath);
-  hwmon::MergeClaims(claims, hwmon::ReadHwmonClaims(sysRoot));
+std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error, const ClaimSources& sources) {
+  // The claims first: nothing of the chip is touched before they are known. The hwmon devices'
+  // claims name the device that owns the chip.
+  KernelClaims claims = ReadKernelClaims(sources);
+  const std::vector<PortClaim> hwmon = hwmon::ReadHwmonClaims(sources.sys);
+  hwmon::MergeClaims(claims.claims, hwmon);
+  if (!hwmon.empty()) claims.state = KernelClaims::State::kOwned;
   std::unique_ptr<LinuxBus> raw = LinuxBus::Open(error);
   if (!raw) return nullptr;
   return std::make_unique<ClaimGuardBus>(std::move(raw), std::move(claims));

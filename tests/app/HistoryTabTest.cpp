@@ -84,7 +84,7 @@ TEST(HistoryTab, ARiseOverTheLimitShowsAboveTheLimitLine) {
 
   const QColor cpu = CHistoryPage::ChannelColor(core::CPUTEMP);
   const QColor limit = cpu.darker(130);
-  const double upper = core::InBaseUnits(core::CPUTEMP, rig.state[core::CPUTEMP].alarm.upper);
+  const double upper = core::InBaseUnits(core::CPUTEMP, rig.State()[core::CPUTEMP].alarm.upper);
   ASSERT_GT(upper, 45);
   ASSERT_LT(upper, 97);
 
@@ -109,7 +109,7 @@ TEST(HistoryTab, ARiseOverTheLimitShowsAboveTheLimitLine) {
   for (int y = plot.top(); y < limitRow; ++y)
     newestAbove |= after.pixel(plot.right() - 2, y) == cpu.rgb();
   EXPECT_TRUE(newestAbove);
-  EXPECT_EQ(rig.extensions->GetHistory()->Samples(core::CPUTEMP).size(), 5u);
+  EXPECT_EQ(rig.frame->LastReport().history->Samples(core::CPUTEMP).size(), 5u);
 }
 
 TEST(HistoryTab, AlarmCommandRunsFromTheWindowHostOncePerEpisode) {
