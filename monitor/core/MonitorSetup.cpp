@@ -13,7 +13,7 @@ void IdentifyHardware(MonitorState& state, hw::PortAccess& ports, std::string* b
 }
 
 int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry,
-                     const SettingsWarning& warn) {
+                     const base::WarningSink& warn) {
   if (state.hmType == kHmNone) return 0;
   SelectChipProfile(state, ports);
   switch (LoadSettings(state, registry, warn)) {
@@ -33,7 +33,7 @@ int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& 
 }
 
 void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry,
-                         const SettingsWarning& warn) {
+                         const base::WarningSink& warn) {
   if (registry)
     LoadChipSettings(state, ports, *registry, warn);
   else
