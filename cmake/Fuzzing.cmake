@@ -1,6 +1,7 @@
 # What the libFuzzer projects (tests/fuzz, drivers/fuzz) share: whether the compiler has
 # libFuzzer (VELMO_HAVE_LIBFUZZER), the flags of a fuzz target, and a library of project sources
 # built for fuzzing.
+include(${CMAKE_CURRENT_LIST_DIR}/Ccache.cmake)
 include(CheckCXXSourceCompiles)
 set(CMAKE_REQUIRED_FLAGS "-fsanitize=fuzzer")
 check_cxx_source_compiles(

@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Velmo needs.
 # Only packages that are missing are installed, so a second run is quick.
-# --i386 also installs what the 32-bit x86 cross build needs (cmake/i686-linux-gnu.cmake): the
-# i686 cross compiler and the multi-arch i386 packages of the libraries.
+# --i386 (or --all) also installs what the 32-bit x86 cross build needs (cmake/i686-linux-gnu.cmake):
+# the i686 cross compiler, the multi-arch i386 packages of the libraries and qemu-i386 for kernels
+# that run no 32-bit programs. That is the one step that changes how dpkg sees the machine (it adds
+# the architecture i386), so it is taken only when asked for, and said.
 set -euo pipefail
 i386=false
-[ "${1:-}" = --i386 ] && i386=true
+case "${1:-}" in
+  --i386 | --all) i386=true ;;
+  "") ;;
+  *)
+    echo "usage: $0 [--i386|--all]" >&2
+    exit 2
+    ;;
+esac
 
 packages=(
   g++ cmake ninja-build ccache pkg-config git
@@ -32,8 +41,9 @@ sudo=""
 updated=false
 if $i386; then
   packages+=(g++-i686-linux-gnu qt6-base-dev:i386 qt6-svg-dev:i386 libgtest-dev:i386
-    libgmock-dev:i386 libsystemd-dev:i386 libsensors-dev:i386)
+    libgmock-dev:i386 libsystemd-dev:i386 libsensors-dev:i386 qemu-user-static)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "adding the architecture i386 to dpkg (dpkg --add-architecture i386) for the 32-bit libraries"
     $sudo dpkg --add-architecture i386
     $sudo apt-get update -qq
     updated=true

@@ -30,9 +30,14 @@ INSTANTIATE_TEST_SUITE_P(Table, PlatformMachine,
                                          MachineRow{"i686", true}, MachineRow{"i786", false},
                                          MachineRow{"i86", false}, MachineRow{"x86", false},
                                          MachineRow{"aarch64", false}, MachineRow{"armv7l", false},
-                                         MachineRow{"riscv64", false}, MachineRow{"", false}));
+                                         MachineRow{"riscv64", false}, MachineRow{"", false}),
+                         [](const testing::TestParamInfo<MachineRow>& info) {
+                           const std::string machine = info.param.machine;
+                           return machine.empty() ? std::string("NoMachine") : machine;
+                         });
 
 struct OsReleaseRow {
+  const char* label;
   const char* text;
   const char* name;
 };
@@ -46,14 +51,18 @@ TEST_P(PrettyName, ShellQuotingUndone) {
 INSTANTIATE_TEST_SUITE_P(
     Table, PrettyName,
     testing::Values(
-        OsReleaseRow{"NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
+        OsReleaseRow{"Debian",
+                     "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
                      "Debian GNU/Linux 12 (bookworm)"},
-        OsReleaseRow{"PRETTY_NAME='Single quoted \\ stays'\n", "Single quoted \\ stays"},
-        OsReleaseRow{"PRETTY_NAME=\"Say \\\"hi\\\" for \\$5 \\\\ \\n\"\n",
+        OsReleaseRow{"SingleQuotes", "PRETTY_NAME='Single quoted \\ stays'\n",
+                     "Single quoted \\ stays"},
+        OsReleaseRow{"Escapes", "PRETTY_NAME=\"Say \\\"hi\\\" for \\$5 \\\\ \\n\"\n",
                      "Say \"hi\" for $5 \\ \\n"},
-        OsReleaseRow{"PRETTY_NAME=Bare\r\n", "Bare"},
-        OsReleaseRow{"NAME=Fedora\n# PRETTY_NAME=\"commented out\"\n", "Linux"},
-        OsReleaseRow{"", "Linux"}, OsReleaseRow{"PRETTY_NAME=\"\"\n", ""}));
+        OsReleaseRow{"BareWithCarriageReturn", "PRETTY_NAME=Bare\r\n", "Bare"},
+        OsReleaseRow{"CommentedOut", "NAME=Fedora\n# PRETTY_NAME=\"commented out\"\n", "Linux"},
+        OsReleaseRow{"EmptyFile", "", "Linux"},
+        OsReleaseRow{"EmptyName", "PRETTY_NAME=\"\"\n", ""}),
+    [](const testing::TestParamInfo<OsReleaseRow>& info) { return std::string(info.param.label); });
 
 TEST(Platform, ReadsTheFirstOsReleaseFileThatExists) {
   test::SetupDir dir;
