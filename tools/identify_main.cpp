@@ -73,7 +73,10 @@ int main(int argc, char** argv) {
   velmo::hw::DirectBackend direct(*bus);
   velmo::hw::PortBackend* backend = &direct;
   std::optional<velmo::hwmon::HwmonDevice> kernelChip;
-  if (machineHwmon) kernelChip = velmo::hwmon::KernelOwnedChip();
+  if (machineHwmon) {
+    kernelChip = velmo::hwmon::KernelOwnedChipOnMachine(
+        [](const std::string& line) { std::cerr << "velmo-identify: " << line << '\n'; });
+  }
   velmo::hwmon::KernelSource kernel;
   if (kernelChip) {
     kernel = velmo::hwmon::MakeKernelSource(direct, *kernelChip, [](const std::string& line) {

@@ -102,7 +102,10 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
     const auto board = sim::SimulatedBoard::Load(options.board, &error);
     machineHwmon = board && board->UsesMachineHwmon();
   }
-  if (machineHwmon) kernelChip = hwmon::KernelOwnedChip();
+  if (machineHwmon) {
+    kernelChip = hwmon::KernelOwnedChipOnMachine(
+        [](const std::string& line) { std::cerr << "velmond: " << line << '\n'; });
+  }
   if (kernelChip) {
     out.source = hwmon::DescribeKernelSource(*kernelChip);
     hwmon::KernelSource kernel = hwmon::MakeKernelSource(

@@ -83,7 +83,8 @@ bool DeviceGone(int error) {
 }  // namespace
 
 KernelChipBackend::KernelChipBackend(hw::PortBackend& inner, HwmonDevice device,
-                                     std::filesystem::path root, AttributeFiles& files, Warn warn)
+                                     std::filesystem::path root, AttributeFiles& files,
+                                     base::WarningSink warn)
     : inner_(inner),
       device_(std::move(device)),
       root_(std::move(root)),

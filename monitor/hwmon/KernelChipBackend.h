@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "monitor/base/Warning.h"
 #include "monitor/hw/PortBackend.h"
 #include "monitor/hwmon/AttributeFiles.h"
 #include "monitor/hwmon/HwmonDevice.h"
@@ -32,12 +33,11 @@ namespace velmo::hwmon {
 class KernelChipBackend : public hw::PortBackend {
  public:
   // Lines for the log: a device lost and found again, a setting the process may not write.
-  using Warn = std::function<void(const std::string&)>;
 
   // `device` was found under `root` (/ on the machine); it is looked up there again by its key
   // whenever it goes missing.
   KernelChipBackend(hw::PortBackend& inner, HwmonDevice device, std::filesystem::path root,
-                    AttributeFiles& files, Warn warn);
+                    AttributeFiles& files, base::WarningSink warn);
 
   hw::PortRead ReadPort(uint16_t port, unsigned width) override;
   hw::HwFailures WritePort(uint16_t port, unsigned width, uint32_t value) override;
@@ -84,7 +84,7 @@ class KernelChipBackend : public hw::PortBackend {
   HwmonDevice device_;
   std::filesystem::path root_;
   AttributeFiles& files_;
-  Warn warn_;
+  base::WarningSink warn_;
   Family family_;
   uint16_t viaBase_ = 0;
 

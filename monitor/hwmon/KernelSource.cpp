@@ -1,16 +1,35 @@
 #include "monitor/hwmon/KernelSource.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "monitor/hwmon/HwmonScan.h"
 #include "monitor/hwmon/KernelOwnership.h"
+#include "monitor/hwmon/SensorsLibrary.h"
 
 namespace velmo::hwmon {
 
 std::optional<HwmonDevice> KernelOwnedChip(const std::filesystem::path& root) {
   // The devices the ownership guard counts (KernelOwnership.h), so the ports a guard refuses and
   // the chip this source reads are always the same one.
-  for (const KernelChip& chip : ScanHwmonDevices(root / "sys")) {
+  return FirstOwnedChip(ScanHwmonDevices(root / "sys"), root);
+}
+
+std::optional<HwmonDevice> KernelOwnedChipOnMachine(const base::WarningSink& warn) {
+  std::vector<KernelChip> chips;
+  {
+    const SensorsLibrary library(warn);
+    chips = library.Chips();
+  }
+  for (const KernelChip& chip : ScanHwmonDevices("/sys")) {
+    if (std::find(chips.begin(), chips.end(), chip) == chips.end()) chips.push_back(chip);
+  }
+  return FirstOwnedChip(chips, "/");
+}
+
+std::optional<HwmonDevice> FirstOwnedChip(const std::vector<KernelChip>& chips,
+                                          const std::filesystem::path& root) {
+  for (const KernelChip& chip : chips) {
     if (!OwnershipClaim(chip)) continue;
     const std::optional<ChipDriver> driver = ChipDriverFromName(chip.prefix);
     if (!driver) continue;
@@ -24,8 +43,8 @@ std::optional<HwmonDevice> KernelOwnedChip(const std::filesystem::path& root) {
   return std::nullopt;
 }
 
-KernelSource MakeKernelSource(hw::PortBackend& inner, HwmonDevice device,
-                              KernelChipBackend::Warn warn, const std::filesystem::path& root) {
+KernelSource MakeKernelSource(hw::PortBackend& inner, HwmonDevice device, base::WarningSink warn,
+                              const std::filesystem::path& root) {
   KernelSource source;
   source.files = std::make_unique<SysfsAttributeFiles>();
   source.backend = std::make_unique<KernelChipBackend>(inner, std::move(device), root,

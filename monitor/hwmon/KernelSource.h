@@ -8,9 +8,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "monitor/base/Warning.h"
 #include "monitor/hwmon/AttributeFiles.h"
 #include "monitor/hwmon/HwmonDevice.h"
+#include "monitor/hwmon/KernelChip.h"
 #include "monitor/hwmon/KernelChipBackend.h"
 
 namespace velmo::hwmon {
@@ -18,14 +21,21 @@ namespace velmo::hwmon {
 // The device of the first of the five drivers under `root`'s hwmon, if the kernel keeps a chip:
 // the owner the guards of the ports count.
 std::optional<HwmonDevice> KernelOwnedChip(const std::filesystem::path& root = "/");
+// The first of `chips` that a legacy driver keeps, found as a device under `root`.
+std::optional<HwmonDevice> FirstOwnedChip(const std::vector<KernelChip>& chips,
+                                          const std::filesystem::path& root = "/");
+// This machine's: the chips libsensors finds, named as `sensors` names them, then any device the
+// ports' guard counts that libsensors left out (so the guard and the source never disagree).
+// What is wrong with the sensors configuration goes to `warn`, once; the monitor carries on
+// without it.
+std::optional<HwmonDevice> KernelOwnedChipOnMachine(const base::WarningSink& warn);
 
 // The kernel source over `inner` and the files it reads.
 struct KernelSource {
   std::unique_ptr<AttributeFiles> files;
   std::unique_ptr<KernelChipBackend> backend;
 };
-KernelSource MakeKernelSource(hw::PortBackend& inner, HwmonDevice device,
-                              KernelChipBackend::Warn warn,
+KernelSource MakeKernelSource(hw::PortBackend& inner, HwmonDevice device, base::WarningSink warn,
                               const std::filesystem::path& root = "/");
 
 // "the kernel's w83627hf driver (w83627hf-isa-0290, /sys/class/hwmon/hwmon0)": which source

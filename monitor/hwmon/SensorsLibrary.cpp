@@ -99,7 +99,7 @@ std::string LibsensorsFailure() {
   return gFailed ? std::string(gFailure) : std::string();
 }
 
-SensorsLibrary::SensorsLibrary(Warn warn) : warn_(std::move(warn)) {
+SensorsLibrary::SensorsLibrary(base::WarningSink warn) : warn_(std::move(warn)) {
   if (gOwned.exchange(true))
     throw std::logic_error("libsensors is already owned by another SensorsLibrary");
   sensors_fatal_error = OnFatal;

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/base/Warning.h"
 #include "monitor/hwmon/KernelChip.h"
 
 struct sensors_chip_name;
@@ -45,10 +46,8 @@ std::string LibsensorsFailure();
 
 class SensorsLibrary {
  public:
-  using Warn = std::function<void(const std::string&)>;
-
   // Initialises libsensors and finds the chips; `warn` gets each problem in one line.
-  explicit SensorsLibrary(Warn warn);
+  explicit SensorsLibrary(base::WarningSink warn);
   ~SensorsLibrary();
   SensorsLibrary(const SensorsLibrary&) = delete;
   SensorsLibrary& operator=(const SensorsLibrary&) = delete;
@@ -66,7 +65,7 @@ class SensorsLibrary {
   void Init();
   void Cleanup();
 
-  Warn warn_;
+  base::WarningSink warn_;
   std::vector<KernelChip> chips_;
   std::vector<const sensors_chip_name*> native_;  // parallel to chips_
   bool initialised_ = false;

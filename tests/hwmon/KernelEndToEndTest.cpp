@@ -4,6 +4,7 @@
 // as lm-sensors does.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "sim/KernelTree.h"
@@ -81,6 +82,36 @@ TEST(KernelEndToEnd, EachDriversTreeGivesTheEventsOfThePorts) {
     ASSERT_TRUE(theirs.contains(row.sensorsName)) << sensors.out;
     EXPECT_EQ(json[row.sensorsName]["Adapter"], theirs[row.sensorsName]["Adapter"]);
   }
+}
+
+// The chips are found through libsensors: a broken sensors configuration costs one warning, and
+// the monitor reads the chip as it does with none.
+TEST(KernelEndToEnd, ABrokenSensorsConfigurationCostsOneLineAndNothingElse) {
+  Workspace ws("broken-config");
+  const std::string text = ReadText(std::string(VELMO_BOARD_DIR) + "/w83782d.json");
+  const std::string kernelBoard = ws.Write("kernel.json", WithHwmon(text, true));
+  const std::string portBoard = ws.Write("ports.json", WithHwmon(text, false));
+  const auto root = ws.dir / "tree";
+  sim::ExportKernelTree(*Parse(ReadText(kernelBoard)), root);
+  const auto sensorsD = ws.dir / "sensors.d";
+  std::filesystem::create_directories(sensorsD);
+  std::ofstream(sensorsD / "board.conf") << "chip \"w83782d-*\"\n    label in0 \"VCore\n";
+
+  const std::string direct = HeadlessRun(ws, portBoard, 4, "ports");
+  const auto [kernel, errors] =
+      SplitRun(RunFunctionInTree(root,
+                                 [&] {
+                                   const auto [events, errors] = CapturingErrors(
+                                       [&] { return HeadlessRun(ws, kernelBoard, 4, "kernel"); });
+                                   return events + "\f" + errors;
+                                 },
+                                 {{sensorsD, "/etc/sensors.d"}}));
+  EXPECT_EQ(kernel, direct);
+  const std::string warning = "the sensors configuration has an error";
+  const size_t at = errors.find(warning);
+  ASSERT_NE(at, std::string::npos) << errors;
+  EXPECT_EQ(errors.find(warning, at + 1), std::string::npos) << "said once: " << errors;
+  EXPECT_NE(errors.find("/etc/sensors.d/board.conf"), std::string::npos) << errors;
 }
 
 }  // namespace
