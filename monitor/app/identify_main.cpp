@@ -11,6 +11,7 @@
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/SensorsJson.h"
+#include "monitor/core/boards/ChipTable.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/LinuxBus.h"
 #include "monitor/hw/PortAccess.h"
@@ -27,13 +28,9 @@ class ConsoleHost : public velmo::hw::HwHost {
 };
 
 const char* ChipName(int32_t hmType) {
-  static const char* const kNames[] = {"none",
-                                       "W83781D (vendor 0x5CA3)",
-                                       "W83782D (id 0x30)",
-                                       "W83627HF (id 0x21)",
-                                       "SiS 5595 (PCI 1039:0008)",
-                                       "VIA 686A monitor"};
-  return hmType >= 0 && hmType <= 5 ? kNames[hmType] : "?";
+  if (hmType == velmo::core::kHmNone) return "none";
+  const velmo::core::ChipInfo* chip = velmo::core::FindChip(hmType);
+  return chip ? chip->description : "?";
 }
 
 }  // namespace
@@ -68,7 +65,7 @@ int main(int argc, char** argv) {
   try {
     velmo::core::IdentifyHardware(state, ports, &text);
     if (sensorsJson) {
-      if (state.hmType == velmo::core::kHmNone) {
+      if (!velmo::core::FindChip(state.hmType)) {
         std::cerr << "velmo-identify: no supported monitor chip\n";
         return 3;
       }
