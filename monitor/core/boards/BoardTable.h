@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "monitor/core/FrameHost.h"
+#include "monitor/core/boards/BoardAdjustments.h"
 #include "monitor/core/boards/ChipTable.h"
 
 namespace velmo::core {
@@ -50,6 +51,7 @@ inline constexpr int32_t kRangeDialogChannels[6] = {CPUTEMP, SYSTEMP, V5, V12, V
 struct BoardInfo {
   int32_t code;      // MBModel
   const char* what;  // one line for people
+  uint32_t carries;  // the chips its adjustments are written for (ChipSet); 0: any chip
   std::span<const PageTab> tabs;
   CpuPageFeed cpu;
   bool hasCpu2;  // a second CPU page, fed from cpu2
