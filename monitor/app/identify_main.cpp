@@ -27,12 +27,6 @@ class ConsoleHost : public velmo::hw::HwHost {
   void EndProgram(int exitCode) override { throw velmo::hw::ProgramEnd{exitCode}; }
 };
 
-const char* ChipName(int32_t hmType) {
-  if (hmType == velmo::core::kHmNone) return "none";
-  const velmo::core::ChipInfo* chip = velmo::core::FindChip(hmType);
-  return chip ? chip->description : "?";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +74,7 @@ int main(int argc, char** argv) {
   }
   const int32_t mbModel = state.mbModel, hmType = state.hmType;
   std::printf("board text: \"%s\"\nMBModel:    %d\nHmType:     %d  %s\nChipIoBase: 0x%x\n",
-              text.c_str(), mbModel, hmType, ChipName(hmType), ports.ChipIoBase());
-  return hmType == 0 ? 3 : 0;
+              text.c_str(), mbModel, hmType, velmo::core::ChipDescription(hmType),
+              ports.ChipIoBase());
+  return velmo::core::FindChip(hmType) ? 0 : 3;
 }

@@ -122,4 +122,10 @@ const ChipInfo* FindChip(int32_t code) {
   return nullptr;
 }
 
+const char* ChipDescription(int32_t code) {
+  if (code == kHmNone) return "none";
+  const ChipInfo* chip = FindChip(code);
+  return chip ? chip->description : "?";
+}
+
 }  // namespace velmo::core

@@ -81,5 +81,7 @@ struct ChipInfo {
 std::span<const ChipInfo> Chips();
 // The row of a chip code; nullptr for 0 (none) and unknown codes.
 const ChipInfo* FindChip(int32_t code);
+// The chip's description, "none" for 0 and "?" for an unknown code.
+const char* ChipDescription(int32_t code);
 
 }  // namespace velmo::core
