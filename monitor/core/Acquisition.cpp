@@ -148,8 +148,9 @@ void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
     const Pending& p = *pending[static_cast<size_t>(item)];
     ChannelRecord& r = state[item];
     if (IsFan(item)) {
-      uint32_t divisor = 2;
+      uint32_t divisor = 2;  // a fan without a divisor field runs at the chips' reset divisor
       if (p.divisor) {
+        // The two-bit divisor field: 1, 2, 4 or 8.
         const uint32_t reg = batch.Value(*p.divisor);
         divisor = 1u << ((reg >> (static_cast<uint32_t>(r.lowerRegister) & 31)) & 3);
       }
