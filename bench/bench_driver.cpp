@@ -95,7 +95,7 @@ class Helper {
       return;
     }
     for (int i = 0; i < 500 && !ready_; ++i) {
-      ready_ = hw::DeviceConnection::Open(hw::protocol::kPortIoDevice).has_value();
+      ready_ = hw::DeviceConnection::Open(protocol::kPortIoDevice).has_value();
       if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
@@ -139,19 +139,19 @@ BENCHMARK(BM_DriverPortRead)->UseRealTime();
 void BM_DriverConnectOnly(benchmark::State& state) {
   if (!NeedHelper(state)) return;
   for (auto _ : state)
-    benchmark::DoNotOptimize(hw::DeviceConnection::Open(hw::protocol::kPortIoDevice));
+    benchmark::DoNotOptimize(hw::DeviceConnection::Open(protocol::kPortIoDevice));
 }
 BENCHMARK(BM_DriverConnectOnly)->UseRealTime();
 
 void BM_DriverOneRoundTrip(benchmark::State& state) {
   if (!NeedHelper(state)) return;
-  auto device = hw::DeviceConnection::Open(hw::protocol::kPortIoDevice);
+  auto device = hw::DeviceConnection::Open(protocol::kPortIoDevice);
   const uint32_t open[] = {0x296, 1, 1};
-  const auto opened = device->Transact(hw::protocol::kIoctlPortIoOpen, 4, open);
+  const auto opened = device->Transact(protocol::kIoctlPortIoOpen, 4, open);
   const uint32_t read[] = {opened->Word(0).value_or(0), 0};
   for (auto _ : state)
-    benchmark::DoNotOptimize(device->Transact(hw::protocol::kIoctlPortIoRead, 4, read));
-  device->Transact(hw::protocol::kIoctlPortIoClose, 0, std::span<const uint32_t>(read, 1));
+    benchmark::DoNotOptimize(device->Transact(protocol::kIoctlPortIoRead, 4, read));
+  device->Transact(protocol::kIoctlPortIoClose, 0, std::span<const uint32_t>(read, 1));
 }
 BENCHMARK(BM_DriverOneRoundTrip)->UseRealTime();
 

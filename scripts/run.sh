@@ -14,7 +14,7 @@ cmake --build build/release -j2 --target velmond velmond-gui velmo-identify
 
 board=${VELMO_BOARD:-boards/demo.json}
 echo "== velmo-identify --board $board"
-build/release/monitor/app/velmo-identify --board "$board" || true
+build/release/tools/velmo-identify --board "$board" || true
 registry=build/release/demo-registry.reg
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "== velmond --board $board"

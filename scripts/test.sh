@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh --i386
 
 echo "== formatting"
-mapfile -t sources < <(find monitor drivers setup sim tests bench \
+mapfile -t sources < <(find monitor drivers setup sim tests bench tools \
   \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null | sort)
 clang-format --dry-run --Werror "${sources[@]}"
 

@@ -14,7 +14,8 @@
 #include <optional>
 #include <utility>
 
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/base/FdPassing.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 namespace velmo::drivers {
 
@@ -44,7 +45,7 @@ bool SocketIsLive(const sockaddr_un& address) {
 }  // namespace
 
 std::unique_ptr<DeviceServer> DeviceServer::Listen(const std::string& path, RequestHandler& handler,
-                                                   const PeerPolicy& policy, LogFunction log,
+                                                   const PeerPolicy& policy, base::WarningSink log,
                                                    std::string* error) {
   auto fail = [&](const std::string& text) -> std::unique_ptr<DeviceServer> {
     if (error) *error = text;
@@ -108,7 +109,7 @@ std::unique_ptr<DeviceServer> DeviceServer::Listen(const std::string& path, Requ
 }
 
 DeviceServer::DeviceServer(std::string path, int listenFd, RequestHandler& handler,
-                           PeerPolicy policy, LogFunction log)
+                           PeerPolicy policy, base::WarningSink log)
     : path_(std::move(path)),
       listenFd_(listenFd),
       handler_(handler),
@@ -195,30 +196,16 @@ bool DeviceServer::ServeClient(uint64_t id, const Client& client, short revents)
   if (!(revents & POLLIN)) return false;  // hung up or failed with nothing left to read
   // One byte more than any acceptable request (the batch is the longest), so an oversize one is
   // seen as such.
-  uint8_t buffer[hw::protocol::kMaxBatchDatagram + 1];
+  uint8_t buffer[protocol::kMaxBatchDatagram + 1];
   const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, MSG_DONTWAIT);
   if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
   if (n == 0 && (revents & (POLLHUP | POLLRDHUP))) return false;
   const ServedReply reply =
       handler_.Serve(id, std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
 
-  iovec iov{const_cast<uint8_t*>(reply.datagram.data()), reply.datagram.size()};
-  msghdr message{};
-  message.msg_iov = &iov;
-  message.msg_iovlen = 1;
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-  if (reply.fd >= 0) {
-    std::memset(control, 0, sizeof control);
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(header), &reply.fd, sizeof(int));
-  }
   // A client that does not read its replies is dropped rather than allowed to stall the loop.
-  return ::sendmsg(client.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT) ==
+  return base::SendWithDescriptor(client.fd, reply.datagram, reply.fd,
+                                  MSG_NOSIGNAL | MSG_DONTWAIT) ==
          static_cast<ssize_t>(reply.datagram.size());
 }
 

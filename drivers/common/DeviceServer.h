@@ -16,6 +16,7 @@
 #include <sys/types.h>
 
 #include "drivers/common/PeerPolicy.h"
+#include "monitor/base/Warning.h"
 
 namespace velmo::drivers {
 
@@ -42,18 +43,16 @@ class RequestHandler {
   }
 };
 
-using LogFunction = std::function<void(const std::string&)>;
-
 // Connection lines of the log (refusals, room made, objects released) that any allowed peer can
 // cause: at most kBurst of them per minute, then one line saying how many were left out.
 class RateLimitedLog {
  public:
   static constexpr int kBurst = 20;
-  explicit RateLimitedLog(LogFunction log) : log_(std::move(log)) {}
+  explicit RateLimitedLog(base::WarningSink log) : log_(std::move(log)) {}
   void operator()(const std::string& text);
 
  private:
-  LogFunction log_;
+  base::WarningSink log_;
   bool started_ = false;
   int64_t windowStart_ = 0;  // steady clock, seconds
   int lines_ = 0;
@@ -75,7 +74,7 @@ class DeviceServer {
   // owner may write is refused: anyone could put a socket of their own in the device's place.
   // Null and `error` set on failure.
   static std::unique_ptr<DeviceServer> Listen(const std::string& path, RequestHandler& handler,
-                                              const PeerPolicy& policy, LogFunction log,
+                                              const PeerPolicy& policy, base::WarningSink log,
                                               std::string* error);
   ~DeviceServer();  // disconnects every client and removes the socket
   DeviceServer(const DeviceServer&) = delete;
@@ -96,7 +95,7 @@ class DeviceServer {
   // Makes room for a connection of `uid`, dropping one connection if needed.
   void MakeRoom(uid_t uid);
   DeviceServer(std::string path, int listenFd, RequestHandler& handler, PeerPolicy policy,
-               LogFunction log);
+               base::WarningSink log);
   // Returns true when the stop descriptor fired.
   bool Poll(int timeoutMs, int stopFd);
   void Accept();

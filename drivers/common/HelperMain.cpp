@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 #include "sim/SimulatedBoard.h"
 
 namespace velmo::drivers {
@@ -25,7 +25,7 @@ HelperBus LoadBoard(const std::string& boardPath, std::string* error) {
   return result;
 }
 
-LogFunction StderrLog(const std::string& program) {
+base::WarningSink StderrLog(const std::string& program) {
   return [program](const std::string& text) {
     const std::string line = program + ": " + text + "\n";
     (void)!::write(STDERR_FILENO, line.data(), line.size());
@@ -66,7 +66,7 @@ bool DropCapabilities(bool keepRawIo) {
 }
 
 int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
-                const LogFunction& log) {
+                const base::WarningSink& log) {
   // The signals arrive through a descriptor, so the poll loop ends between two requests.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -80,7 +80,7 @@ int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
     return 1;
   }
 
-  const std::string path = hw::protocol::DevicePath(device);
+  const std::string path = protocol::DevicePath(device);
   std::string error;
   std::unique_ptr<DeviceServer> server =
       DeviceServer::Listen(path, handler, PeerPolicy::ForThisProcess(), log, &error);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "drivers/common/DeviceServer.h"
+#include "monitor/base/Warning.h"
 #include "monitor/hw/Bus.h"
 
 namespace velmo::sim {
@@ -23,7 +24,7 @@ struct HelperBus {
 HelperBus LoadBoard(const std::string& boardPath, std::string* error);
 
 // Writes "<program>: <text>" lines to standard error.
-LogFunction StderrLog(const std::string& program);
+base::WarningSink StderrLog(const std::string& program);
 
 // Tells systemd (NOTIFY_SOCKET, Type=notify) that the service is ready; no-op without it.
 void NotifyReady();
@@ -36,6 +37,6 @@ bool DropCapabilities(bool keepRawIo);
 // it up needed (keeping CAP_SYS_RAWIO when `keepRawIo`), and serves `handler` until SIGTERM or
 // SIGINT. Returns the process exit code: 0 after a signal, 1 when the device cannot be set up.
 int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
-                const LogFunction& log);
+                const base::WarningSink& log);
 
 }  // namespace velmo::drivers

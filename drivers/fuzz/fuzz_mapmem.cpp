@@ -9,11 +9,11 @@
 #include "FuzzInput.h"
 #include "drivers/mapmem/MapMemDevice.h"
 #include "monitor/base/LittleEndian.h"
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 namespace {
 
-namespace pr = velmo::hw::protocol;
+namespace pr = velmo::protocol;
 using velmo::drivers::MapMemWindow;
 
 void Check(bool condition) {

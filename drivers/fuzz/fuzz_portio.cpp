@@ -6,13 +6,13 @@
 
 #include "FuzzInput.h"
 #include "drivers/portio/PortIoDevice.h"
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 namespace {
 
 using velmo::drivers::PortAllowList;
 using velmo::drivers::PortDirection;
-namespace pr = velmo::hw::protocol;
+namespace pr = velmo::protocol;
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();

@@ -7,7 +7,7 @@
 
 namespace velmo::drivers {
 
-namespace pr = hw::protocol;
+namespace pr = protocol;
 
 namespace {
 
@@ -20,7 +20,7 @@ constexpr size_t kReadChunk = 64;
 
 }  // namespace
 
-MapMemDevice::MapMemDevice(hw::Bus& bus, MapMemWindow window, LogFunction log)
+MapMemDevice::MapMemDevice(hw::Bus& bus, MapMemWindow window, base::WarningSink log)
     : bus_(bus), window_(window), log_(std::move(log)) {}
 
 ServedReply MapMemDevice::Serve(uint64_t connection, std::span<const uint8_t> datagram) {

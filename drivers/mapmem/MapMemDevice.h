@@ -11,14 +11,15 @@
 #include "drivers/common/DeviceServer.h"
 #include "drivers/mapmem/MapMemWindow.h"
 #include "drivers/mapmem/SealedView.h"
+#include "monitor/base/Warning.h"
 #include "monitor/hw/Bus.h"
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 namespace velmo::drivers {
 
 class MapMemDevice : public RequestHandler {
  public:
-  MapMemDevice(hw::Bus& bus, MapMemWindow window, LogFunction log = {});
+  MapMemDevice(hw::Bus& bus, MapMemWindow window, base::WarningSink log = {});
 
   // Answers one request datagram of `connection`. A successful MAP carries the descriptor of
   // the connection's view (owned by the device until UNMAP or disconnect) and, as its 4-byte
@@ -35,13 +36,13 @@ class MapMemDevice : public RequestHandler {
     ViewLayout layout;
     std::unique_ptr<SealedView> view;
   };
-  ServedReply Map(uint64_t connection, const hw::protocol::Request& request);
+  ServedReply Map(uint64_t connection, const protocol::Request& request);
   // The view's bytes: zero but for the window, read from the bus. Returns a status.
   uint32_t CreateMapping(Mapping* mapping);
 
   hw::Bus& bus_;
   MapMemWindow window_;
-  LogFunction log_;
+  base::WarningSink log_;
   std::map<uint64_t, Mapping> mappings_;  // at most one per connection
 };
 

@@ -5,7 +5,7 @@
 #include "drivers/common/HelperMain.h"
 #include "drivers/mapmem/MapMemDevice.h"
 #include "drivers/mapmem/PhysicalMemoryBus.h"
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 int main(int argc, char** argv) {
   using namespace velmo::drivers;
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
       ->envname("MAPMEM_DEVICE_SIZE");
   CLI11_PARSE(app, argc, argv);
 
-  const LogFunction log = StderrLog("mapmem");
+  const velmo::base::WarningSink log = StderrLog("mapmem");
   std::string error;
   const std::optional<MapMemWindow> window = MapMemWindow::FromSettings(address, size, &error);
   if (!window) {
@@ -37,5 +37,5 @@ int main(int argc, char** argv) {
   }
   MapMemDevice device(*bus.bus, *window, log);
   // /dev/mem is opened for each first MAP of a connection.
-  return ServeDevice(velmo::hw::protocol::kMapMemDevice, device, board.empty(), log);
+  return ServeDevice(velmo::protocol::kMapMemDevice, device, board.empty(), log);
 }

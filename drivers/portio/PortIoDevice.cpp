@@ -4,11 +4,11 @@
 #include <array>
 
 #include "monitor/base/LittleEndian.h"
-#include "monitor/hw/SimClockProtocol.h"
+#include "monitor/protocol/SimClockProtocol.h"
 
 namespace velmo::drivers {
 
-namespace pr = hw::protocol;
+namespace pr = protocol;
 
 namespace {
 

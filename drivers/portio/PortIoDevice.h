@@ -13,7 +13,7 @@
 #include "drivers/common/DeviceServer.h"
 #include "drivers/portio/PortAllowList.h"
 #include "monitor/hw/Bus.h"
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 namespace velmo::drivers {
 
@@ -48,13 +48,13 @@ class PortIoDevice : public RequestHandler {
   }
 
  private:
-  hw::protocol::Reply Dispatch(uint64_t connection, const hw::protocol::Request& request);
-  hw::protocol::Reply Open(uint64_t connection, const hw::protocol::Request& request);
-  hw::protocol::Reply Read(uint64_t connection, const hw::protocol::Request& request);
-  hw::protocol::Reply Write(uint64_t connection, const hw::protocol::Request& request);
-  hw::protocol::Reply Close(uint64_t connection, const hw::protocol::Request& request);
-  hw::protocol::Reply Batch(const hw::protocol::Request& request);
-  hw::protocol::Reply Advance(const hw::protocol::Request& request);
+  protocol::Reply Dispatch(uint64_t connection, const protocol::Request& request);
+  protocol::Reply Open(uint64_t connection, const protocol::Request& request);
+  protocol::Reply Read(uint64_t connection, const protocol::Request& request);
+  protocol::Reply Write(uint64_t connection, const protocol::Request& request);
+  protocol::Reply Close(uint64_t connection, const protocol::Request& request);
+  protocol::Reply Batch(const protocol::Request& request);
+  protocol::Reply Advance(const protocol::Request& request);
   // The connection's object named by `handle`; null for 0, unknown or another connection's.
   GenericPort* Find(uint64_t connection, uint32_t handle);
   uint32_t NewHandle();

@@ -4,8 +4,8 @@
 
 #include "drivers/common/HelperMain.h"
 #include "drivers/portio/PortIoDevice.h"
-#include "monitor/hw/DriverProtocol.h"
 #include "monitor/hw/LinuxBus.h"
+#include "monitor/protocol/DriverProtocol.h"
 #include "sim/SimulatedBoard.h"
 
 int main(int argc, char** argv) {
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   app.add_option("--board", board, "Serve this simulated board file instead of the real machine");
   CLI11_PARSE(app, argc, argv);
 
-  const LogFunction log = StderrLog("portio");
+  const velmo::base::WarningSink log = StderrLog("portio");
   std::string error;
   HelperBus bus;
   if (board.empty()) {
@@ -45,5 +45,5 @@ int main(int argc, char** argv) {
   if (bus.board) advance = [board = bus.board](uint32_t seconds) { board->Advance(seconds); };
   PortIoDevice device(*bus.bus, std::move(allow), advance);
   // iopl or /dev/port is already in hand: nothing privileged is needed any more.
-  return ServeDevice(velmo::hw::protocol::kPortIoDevice, device, false, log);
+  return ServeDevice(velmo::protocol::kPortIoDevice, device, false, log);
 }

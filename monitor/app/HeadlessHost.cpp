@@ -1,10 +1,6 @@
 #include "monitor/app/HeadlessHost.h"
 
-#include <iostream>
-
-#include "monitor/app/LogindPower.h"
-#include "monitor/core/ExtensionRunner.h"
-#include "monitor/core/MainFrame.h"
+#include "monitor/core/History.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/PageSlotsJson.h"
 
@@ -13,12 +9,7 @@ namespace velmo::app {
 using nlohmann::ordered_json;
 
 HeadlessHost::HeadlessHost(std::ostream& out, bool answerYes, bool dryRunPower, PowerControl& power)
-    : out_(out), answerYes_(answerYes), dryRunPower_(dryRunPower), power_(power) {}
-
-void HeadlessHost::Attach(const core::CMainFrame& frame, const core::MonitorState& state) {
-  frame_ = &frame;
-  state_ = &state;
-}
+    : ProgramHost(&power, dryRunPower), out_(out), answerYes_(answerYes) {}
 
 void HeadlessHost::Emit(const ordered_json& event) {
   out_ << event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
@@ -41,55 +32,45 @@ bool HeadlessHost::AskYesNo(const std::string& text) {
   return answerYes_;
 }
 
-void HeadlessHost::OpenAlarmDialog(int32_t action, const std::string& condition) {
-  Emit({{"event", "alarm-dialog"}, {"action", action}, {"condition", condition}});
-}
-
-bool HeadlessHost::NotifyTray(core::TrayOp op, const core::TrayIconData& data) {
-  if (op == core::TrayOp::kDelete) {
-    trayShown_ = false;
-    trayIcon_ = 0;
-    trayTip_.clear();
-    return true;
+void HeadlessHost::ShowFrame(const core::FrameReport& report) {
+  if (report.showPage) Emit({{"event", "page"}, {"page", core::PageName(*report.showPage)}});
+  if (report.openAlarmDialog) {
+    Emit({{"event", "alarm-dialog"},
+          {"action", report.openAlarmDialog->action},
+          {"condition", report.openAlarmDialog->condition}});
   }
-  const std::string tip = data.hasTip ? data.tooltip : std::string();
-  if (!trayShown_ || data.icon != trayIcon_ || tip != trayTip_) {
-    Emit({{"event", "tray"}, {"icon", data.icon}, {"tooltip", tip}});
+  if (report.tray) {
+    // A line when the icon appears or changes; its removal says nothing.
+    const core::TrayView& tray = *report.tray;
+    if (tray.icon == 0) {
+      trayShown_ = false;
+      trayIcon_ = 0;
+      trayTip_.clear();
+    } else {
+      if (!trayShown_ || tray.icon != trayIcon_ || tray.tooltip != trayTip_)
+        Emit({{"event", "tray"}, {"icon", tray.icon}, {"tooltip", tray.tooltip}});
+      trayShown_ = true;
+      trayIcon_ = tray.icon;
+      trayTip_ = tray.tooltip;
+    }
   }
-  trayShown_ = true;
-  trayIcon_ = data.icon;
-  trayTip_ = tip;
-  return true;
-}
-
-void HeadlessHost::ShowPage(core::Page page) {
-  Emit({{"event", "page"}, {"page", core::PageName(page)}});
-}
-
-void HeadlessHost::SetTimer(uint32_t periodMs) {
-  if (periodMs == timerPeriod_) return;
-  timerPeriod_ = periodMs;
-  Emit({{"event", "timer"}, {"period_ms", periodMs}});
-}
-
-bool HeadlessHost::RequestPower(core::PowerRequest request) {
-  const char* name = core::PowerRequestName(request);
-  if (dryRunPower_) {
-    Emit({{"event", "power"}, {"request", name}, {"sent", false}});
-    return true;
+  if (report.timerSet && report.timerPeriodMs != timerPeriod_) {
+    timerPeriod_ = report.timerPeriodMs;
+    Emit({{"event", "timer"}, {"period_ms", timerPeriod_}});
   }
-  std::string error;
-  const bool ok = power_.Request(request, &error);
-  Emit({{"event", "power"}, {"request", name}, {"sent", ok}});
-  if (!ok) std::cerr << "velmond: " << name << " refused: " << error << '\n';
-  return ok;
 }
 
-void HeadlessHost::TickDone() {
-  if (!frame_ || !state_) return;
-  const core::MonitorState& s = *state_;
-  if (extensions_) extensions_->OnTick(s, frame_->BoardText());
-  const core::History* history = extensions_ ? extensions_->GetHistory() : nullptr;
+void HeadlessHost::ShowAlarmCommand(const core::AlarmCommands::Run& run) {
+  Emit({{"event", "alarm-command"},
+        {"channel", core::ChannelName(run.channel)},
+        {"argv", run.argv},
+        {"started", run.started}});
+}
+
+void HeadlessHost::ShowTick(const core::FrameReport& report) {
+  if (!report.state) return;
+  const core::MonitorState& s = *report.state;
+  const core::History* history = report.history;
   ordered_json channels = ordered_json::object();
   for (int item = 0; item < core::kChannelCount; ++item) {
     const core::ChannelRecord& r = s[item];
@@ -105,12 +86,12 @@ void HeadlessHost::TickDone() {
   }
   const core::AppParams& p = s.params;
   Emit({{"event", "tick"},
-        {"tick", frame_->TickCount()},
+        {"tick", report.tick},
         {"hmType", s.hmType},
         {"mbModel", s.mbModel},
-        {"status", frame_->StatusText()},
-        {"alarmActive", frame_->AlarmActive()},
-        {"currentAlarmChannel", frame_->CurrentAlarmChannel()},
+        {"status", report.status},
+        {"alarmActive", report.alarmActive},
+        {"currentAlarmChannel", report.currentAlarmChannel},
         {"channels", channels},
         {"params",
          {{"AutoUpdateInterval", p.AutoUpdateInterval},
@@ -118,29 +99,15 @@ void HeadlessHost::TickDone() {
           {"bAlarm", p.bAlarm},
           {"iWarningActs", p.iWarningActs},
           {"bInstallOnTaskbar", p.bInstallOnTaskbar}}},
-        {"pages", core::PageSlotsToJson(slots_, s.mbModel)}});
+        {"pages", core::PageSlotsToJson(report.pages, s.mbModel)}});
 }
 
-void HeadlessHost::OnHardwareFailure(const hw::HwFailure& failure) {
-  // What the message box cannot say (a device refused for its owner) goes to the log.
-  if (!failure.detail.empty() && failure.error != hw::HwError::kPhysicalReadFailed)
-    std::cerr << "velmond: " << hw::Describe(failure.error) << ": " << failure.detail << '\n';
-  NullFrameHost::OnHardwareFailure(failure);
-}
-
-void HeadlessHost::Warn(const std::string& text) {
-  std::cerr << "velmond: " << text << '\n';
+void HeadlessHost::ShowWarning(const std::string& text) {
   Emit({{"event", "warning"}, {"text", text}});
 }
 
-void HeadlessHost::SettingsNotSaved(const std::string& reason) {
-  std::cerr << "velmond: settings not saved: " << reason << '\n';
-}
-
-void HeadlessHost::Quit(int exitCode, bool saved) {
-  quit_ = true;
-  exitCode_ = exitCode;
-  saved_ = saved;
+void HeadlessHost::ShowPower(const char* name, bool sent, bool /*dryRun*/) {
+  Emit({{"event", "power"}, {"request", name}, {"sent", sent}});
 }
 
 void HeadlessHost::EmitExit(int code, bool saved) {

@@ -9,9 +9,10 @@
 #include "monitor/core/Resources.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/DriverBackend.h"
-#include "monitor/hw/DriverService.h"
 #include "monitor/hw/KernelPortClaims.h"
 #include "monitor/hw/LinuxBus.h"
+#include "monitor/service/DriverService.h"
+#include "monitor/service/ServiceManagerChoice.h"
 #include "sim/SimulatedBoard.h"
 
 namespace velmo::app {
@@ -58,9 +59,10 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
     std::vector<std::string> helperArgs;
     if (!options.board.empty())
       helperArgs = {"--board", std::filesystem::absolute(options.board).string()};
-    const auto manager = hw::MakeServiceManager(helperArgs);
-    hw::RealSleeper sleeper;
-    if (!hw::StartDriverServices(*manager, sleeper, host)) return BackendStatus::kServicesFailed;
+    const auto manager = service::MakeServiceManager(helperArgs);
+    service::RealSleeper sleeper;
+    if (!service::StartDriverServices(*manager, sleeper, host))
+      return BackendStatus::kServicesFailed;
     auto driver = std::make_unique<hw::DriverBackend>();
     if (!options.board.empty()) {
       out.advanceClock = [d = driver.get()](uint32_t seconds) {

@@ -8,13 +8,9 @@
 
 #include "monitor/app/HeadlessHost.h"
 #include "monitor/app/LogindPower.h"
-#include "monitor/app/MonitorStartup.h"
-#include "monitor/core/ExtensionRunner.h"
-#include "monitor/core/InstanceLock.h"
-#include "monitor/core/MainFrame.h"
-#include "monitor/core/MonitorState.h"
+#include "monitor/app/MonitorAssembly.h"
+#include "monitor/core/Monitor.h"
 #include "monitor/core/registry/RegistryFile.h"
-#include "monitor/hw/PortAccess.h"
 
 namespace velmo::app {
 
@@ -77,40 +73,13 @@ class SignalWaiter {
 int RunMonitor(const Options& options, std::ostream& out) {
   LogindPower logind;
   HeadlessHost host(out, options.answerYes, options.dryRunPower, logind);
-
-  core::InstanceLock lock;
-  if (!AcquireInstanceLock(lock, host)) {
-    host.EmitExit(1, false);
-    return 1;
+  MonitorAssembly assembly;
+  if (const auto failure = assembly.Assemble(options, host)) {
+    if (failure->exitEvent) host.EmitExit(failure->exitCode, false);
+    return failure->exitCode;
   }
-  MonitorBackend hardware;
-  const BackendStatus status = OpenBackend(options, host, hardware);
-  if (status == BackendStatus::kServicesFailed) host.EmitExit(1, false);
-  if (status != BackendStatus::kOpen) return ExitCodeOf(status);
-  const std::function<void(uint32_t)>& advanceClock = hardware.advanceClock;
-  hw::PortAccess ports(*hardware.backend, host);
-
-  core::RegistryFile registry(options.registry.empty() ? core::RegistryFile::DefaultPath()
-                                                       : options.registry);
-  registry.SetWarningSink([&host](const std::string& text) { host.Warn(text); });
-  core::MonitorState state;
-  core::CMainFrame frame(state, ports, registry, host, core::UninstallPaths::FromEnvironment());
-  host.Attach(frame, state);
-  // The extensions: with all of them off (the defaults) nothing here changes what the program does.
-  core::DetachedLauncher launcher;
-  core::ExtensionRunner extensions(
-      core::LoadExtensionSettings(registry, [&host](const std::string& t) { host.Warn(t); }),
-      launcher,
-      [&host](const core::AlarmCommands::Run& run) {
-        host.Emit({{"event", "alarm-command"},
-                   {"channel", core::ChannelName(run.channel)},
-                   {"argv", run.argv},
-                   {"started", run.started}});
-        if (!run.started)
-          std::cerr << "velmond: " << core::AlarmCommands::NotStartedLine(run) << '\n';
-      },
-      [&host](const std::string& t) { host.Warn(t); });
-  host.AttachExtensions(&extensions);
+  const std::function<void(uint32_t)>& advanceClock = assembly.AdvanceClock();
+  core::CMainFrame& frame = assembly.Monitor().Frame();
 
   SignalWaiter signals;
   if (frame.OnCreate() != 0) {
@@ -126,7 +95,7 @@ int RunMonitor(const Options& options, std::ostream& out) {
     frame.ProcessPostedMessages();
   };
   auto timerTick = [&] {
-    const uint32_t period = frame.TimerPeriod();
+    const uint32_t period = host.TimerPeriod();
     if (advanceClock) advanceClock((period ? period : core::TimerPeriodMs(0)) / 1000);
     if (period != 0) frame.OnTimer();
     frame.ProcessPostedMessages();
@@ -141,7 +110,7 @@ int RunMonitor(const Options& options, std::ostream& out) {
     }
   } else {
     while (!host.QuitRequested()) {
-      const uint32_t period = frame.TimerPeriod();
+      const uint32_t period = host.TimerPeriod();
       if (signals.Wait(period ? static_cast<int64_t>(period) : -1)) break;
       confirmAlarm();
       if (host.QuitRequested()) break;

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "monitor/base/Subprocess.h"
 #include "monitor/core/AlarmText.h"
 #include "monitor/core/ChannelLabels.h"
 #include "monitor/core/MonitorState.h"
-#include "monitor/hw/Subprocess.h"
 
 namespace velmo::core {
 
@@ -121,7 +121,7 @@ std::vector<std::string> SubstituteWords(const std::vector<std::string>& words,
 
 bool DetachedLauncher::Launch(const std::vector<std::string>& argv, std::string* error) {
   int err = 0;
-  if (hw::SpawnDetached(argv, "", &err)) return true;
+  if (base::SpawnDetached(argv, "", &err)) return true;
   if (error) *error = err ? std::strerror(err) : "cannot start a process";
   return false;
 }
@@ -130,7 +130,7 @@ AlarmCommands::AlarmCommands(CommandLauncher& launcher, Report report)
     : launcher_(launcher), report_(std::move(report)) {}
 
 void AlarmCommands::Configure(const std::string& startCommand, const std::string& endCommand,
-                              const std::function<void(const std::string&)>& warn) {
+                              const base::WarningSink& warn) {
   auto split = [&warn](const std::string& line, const char* name) {
     std::string error;
     auto words = SplitCommandLine(line, &error);
@@ -144,8 +144,9 @@ void AlarmCommands::Configure(const std::string& startCommand, const std::string
   end_ = split(endCommand, "AlarmEndCommand");
 }
 
-void AlarmCommands::OnTick(const MonitorState& state) {
-  for (const AlarmEpisodes::Change& change : episodes_.Update(state))
+void AlarmCommands::OnChanges(const MonitorState& state,
+                              const std::vector<AlarmEpisodes::Change>& changes) {
+  for (const AlarmEpisodes::Change& change : changes)
     RunCommand(change.started ? start_ : end_, state, change.channel, change.started);
 }
 

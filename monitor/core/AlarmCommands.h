@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/base/Warning.h"
 #include "monitor/core/AlarmStarts.h"
 #include "monitor/core/ChannelTable.h"
 
@@ -44,9 +45,9 @@ class DetachedLauncher : public CommandLauncher {
   bool Launch(const std::vector<std::string>& argv, std::string* error) override;
 };
 
-// Watches the channels tick by tick and runs the start command when an enabled channel goes
-// out of range, the end command when it comes back (or its alarm is switched off): once each per
-// alarm episode. A command that cannot be started is reported once and not tried again.
+// Runs the start command when an enabled channel goes out of range, the end command when it
+// comes back (or its alarm is switched off): once each per alarm episode. A command that cannot be
+// started is reported once and not tried again.
 class AlarmCommands {
  public:
   struct Run {
@@ -64,8 +65,9 @@ class AlarmCommands {
   AlarmCommands(CommandLauncher& launcher, Report report);
   // Empty: off. A line that cannot be split is reported through `warn` and stays off.
   void Configure(const std::string& startCommand, const std::string& endCommand,
-                 const std::function<void(const std::string&)>& warn);
-  void OnTick(const MonitorState& state);
+                 const base::WarningSink& warn);
+  // Runs the commands of the episodes that started or ended (AlarmEpisodes::Update).
+  void OnChanges(const MonitorState& state, const std::vector<AlarmEpisodes::Change>& changes);
 
  private:
   void RunCommand(const std::vector<std::string>& words, const MonitorState& state, int item,
@@ -74,7 +76,6 @@ class AlarmCommands {
   CommandLauncher& launcher_;
   Report report_;
   std::vector<std::string> start_, end_;
-  AlarmEpisodes episodes_;
   std::set<std::string> failed_;  // program names that could not be started
 };
 

@@ -17,9 +17,10 @@ std::vector<AlarmEpisodes::Change> AlarmEpisodes::Update(const MonitorState& sta
   return changes;
 }
 
-std::vector<AlarmStart> AlarmStarts::Check(const MonitorState& state) {
+std::vector<AlarmStart> StartsOf(const MonitorState& state,
+                                 const std::vector<AlarmEpisodes::Change>& changes) {
   std::vector<AlarmStart> started;
-  for (const AlarmEpisodes::Change& change : episodes_.Update(state)) {
+  for (const AlarmEpisodes::Change& change : changes) {
     if (change.started && state.params.bAlarm != 0)
       started.push_back({change.channel, ComposeStatusText(state.readings, change.channel)});
   }

@@ -32,14 +32,9 @@ struct AlarmStart {
   bool operator==(const AlarmStart&) const = default;
 };
 
-class AlarmStarts {
- public:
-  // The alarms that started since the last check, in channel order. A start while the alarm
-  // switch (bAlarm) is off is taken note of but not returned: the user asked for quiet.
-  std::vector<AlarmStart> Check(const MonitorState& state);
-
- private:
-  AlarmEpisodes episodes_;
-};
+// The alarms among `changes` that started, in channel order. A start while the alarm switch
+// (bAlarm) is off is not returned: the user asked for quiet.
+std::vector<AlarmStart> StartsOf(const MonitorState& state,
+                                 const std::vector<AlarmEpisodes::Change>& changes);
 
 }  // namespace velmo::core

@@ -6,18 +6,24 @@
 namespace velmo::core {
 
 ExtensionRunner::ExtensionRunner(ExtensionSettings settings, CommandLauncher& launcher,
-                                 AlarmCommands::Report report, Warn warn)
-    : settings_(std::move(settings)),
-      warn_(std::move(warn)),
-      commands_(launcher, std::move(report)) {
-  commands_.Configure(settings_.alarmCommand, settings_.alarmEndCommand, warn_);
+                                 base::WarningSink warn)
+    : settings_(std::move(settings)), commands_(launcher, [this](const AlarmCommands::Run& run) {
+        if (outcome_) outcome_->runs.push_back(run);
+      }) {
+  commands_.Configure(settings_.alarmCommand, settings_.alarmEndCommand, warn);
   if (settings_.showHistory) history_ = std::make_unique<History>();
 }
 
-void ExtensionRunner::OnTick(const MonitorState& state, const std::string& boardText) {
-  commands_.OnTick(state);
+ExtensionRunner::Outcome ExtensionRunner::OnTick(const MonitorState& state,
+                                                 const std::string& boardText,
+                                                 const std::vector<AlarmEpisodes::Change>& changes,
+                                                 uint32_t updatePeriodMs) {
+  Outcome outcome;
+  outcome_ = &outcome;
+  commands_.OnChanges(state, changes);
+  outcome_ = nullptr;
   if (history_) {
-    history_->SetInterval(state.params.AutoUpdateInterval);
+    history_->SetInterval(static_cast<int32_t>(updatePeriodMs / 1000));
     history_->Record(state.readings);
   }
   if (!settings_.metricsDir.empty()) {
@@ -26,9 +32,10 @@ void ExtensionRunner::OnTick(const MonitorState& state, const std::string& board
       lastMetricsError_.clear();
     } else if (error != lastMetricsError_) {
       lastMetricsError_ = error;
-      if (warn_) warn_("metrics not written: " + error);
+      outcome.warnings.push_back("metrics not written: " + error);
     }
   }
+  return outcome;
 }
 
 }  // namespace velmo::core

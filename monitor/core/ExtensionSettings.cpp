@@ -3,10 +3,10 @@
 #include <vector>
 
 #include "monitor/base/LittleEndian.h"
+#include "monitor/base/TextCodec.h"
 #include "monitor/core/Resources.h"
 #include "monitor/core/SettingsStore.h"
 #include "monitor/core/registry/RegistryFile.h"
-#include "monitor/core/registry/TextCodec.h"
 
 namespace velmo::core {
 
@@ -22,7 +22,8 @@ std::string Utf8Of(const std::vector<uint8_t>& data) {
     }
   }
   std::string text;
-  ForEachUtf16CodePoint(data.data(), units, [&text](char32_t cp) { AppendUtf8(text, cp); });
+  base::ForEachUtf16CodePoint(data.data(), units,
+                              [&text](char32_t cp) { base::AppendUtf8(text, cp); });
   return text;
 }
 
@@ -32,8 +33,7 @@ std::string ExtensionsKeyPath() {
   return std::string(kRegistryRoot) + "\\" + SettingsKeyPath() + "\\Extensions";
 }
 
-ExtensionSettings LoadExtensionSettings(RegistryStore& registry,
-                                        const std::function<void(const std::string&)>& warn) {
+ExtensionSettings LoadExtensionSettings(RegistryStore& registry, const base::WarningSink& warn) {
   ExtensionSettings out;
   std::vector<RegistryValue> values;
   if (!registry.ReadKey(ExtensionsKeyPath(), &values)) return out;

@@ -1,11 +1,13 @@
-// The settings of the extensions beyond the specified monitor, in the subkey Extensions of the
-// settings key: REG_SZ and REG_DWORD values the settings store never enumerates (it reads only
+// The settings of the extensions (features beyond the monitor's own), in the subkey Extensions of
+// the settings key: REG_SZ and REG_DWORD values the settings store never enumerates (it reads only
 // its own key), so they change none of its 20 values; a save keeps them.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "monitor/base/Warning.h"
 
 namespace velmo::core {
 
@@ -27,6 +29,6 @@ struct ExtensionSettings {
 // The values found, the defaults for the others (also for a missing or unreadable key). A value
 // of the wrong type or size is ignored with a warning.
 ExtensionSettings LoadExtensionSettings(RegistryStore& registry,
-                                        const std::function<void(const std::string&)>& warn = {});
+                                        const base::WarningSink& warn = {});
 
 }  // namespace velmo::core

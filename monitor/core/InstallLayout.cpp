@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "monitor/hw/HelperUnit.h"
+#include "monitor/service/HelperUnit.h"
 
 namespace velmo::core::install {
 
@@ -43,7 +43,7 @@ std::string UnitPath(const std::string& prefix, const std::string& name) {
 }
 
 std::string HelperUnitText(const std::string& prefix, const std::string& name) {
-  return hw::UnitFileText(name, HelperPath(prefix, name));
+  return service::UnitFileText(name, HelperPath(prefix, name));
 }
 
 std::optional<std::string> AutostartDir(const char* xdgConfigHome, const char* home) {

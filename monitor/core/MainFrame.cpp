@@ -6,6 +6,7 @@
 
 #include "monitor/core/Acquisition.h"
 #include "monitor/core/AlarmText.h"
+#include "monitor/core/ExtensionRunner.h"
 #include "monitor/core/InstallLayout.h"
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
@@ -22,10 +23,6 @@ namespace {
 constexpr const char* kRemovalQuestion =
     "System monitor IC can not be found on your motherboard.\n\n"
     "Do you want to remove the Velmo from system?";
-
-// Nothing to enable on Linux: logind decides whether this user may restart or power off. The
-// step keeps its place in the restart and shutdown sequences.
-void EnableShutdownPrivilege() {}
 
 hw::TripLimitRegisters TripLimits(const ChannelRecord& r) {
   return {static_cast<uint32_t>(r.bank), static_cast<uint8_t>(r.upperRegister),
@@ -144,18 +141,20 @@ int CMainFrame::OnCreate() {
   AcquireReadings(state_, ports_);
   ProgramBeepControl(state_, ports_);
   Publish();
-  host_.CreatePages(state_.mbModel);
-  tray_.Create(host_, kWmTrayNotify);
+  report_.createPages = state_.mbModel;
   alarmActive_ = 0;
-  tray_.SetTrayIcon(static_cast<uint32_t>(kIconNormal));
+  // The icon's tooltip is the string resource of the icon's number.
+  const std::string tip = LoadStringResource(static_cast<uint32_t>(kIconNormal));
+  SetTray(kIconNormal, &tip);
   StopTimer();
   if (state_.params.bAutoUpdate) ArmTimer();
   creating_ = false;
+  Flush();
   return 0;
 }
 
-void CMainFrame::OnTimer() {
-  if (destroyed_) return;
+const FrameReport& CMainFrame::OnTimer() {
+  if (destroyed_) return last_;
   ++ticks_;
   if (state_.params.bAutoUpdate) {
     AcquireReadings(state_, ports_);
@@ -163,31 +162,73 @@ void CMainFrame::OnTimer() {
     CheckAlarms();
     normalIcon_ = kIconNormal;
     alarmIcon_ = kIconAlarm;
-    tray_.SetTrayIcon(alarmActive_ ? alarmIcon_ : normalIcon_, &statusText_);
+    SetTray(alarmActive_ ? alarmIcon_ : normalIcon_, &statusText_);
     Publish();
   }
-  host_.RefreshPages();
-  host_.TickDone();
+  report_.ticked = true;
+  changed_ = true;
+  // One watch over the alarm episodes serves the desktop notification and the alarm commands.
+  const std::vector<AlarmEpisodes::Change> changes = episodes_.Update(state_);
+  report_.alarmStarts = StartsOf(state_, changes);
+  if (extensions_) {
+    ExtensionRunner::Outcome outcome = extensions_->OnTick(
+        state_, boardText_, changes, TimerPeriodMs(state_.params.AutoUpdateInterval));
+    report_.alarmCommands = std::move(outcome.runs);
+    report_.warnings = std::move(outcome.warnings);
+  }
+  Flush();
+  return last_;
+}
+
+void CMainFrame::SetTray(int32_t icon, const std::string* tooltip) {
+  if (icon == 0 && tray_.icon == 0) return;  // nothing shown, nothing to remove
+  tray_.icon = icon;
+  if (tooltip) tray_.tooltip = tooltip->substr(0, kTooltipChars);
+  report_.tray = tray_;
+  changed_ = true;
+}
+
+void CMainFrame::Flush() {
+  if (!changed_) return;
+  FrameReport& r = report_;
+  r.tick = ticks_;
+  r.status = statusText_;
+  r.alarmActive = alarmActive_;
+  r.currentAlarmChannel = currentAlarmChannel_;
+  r.pages = slots_;
+  r.timerPeriodMs = timerPeriodMs_;
+  r.state = &state_;
+  r.history = extensions_ ? extensions_->GetHistory() : nullptr;
+  // Taken out first: rendering may lead back into the frame (a timer firing under a dialog).
+  const FrameReport report = std::move(report_);
+  report_ = FrameReport();
+  changed_ = false;
+  last_ = report;
+  host_.Render(report);
 }
 
 void CMainFrame::OnClose() {
   if (destroyed_) return;
   if (!exitRequested_) {
-    host_.HideFrame();
+    report_.hideFrame = true;
+    changed_ = true;
+    Flush();
     return;
   }
   // The beep programming's reply may still be owed: what it shows comes before the program ends.
   ports_.Settle();
   // During creation nothing has been loaded yet: saving would overwrite the stored settings with
   // the defaults, so the program ends without saving.
+  std::string notSaved;
   if (!creating_) {
     saved_ = SaveSettings(state_, registry_);
-    if (!saved_) host_.SettingsNotSaved(registry_.LastError());
+    if (!saved_) notSaved = registry_.LastError();
   }
   StopTimer();
   destroyed_ = true;
-  tray_.SetTrayIcon(0u);
-  if (!creating_) host_.Quit(0, saved_);
+  SetTray(0, nullptr);
+  if (!creating_) report_.end = FrameEnd{0, saved_, notSaved};
+  Flush();
 }
 
 void CMainFrame::RequestExit() {
@@ -225,11 +266,16 @@ void CMainFrame::OnCommand(uint32_t id) {
     default:
       break;
   }
+  Flush();
 }
 
-void CMainFrame::OnTrayNotify(uint32_t wParam, uint32_t lParam) {
-  uint32_t command = 0;
-  if (tray_.OnTrayNotification(wParam, lParam, &command) && command != 0) OnCommand(command);
+bool CMainFrame::OnTrayInput(TrayInput input) {
+  // The icon's popup menu; its first item is the default one, "Open (CPU)".
+  const std::span<const MenuItem> menu = MenuResource(kMenuTray);
+  if (menu.empty() || menu.front().popup.empty()) return false;
+  if (input == TrayInput::kContextMenu) return true;
+  OnCommand(menu.front().popup.front().id);
+  return false;
 }
 
 void CMainFrame::CheckAlarms() {
@@ -244,7 +290,8 @@ void CMainFrame::CheckAlarms() {
       dialogAction_ = state_.params.iWarningActs;
       dialogCondition_ = statusText_;
       dialogVisible_ = true;
-      host_.OpenAlarmDialog(dialogAction_, dialogCondition_);
+      report_.openAlarmDialog = AlarmDialogView{dialogAction_, dialogCondition_};
+      changed_ = true;
     }
   }
   ComposeAlarmText(last);
@@ -274,13 +321,15 @@ int CMainFrame::ProcessPostedMessages() {
     if (!destroyed_) OnAlarmAction(action);
     ++handled;
   }
+  Flush();
   return handled;
 }
 
 void CMainFrame::OnAlarmAction(int32_t action) {
   alarmDialogShown_ = 0;
   dialogVisible_ = false;
-  host_.CloseAlarmDialog();
+  report_.closeAlarmDialog = true;
+  changed_ = true;
   switch (action) {
     case kActionOpenMonitor:
       ShowPage(Page::kCpu);
@@ -304,7 +353,7 @@ void CMainFrame::OnAlarmAction(int32_t action) {
 }
 
 void CMainFrame::ShutdownOrRestart(int32_t action) {
-  EnableShutdownPrivilege();
+  // No privilege to enable: logind decides whether this user may restart or power off.
   if (action == kActionRestart) {
     const hw::TripLimitRegisters sensors[] = {TripLimits(state_[SYSTEMP]),
                                               TripLimits(state_[CPUTEMP])};
@@ -322,11 +371,12 @@ void CMainFrame::ShutdownOrRestart(int32_t action) {
 
 void CMainFrame::Publish() {
   PublishToPages(state_, slots_);
-  host_.PublishPages(slots_);
+  changed_ = true;
 }
 
 void CMainFrame::ShowPage(Page page) {
-  host_.ShowPage(page);
+  report_.showPage = page;
+  changed_ = true;
 }
 
 void CMainFrame::Uninstall() {
@@ -387,12 +437,14 @@ void CMainFrame::SetAppParameters() {
 
 void CMainFrame::ArmTimer() {
   timerPeriodMs_ = TimerPeriodMs(state_.params.AutoUpdateInterval);
-  host_.SetTimer(timerPeriodMs_);
+  report_.timerSet = true;
+  changed_ = true;
 }
 
 void CMainFrame::StopTimer() {
   timerPeriodMs_ = 0;
-  host_.SetTimer(0);
+  report_.timerSet = true;
+  changed_ = true;
 }
 
 }  // namespace velmo::core

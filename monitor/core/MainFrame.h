@@ -1,6 +1,7 @@
 // The main frame's logic: creation, the monitoring tick, alarms and their actions, the tray
-// icon, page publishing, the settings commands, uninstall and the exit path. Everything the
-// user sees goes through the FrameHost, so this runs without a window system.
+// icon, page publishing, the extensions, the settings commands, uninstall and the exit path.
+// Each step ends with one FrameReport of what it changed, which the FrameHost renders; so this
+// runs without a window system.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +9,11 @@
 #include <optional>
 #include <string>
 
+#include "monitor/core/AlarmStarts.h"
 #include "monitor/core/FrameHost.h"
+#include "monitor/core/FrameReport.h"
 #include "monitor/core/PageSlots.h"
 #include "monitor/core/Resources.h"
-#include "monitor/core/TrayIcon.h"
 
 namespace velmo::hw {
 class PortAccess;
@@ -19,8 +21,15 @@ class PortAccess;
 
 namespace velmo::core {
 
+class ExtensionRunner;
 class RegistryStore;
 struct MonitorState;
+
+// What the user did with the notification-area icon.
+enum class TrayInput {
+  kContextMenu,  // asked for its menu (a right click)
+  kActivate,     // a double click, or the activation of a host that reports nothing else
+};
 
 // Where the start-up entry and the installed program live.
 struct UninstallPaths {
@@ -43,14 +52,18 @@ class CMainFrame {
   CMainFrame(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry, FrameHost& host,
              UninstallPaths paths);
 
+  // The extensions run after every tick; null: none. Before OnCreate.
+  void SetExtensions(ExtensionRunner* extensions) { extensions_ = extensions; }
+
   // WM_CREATE: 0 when the frame exists, -1 when the program is to end.
   int OnCreate();
-  // WM_TIMER: one tick of the monitoring loop.
-  void OnTimer();
+  // WM_TIMER: one tick of the monitoring loop; returns its report (the one the host rendered).
+  const FrameReport& OnTimer();
   // WM_CLOSE: ends the program when an exit was requested, otherwise hides the frame.
   void OnClose();
   void OnCommand(uint32_t id);
-  void OnTrayNotify(uint32_t wParam, uint32_t lParam);
+  // True when the tray's menu is to be shown (the host shows it unless it is open already).
+  bool OnTrayInput(TrayInput input);
   void OnAlarmAction(int32_t action);
   // The alarm dialog's OK posts the action; Esc only hides the dialog.
   void AlarmDialogOk(int32_t action);
@@ -70,9 +83,10 @@ class CMainFrame {
   int32_t AlarmActive() const { return alarmActive_; }
   const PageSlots& Slots() const { return slots_; }
   const std::string& BoardText() const { return boardText_; }
-  const CTrayIcon& Tray() const { return tray_; }
-  uint32_t TimerPeriod() const { return timerPeriodMs_; }
+  const TrayView& Tray() const { return tray_; }
   uint64_t TickCount() const { return ticks_; }
+  // The report of the last step (creation, tick, command, end).
+  const FrameReport& LastReport() const { return last_; }
 
  private:
   void CheckAlarms();
@@ -85,13 +99,22 @@ class CMainFrame {
   void ArmTimer();
   void StopTimer();
   void ShutdownOrRestart(int32_t action);
+  // `icon` 0 removes the icon; a null tooltip keeps the current one.
+  void SetTray(int32_t icon, const std::string* tooltip);
+  // Hands the step's report to the host when the step changed anything.
+  void Flush();
 
   MonitorState& state_;
   hw::PortAccess& ports_;
   RegistryStore& registry_;
   FrameHost& host_;
   UninstallPaths paths_;
-  CTrayIcon tray_{kTrayId};
+  ExtensionRunner* extensions_ = nullptr;
+  AlarmEpisodes episodes_;
+  TrayView tray_;
+  FrameReport report_;  // the step's, until Flush
+  FrameReport last_;
+  bool changed_ = false;  // report_ has something to render
   PageSlots slots_;
   std::string boardText_;
   std::string statusText_;

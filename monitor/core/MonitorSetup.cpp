@@ -14,7 +14,7 @@ void IdentifyHardware(MonitorState& state, hw::PortAccess& ports, std::string* b
 }
 
 int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry,
-                     const SettingsWarning& warn) {
+                     const base::WarningSink& warn) {
   if (!FindChip(state.hmType)) return 0;
   SelectChipProfile(state, ports);
   switch (LoadSettings(state, registry, warn)) {
@@ -34,7 +34,7 @@ int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& 
 }
 
 void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry,
-                         const SettingsWarning& warn) {
+                         const base::WarningSink& warn) {
   if (registry)
     LoadChipSettings(state, ports, *registry, warn);
   else

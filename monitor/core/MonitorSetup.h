@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "monitor/base/Warning.h"
 #include "monitor/core/SettingsStore.h"
 
 namespace velmo::hw {
@@ -23,12 +24,12 @@ void IdentifyHardware(MonitorState& state, hw::PortAccess& ports, std::string* b
 // of none) select the profile again and are saved at once. Returns 1 when the key was read to its
 // end, 0 otherwise (no key or chip code 0). What could not be taken or saved goes to `warn`.
 int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry,
-                     const SettingsWarning& warn = {});
+                     const base::WarningSink& warn = {});
 
 // The channel table of the identified chip: the profile with the stored settings when a store
 // is given (else the profile alone), then the board adjustments.
 void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry,
-                         const SettingsWarning& warn = {});
+                         const base::WarningSink& warn = {});
 
 // IdentifyHardware and PrepareChannelTable; false, with nothing prepared, when no chip or no
 // board was identified.

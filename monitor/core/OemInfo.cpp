@@ -4,36 +4,35 @@
 #include <fstream>
 #include <iterator>
 
-#include "monitor/core/registry/TextCodec.h"
+#include "monitor/base/Text.h"
+#include "monitor/base/TextCodec.h"
 
 namespace velmo::core {
 namespace {
 
+constexpr std::string_view kOemBlanks = " \t\r\v";
+
+std::string_view OemTrim(std::string_view s) {
+  return base::Trim(s, kOemBlanks);
+}
+
 // Larger files are read only this far: contact lines live at the top of a small file.
 constexpr std::streamsize kMaxFileBytes = 1 << 20;
-
-std::string_view Trim(std::string_view s) {
-  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v'; };
-  while (!s.empty() && space(s.front()))
-    s.remove_prefix(1);
-  while (!s.empty() && space(s.back()))
-    s.remove_suffix(1);
-  return s;
-}
 
 // The file's text as UTF-8.
 std::string DecodeText(std::string_view bytes) {
   std::string text;
   text.reserve(bytes.size());
-  const auto append = [&text](char32_t cp) { AppendUtf8(text, cp); };
+  const auto append = [&text](char32_t cp) { base::AppendUtf8(text, cp); };
   if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
       static_cast<uint8_t>(bytes[1]) == 0xFE) {
     bytes.remove_prefix(2);
-    ForEachUtf16CodePoint(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size() / 2, append);
+    base::ForEachUtf16CodePoint(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size() / 2,
+                                append);
     return text;
   }
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  ForEachCodePoint(bytes, append);
+  base::ForEachCodePoint(bytes, append);
   return text;
 }
 
@@ -71,21 +70,22 @@ std::string ProfileString(std::string_view fileText, std::string_view section, s
   bool inSection = false;
   while (!rest.empty()) {
     const size_t eol = rest.find('\n');
-    std::string_view line = Trim(rest.substr(0, eol));
+    std::string_view line = OemTrim(rest.substr(0, eol));
     rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       const size_t close = line.find(']');
-      inSection =
-          EqualsFolded(Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos
-                                                                           : close - 1)),
-                       section);
+      inSection = base::EqualsFolded(
+          OemTrim(
+              line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)),
+          section);
       continue;
     }
     if (!inSection) continue;
     const size_t eq = line.find('=');
-    if (eq == std::string_view::npos || !EqualsFolded(Trim(line.substr(0, eq)), key)) continue;
-    return std::string(CutChars(Unquote(Trim(line.substr(eq + 1))), kProfileValueChars));
+    if (eq == std::string_view::npos || !base::EqualsFolded(OemTrim(line.substr(0, eq)), key))
+      continue;
+    return std::string(CutChars(Unquote(OemTrim(line.substr(eq + 1))), kProfileValueChars));
   }
   return std::string(fallback);
 }

@@ -50,10 +50,7 @@ inline constexpr const char* kTrayMenuTitle = "Velmo";
 
 // ---- Window messages ------------------------------------------------------------------------
 inline constexpr uint32_t kWmUser = 0x400;
-inline constexpr uint32_t kWmTrayNotify = kWmUser + 1;    // 1025: the tray icon's callback
 inline constexpr uint32_t kWmAlarmAction = kWmUser + 11;  // 1035: the alarm dialog's choice
-inline constexpr uint32_t kWmLButtonDblClk = 0x203;       // mouse notifications of the tray icon
-inline constexpr uint32_t kWmRButtonUp = 0x205;
 
 // ---- Icons and bitmaps --------------------------------------------------------------------
 inline constexpr int32_t kIconNormal = 132;           // the tray in the normal state
@@ -72,7 +69,6 @@ inline constexpr int32_t kIconCase = 159;
 inline constexpr int32_t kIconWeb = 160;
 
 // ---- The tray icon ------------------------------------------------------------------------
-inline constexpr uint32_t kTrayId = kMenuTray;  // the icon's identifier is its menu's number
 inline constexpr size_t kTooltipChars = 63;
 
 // ---- Settings -----------------------------------------------------------------------------

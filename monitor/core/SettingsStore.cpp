@@ -119,7 +119,7 @@ bool WriteBinaryRegistryValue(RegistryStore& registry, const std::string& subkey
 }
 
 SettingsLoad LoadSettings(MonitorState& state, RegistryStore& registry,
-                          const SettingsWarning& warn) {
+                          const base::WarningSink& warn) {
   auto say = [&warn](const std::string& text) {
     if (warn) warn(text);
   };

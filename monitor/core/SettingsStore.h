@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "monitor/base/Warning.h"
+
 namespace velmo::core {
 
 class RegistryStore;
@@ -24,14 +26,13 @@ enum class SettingsLoad {
   kOtherChip,  // read to the end; the records belong to another chip (or none is stored)
 };
 // Where the settings code tells what it could not take or do (one line each).
-using SettingsWarning = std::function<void(const std::string&)>;
 
 // Overlays the stored values on the channel records and parameters, in the key's order. The
 // caller starts from the chip profile and, for kOtherChip, selects it again and saves. A value
 // under one of the settings' names that cannot be taken (wrong type, too short) is ignored, and
 // so is a value too long for the load's buffers (it cannot be a setting), each with a warning.
 SettingsLoad LoadSettings(MonitorState& state, RegistryStore& registry,
-                          const SettingsWarning& warn = {});
+                          const base::WarningSink& warn = {});
 // Writes the 14 channel records and the 6 integers, in their fixed order, as one save. False
 // when they could not be written; registry.LastError() says why.
 bool SaveSettings(const MonitorState& state, RegistryStore& registry);

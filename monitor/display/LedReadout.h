@@ -40,7 +40,6 @@ class CLedReadout : public QWidget {
   // ReadoutStyle bits. Without kSsNotify the readout is transparent to the mouse.
   void Create(QWidget* container, const QRect& windowRect, uint32_t style);
   bool IsCreated() const { return created_; }
-  uint32_t Style() const { return style_; }
 
   // Float mode is on exactly when the first 'f' of format stands at index 1 or later.
   void SetFormat(const std::string& format);
@@ -75,15 +74,12 @@ class CLedReadout : public QWidget {
   const std::string& Text() const { return text_; }
   const std::string& Format() const { return format_; }
   float Value() const { return value_; }
-  float Minimum() const { return minimum_; }
   float Maximum() const { return maximum_; }
   bool FloatMode() const { return floatMode_; }
   bool ShowBar() const { return showBar_; }
   uint16_t BarHeight() const { return barHeight_; }
   const QColor& SegmentColor() const { return segment_; }
-  const QColor& BackgroundColor() const { return background_; }
   const CShadedBar& BarPainter() const { return bar_; }
-  bool LayoutValid() const { return layoutValid_; }
   int32_t StrokeThickness() const { return strokeThickness_; }
   int32_t SegmentLength() const { return segmentLength_; }
   // The client area in widget coordinates: the widget less its frame (sunken or dialog frame).

@@ -1,7 +1,7 @@
 #include "monitor/hw/ChipBatch.h"
 
 #include "monitor/hw/ChipPorts.h"
-#include "monitor/hw/ChipRegisters.h"
+#include "monitor/hw/ChipRegisterMap.h"
 
 namespace velmo::hw {
 
@@ -60,6 +60,39 @@ void ChipBatch::SetChipRegisterBit(uint8_t index, uint32_t bit) {
 
 void ChipBatch::ClearChipRegisterBit(uint8_t index, uint32_t bit) {
   ModifyBit(index, bit, false);
+}
+
+// PortAccess's chip operations: each is a batch of one operation, run at once.
+
+uint32_t PortAccess::ReadChipRegister(uint8_t index) {
+  ChipBatch batch(*this);
+  const ChipBatch::Slot value = batch.ReadChipRegister(index);
+  batch.Run();
+  return batch.Value(value);
+}
+
+void PortAccess::WriteChipRegister(uint8_t index, uint8_t value) {
+  ChipBatch batch(*this);
+  batch.WriteChipRegister(index, value);
+  batch.Run();
+}
+
+void PortAccess::SelectChipBank(uint32_t bank) {
+  ChipBatch batch(*this);
+  batch.SelectChipBank(bank);
+  batch.Run();
+}
+
+void PortAccess::SetChipRegisterBit(uint8_t index, uint32_t bit) {
+  ChipBatch batch(*this);
+  batch.SetChipRegisterBit(index, bit);
+  batch.Run();
+}
+
+void PortAccess::ClearChipRegisterBit(uint8_t index, uint32_t bit) {
+  ChipBatch batch(*this);
+  batch.ClearChipRegisterBit(index, bit);
+  batch.Run();
 }
 
 }  // namespace velmo::hw

@@ -15,7 +15,8 @@
 #include <string>
 #include <utility>
 
-#include "monitor/hw/SimClockProtocol.h"
+#include "monitor/base/FdPassing.h"
+#include "monitor/protocol/SimClockProtocol.h"
 
 namespace velmo::hw {
 
@@ -73,7 +74,6 @@ DeviceConnection& DeviceConnection::operator=(DeviceConnection&& other) noexcept
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     // A new connection takes the place of a broken one: it must not inherit that state.
-    lastFailure_ = other.lastFailure_;
     broken_ = other.broken_;
   }
   return *this;
@@ -101,49 +101,32 @@ std::optional<pr::Reply> DeviceConnection::TransactRaw(std::span<const uint8_t> 
 }
 
 bool DeviceConnection::Send(std::span<const uint8_t> datagram) {
-  lastFailure_ = Failure::kNotSent;
   if (broken_) return false;
   if (::send(fd_, datagram.data(), datagram.size(), MSG_NOSIGNAL) !=
       static_cast<ssize_t>(datagram.size())) {
     broken_ = true;
     return false;
   }
-  lastFailure_ = Failure::kNone;
   return true;
 }
 
 std::optional<pr::Reply> DeviceConnection::Receive(int* receivedFd) {
   if (receivedFd) *receivedFd = -1;
-  lastFailure_ = Failure::kNoReply;
   if (broken_) return std::nullopt;
 
   // The longest reply is a batch's.
   std::array<uint8_t, pr::kMaxBatchReply + 1> buffer;
-  iovec iov{buffer.data(), buffer.size()};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-  msghdr message{};
-  message.msg_iov = &iov;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  ssize_t n;
-  do {
-    n = ::recvmsg(fd_, &message, MSG_CMSG_CLOEXEC);
-  } while (n < 0 && errno == EINTR);
+  const base::ReceivedDatagram received = base::ReceiveWithDescriptor(fd_, buffer);
+  const ssize_t n = received.length;
   if (n < 0 || (n == 0 && PeerClosed(fd_))) {
+    if (received.fd >= 0) ::close(received.fd);
     broken_ = true;
     return std::nullopt;
   }
 
-  int fd = -1;
-  for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
-    if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS &&
-        header->cmsg_len >= CMSG_LEN(sizeof(int))) {
-      std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
-    }
-  }
+  const int fd = received.fd;
   std::optional<pr::Reply> reply;
-  if (!(message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)))
+  if (!received.truncated)
     reply = pr::DecodeReply(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(n)));
   if (fd >= 0) {
     if (reply && receivedFd)
@@ -151,8 +134,6 @@ std::optional<pr::Reply> DeviceConnection::Receive(int* receivedFd) {
     else
       ::close(fd);
   }
-  // A malformed reply still answered this request: the connection stays in step.
-  if (reply) lastFailure_ = Failure::kNone;
   return reply;
 }
 

@@ -9,8 +9,8 @@
 #include <span>
 #include <string>
 
-#include "monitor/hw/DriverProtocol.h"
 #include "monitor/hw/PortBackend.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 namespace velmo::hw {
 
@@ -22,8 +22,7 @@ class DeviceConnection {
   // A server that is neither root nor this user is not used: nullopt, with `refusal` saying so.
   static std::optional<DeviceConnection> Open(const char* device, std::string* refusal = nullptr);
   ~DeviceConnection();
-  DeviceConnection(DeviceConnection&& other) noexcept
-      : fd_(other.fd_), lastFailure_(other.lastFailure_), broken_(other.broken_) {
+  DeviceConnection(DeviceConnection&& other) noexcept : fd_(other.fd_), broken_(other.broken_) {
     other.fd_ = -1;
   }
   DeviceConnection& operator=(DeviceConnection&& other) noexcept;
@@ -42,10 +41,6 @@ class DeviceConnection {
   // else may be sent in between.
   bool Send(std::span<const uint8_t> datagram);
   std::optional<protocol::Reply> Receive(int* receivedFd = nullptr);
-  // Why the last request got no reply: it could not be sent (the helper never saw it), or it was
-  // sent and no well-formed reply came.
-  enum class Failure { kNone, kNotSent, kNoReply };
-  Failure LastFailure() const { return lastFailure_; }
   // False once the helper has closed its end (or the socket failed): between two requests
   // nothing may be readable. Costs one non-blocking poll, no wake-up of the helper.
   bool Alive() const;
@@ -53,7 +48,6 @@ class DeviceConnection {
  private:
   explicit DeviceConnection(int fd) : fd_(fd) {}
   int fd_;
-  Failure lastFailure_ = Failure::kNone;
   // Set by a request that got no reply: a late reply must never pass for the next one's, so
   // nothing more is sent on this connection.
   bool broken_ = false;

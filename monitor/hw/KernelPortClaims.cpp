@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "monitor/base/Text.h"
 #include "monitor/hw/ChipPorts.h"
 #include "monitor/hw/PciConfig.h"
 
@@ -44,14 +45,6 @@ bool HoldsResourcesOnly(std::string_view name) {
   return IsPciAddress(name);
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-    s.remove_suffix(1);
-  return s;
-}
-
 bool ParseHex(std::string_view text, uint32_t* value) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value, 16);
   return ec == std::errc() && end == text.data() + text.size() && !text.empty();
@@ -63,19 +56,19 @@ std::vector<PortClaim> ParseIoports(std::string_view text) {
   std::vector<PortClaim> claims;
   while (!text.empty()) {
     const size_t newline = text.find('\n');
-    const std::string_view line = Trim(text.substr(0, newline));
+    const std::string_view line = base::Trim(text.substr(0, newline));
     text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
     // "  0295-0296 : w83627hf"
     const size_t dash = line.find('-'), colon = line.find(" : ");
     if (dash == std::string_view::npos || colon == std::string_view::npos || dash > colon) continue;
     uint32_t first = 0, last = 0;
     if (!ParseHex(line.substr(0, dash), &first) ||
-        !ParseHex(Trim(line.substr(dash + 1, colon - dash - 1)), &last) || first > last ||
+        !ParseHex(base::Trim(line.substr(dash + 1, colon - dash - 1)), &last) || first > last ||
         last > 0xFFFF)
       continue;
     // Read without CAP_SYS_ADMIN every range shows as 0000-0000: nothing can be told from it.
     if (first == 0 && last == 0) continue;
-    const std::string_view name = Trim(line.substr(colon + 3));
+    const std::string_view name = base::Trim(line.substr(colon + 3));
     if (name.empty() || HoldsResourcesOnly(name)) continue;
     claims.push_back(
         {static_cast<uint16_t>(first), static_cast<uint16_t>(last), std::string(name)});

@@ -1,42 +1,10 @@
 #include "monitor/hw/PortAccess.h"
 
-#include "monitor/hw/ChipBatch.h"
 #include "monitor/hw/ChipPorts.h"
-#include "monitor/hw/ChipRegisters.h"
+#include "monitor/hw/ChipRegisterMap.h"
 #include "monitor/hw/PciConfig.h"
 
 namespace velmo::hw {
-
-uint32_t PortAccess::ReadChipRegister(uint8_t index) {
-  ChipBatch batch(*this);
-  const ChipBatch::Slot value = batch.ReadChipRegister(index);
-  batch.Run();
-  return batch.Value(value);
-}
-
-void PortAccess::WriteChipRegister(uint8_t index, uint8_t value) {
-  ChipBatch batch(*this);
-  batch.WriteChipRegister(index, value);
-  batch.Run();
-}
-
-void PortAccess::SelectChipBank(uint32_t bank) {
-  ChipBatch batch(*this);
-  batch.SelectChipBank(bank);
-  batch.Run();
-}
-
-void PortAccess::SetChipRegisterBit(uint8_t index, uint32_t bit) {
-  ChipBatch batch(*this);
-  batch.SetChipRegisterBit(index, bit);
-  batch.Run();
-}
-
-void PortAccess::ClearChipRegisterBit(uint8_t index, uint32_t bit) {
-  ChipBatch batch(*this);
-  batch.ClearChipRegisterBit(index, bit);
-  batch.Run();
-}
 
 uint32_t PortAccess::ReadPciConfig(uint32_t address, unsigned width) {
   return hw::ReadPciConfig(

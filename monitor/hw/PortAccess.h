@@ -20,7 +20,6 @@ class PortAccess {
   bool DriverMode() const { return backend_->IsDriver(); }
   // 0: index/data pair at 0x295/0x296; otherwise the base of the VIA 686A register block.
   uint32_t ChipIoBase() const { return chipIoBase_; }
-  HwHost& Host() { return *host_; }
 
   // One port access; failures go to the host. A failed read gives PortRead::kFailedReadValue.
   uint32_t ReadPort(uint16_t port, unsigned width) { return ReadPortChecked(port, width).value; }

@@ -3,12 +3,20 @@
 // themselves: they return what failed, and PortAccess hands it to the host.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "monitor/hw/HwError.h"
 #include "monitor/hw/PortBatch.h"
 
 namespace velmo::hw {
+
+class PortBackend;
+
+// Runs accesses [first, end) of the batch on `backend` one by one in order. Stops at a failure
+// that ends the program (the device is gone): the accesses after it are not tried.
+HwFailures RunEachAccess(PortBackend& backend, PortBatch& batch, size_t first = 0,
+                         size_t end = SIZE_MAX);
 
 class PortBackend {
  public:
@@ -17,7 +25,7 @@ class PortBackend {
   virtual HwFailures WritePort(uint16_t port, unsigned width, uint32_t value) = 0;
   // Runs the accesses of `batch` in order and stores what the reads gave in it. By default one
   // by one through ReadPort and WritePort.
-  virtual HwFailures RunBatch(PortBatch& batch) { return RunEachAccess(*this, batch); }
+  virtual HwFailures RunBatch(PortBatch& batch);
   // Starts a batch whose read values nobody uses and returns without waiting for it to be done:
   // the driver back-end takes its reply before its next request (or at Settle) and acts on it
   // then as RunBatch would, so the hardware sees the same accesses in the same order. Returns the

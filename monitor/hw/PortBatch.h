@@ -8,12 +8,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "monitor/hw/DriverProtocol.h"
 #include "monitor/hw/HwError.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 namespace velmo::hw {
-
-class PortBackend;
 
 class PortBatch {
  public:
@@ -44,10 +42,5 @@ class PortBatch {
   std::vector<Op> ops_;
   std::vector<uint32_t> values_;  // per operation; only reads' entries mean anything
 };
-
-// Runs accesses [first, end) of the batch on `backend` one by one in order. Stops at a failure
-// that ends the program (the device is gone): the accesses after it are not tried.
-HwFailures RunEachAccess(PortBackend& backend, PortBatch& batch, size_t first = 0,
-                         size_t end = SIZE_MAX);
 
 }  // namespace velmo::hw

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "monitor/hw/Subprocess.h"
+#include "monitor/base/Subprocess.h"
 
 extern char** environ;
 
@@ -104,7 +104,7 @@ int RunProgram(const std::vector<std::string>& args) {
   if (args.empty()) return -1;
   std::vector<std::string> resolved = args;
   resolved[0] = FindProgram(args[0]);
-  hw::Argv argv(std::move(resolved));
+  base::Argv argv(std::move(resolved));
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
@@ -194,7 +194,7 @@ bool UserLauncher::StartDetached(const std::string& program, const UserAccount& 
   const bool root = ::geteuid() == 0;
   if (!root && user.uid != ::getuid()) return false;
 
-  hw::DetachedOptions options;
+  base::DetachedOptions options;
   options.logPath = "/dev/null";  // nothing of the monitor's output on the wizard's terminal
   options.environment = UserEnvironment(user, root);
   options.workDir = user.home.empty() ? "/" : user.home;
@@ -206,9 +206,9 @@ bool UserLauncher::StartDetached(const std::string& program, const UserAccount& 
       if (::getgrouplist(user.name.c_str(), user.gid, groups.data(), &count) < 0) return false;
     }
     groups.resize(static_cast<size_t>(count));
-    options.runAs = hw::DetachedOptions::User{user.uid, user.gid, std::move(groups)};
+    options.runAs = base::DetachedOptions::User{user.uid, user.gid, std::move(groups)};
   }
-  return hw::SpawnDetached({program}, options);
+  return base::SpawnDetached({program}, options);
 }
 
 }  // namespace velmo::setup

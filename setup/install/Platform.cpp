@@ -78,9 +78,9 @@ PlatformCheck CheckPlatform(const PlatformFacts& facts) {
   const bool x86 = m == "x86_64" || (m.size() == 4 && m[0] == 'i' && m[1] >= '3' && m[1] <= '6' &&
                                      m.compare(2, 2, "86") == 0);
   if (!x86) return check;
-  check.nt = 1;
+  check.helperServices = true;
   check.name = facts.prettyName;
-  check.servicePack = facts.kernelRelease;
+  check.kernelRelease = facts.kernelRelease;
   return check;
 }
 

@@ -39,13 +39,15 @@ class LinuxPlatformSource : public PlatformSource {
 // PRETTY_NAME of an os-release text, its shell quoting undone; "Linux" when it has none.
 std::string PrettyNameOf(const std::string& osReleaseText);
 
-// The result of the check. x86 (i386 to i686) and x86-64 are the line of the helper services
-// (`nt`); nothing else is supported. `name` and `servicePack` are empty on an unsupported machine.
+// The result of the check. x86 (i386 to i686) and x86-64 run the monitor through the helper
+// services (`helperServices`); nothing else is supported, and no Linux machine gives a program its
+// ports without them (`directPorts` stays false). `name` and `kernelRelease` are empty on an
+// unsupported machine.
 struct PlatformCheck {
-  int32_t nt = 0;
-  int32_t b9x = 0;
-  std::string name;         // the distribution
-  std::string servicePack;  // the kernel release
+  bool helperServices = false;
+  bool directPorts = false;
+  std::string name;  // the distribution
+  std::string kernelRelease;
 };
 PlatformCheck CheckPlatform(const PlatformFacts& facts);
 

@@ -26,7 +26,7 @@ void JsonLinesHost::ShowNotice(const std::string& text) {
 }
 
 int RunUnattended(const PlatformCheck& platform, const SetupContext& context, JsonLinesHost& host) {
-  if (!platform.nt && !platform.b9x) {
+  if (!platform.helperServices && !platform.directPorts) {
     host.ShowMessage(kRefusedHint);
   } else {
     RunInstallation(context);

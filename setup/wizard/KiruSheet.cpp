@@ -87,7 +87,7 @@ CWizardPage* CKiruSheet::ActivePage() const {
 }
 
 void CKiruSheet::SetWizardButtons(CWizardPage* page, uint32_t flags) {
-  // Posted as the original posts its message; a page that is no longer active (a timer still
+  // Posted, so a page's handler finishes first; a page that is no longer active (a timer still
   // running after Back) does not change the buttons of another.
   QPointer<CWizardPage> sender(page);
   QTimer::singleShot(0, this, [this, sender, flags] {

@@ -29,13 +29,13 @@ CPage1::CPage1(QWidget* parent) : CWizardPage("Velmo Setup Wizard--Step One", 28
 void CPage1::OnInitDialog() {
   m_strHint = "Please continue...";
   const PlatformCheck check = CheckPlatform(Sheet()->Services().platform.Read());
-  m_bNT = check.nt;
-  m_b9x = check.b9x;
+  m_bNT = check.helperServices;
+  m_b9x = check.directPorts;
   std::string name;
   if (m_bNT) {
     m_strHint.clear();  // the hint line stays empty on this line
     name = check.name;
-    if (!check.servicePack.empty()) name += "\r" + check.servicePack;
+    if (!check.kernelRelease.empty()) name += "\r" + check.kernelRelease;
   }
   m_strWindows = "Your Windows is:\r\r" + name;
   UpdateData(false);

@@ -26,8 +26,8 @@ CPage2::CPage2(QWidget* parent) : CWizardPage("Velmo Setup Wizard--Step Two", 27
 
 void CPage2::OnInitDialog() {
   const PlatformCheck check = CheckPlatform(Sheet()->Services().platform.Read());
-  m_bNT = check.nt;
-  m_b9x = check.b9x;
+  m_bNT = check.helperServices;
+  m_b9x = check.directPorts;
   UpdateData(false);
 }
 

@@ -12,7 +12,7 @@ namespace velmo::setup {
 
 class CKiruSheet;
 
-// The text of a static control: "\r" (and "\r\n") break the line as they do in the original.
+// The text of a static control: "\r" (and "\r\n") break the line, as the setup texts expect.
 QString ControlText(const std::string& text);
 
 class CWizardPage : public QWidget {

@@ -92,8 +92,8 @@ TEST(AlarmDialog, EachActionWithOk) {
     if (row.expect == Expect::kFrameOnCpu) {
       EXPECT_EQ(rig.Window().Sheet().currentIndex(), 0);
     }
-    EXPECT_EQ(rig.state[core::CPUTEMP].alarm.enabled, row.expect == Expect::kChannelOff ? 0 : 1);
-    EXPECT_EQ(rig.state.params.bAlarm, row.expect == Expect::kAlarmsOff ? 0 : 1);
+    EXPECT_EQ(rig.State()[core::CPUTEMP].alarm.enabled, row.expect == Expect::kChannelOff ? 0 : 1);
+    EXPECT_EQ(rig.State().params.bAlarm, row.expect == Expect::kAlarmsOff ? 0 : 1);
     const std::vector<core::PowerRequest> power =
         row.expect == Expect::kReboot     ? std::vector{core::PowerRequest::kReboot}
         : row.expect == Expect::kPowerOff ? std::vector{core::PowerRequest::kPowerOff}
@@ -104,7 +104,7 @@ TEST(AlarmDialog, EachActionWithOk) {
     if (row.expect == Expect::kReboot) {
       // The chip's temperature trip limits go up before the restart.
       for (const int item : {core::SYSTEMP, core::CPUTEMP}) {
-        const core::ChannelRecord& r = rig.state[item];
+        const core::ChannelRecord& r = rig.State()[item];
         const auto bank = static_cast<unsigned>(r.bank);
         EXPECT_EQ(rig.board->PeekRegister(bank, static_cast<uint8_t>(r.upperRegister)), 127);
         EXPECT_EQ(rig.board->PeekRegister(bank, static_cast<uint8_t>(r.lowerRegister)), 126);
@@ -155,7 +155,7 @@ TEST(AlarmDialog, OkWithNoActionSelectedOnlyClosesIt) {
   EXPECT_TRUE(rig.AlarmDialog().isVisible());
   EXPECT_FALSE(rig.Window().isVisible());
   EXPECT_TRUE(rig.power.requests.empty());
-  EXPECT_EQ(rig.state.params.bAlarm, 1);
+  EXPECT_EQ(rig.State().params.bAlarm, 1);
 }
 
 TEST(AlarmDialog, EscHidesItWithoutActionAndNoAlarmDialogOpensAgain) {
@@ -165,8 +165,8 @@ TEST(AlarmDialog, EscHidesItWithoutActionAndNoAlarmDialogOpensAgain) {
   rig.Settle();
   EXPECT_FALSE(rig.AlarmDialog().isVisible());
   EXPECT_EQ(rig.frame->AlarmDialogShown(), 1);
-  EXPECT_EQ(rig.state.params.bAlarm, 1);
-  EXPECT_EQ(rig.state[core::CPUTEMP].alarm.enabled, 1);
+  EXPECT_EQ(rig.State().params.bAlarm, 1);
+  EXPECT_EQ(rig.State()[core::CPUTEMP].alarm.enabled, 1);
   for (int i = 0; i < 3; ++i)
     rig.Tick();
   EXPECT_FALSE(rig.AlarmDialog().isVisible()) << "not for the rest of the run";

@@ -93,11 +93,11 @@ TEST(AlarmRangeDialog, OkStoresOnlyTheItemShown) {
     d.Layout().ItemAs<QCheckBox>(CAlarmRangeDialog::kDisable)->setChecked(true);
     PressOk(d);
   });
-  EXPECT_EQ(rig.state[CPUTEMP].alarm.upper, 95);
-  EXPECT_EQ(rig.state[CPUTEMP].alarm.enabled, 1);
-  EXPECT_EQ(rig.state[SYSTEMP].alarm.lower, 66);
-  EXPECT_EQ(rig.state[SYSTEMP].alarm.upper, 70);
-  EXPECT_EQ(rig.state[SYSTEMP].alarm.enabled, 0);
+  EXPECT_EQ(rig.State()[CPUTEMP].alarm.upper, 95);
+  EXPECT_EQ(rig.State()[CPUTEMP].alarm.enabled, 1);
+  EXPECT_EQ(rig.State()[SYSTEMP].alarm.lower, 66);
+  EXPECT_EQ(rig.State()[SYSTEMP].alarm.upper, 70);
+  EXPECT_EQ(rig.State()[SYSTEMP].alarm.enabled, 0);
 }
 
 TEST(AlarmRangeDialog, ClosingTheListWithoutAChoiceReloadsTheItem) {
@@ -124,14 +124,14 @@ TEST(AlarmRangeDialog, ArrowKeysOnTheClosedListDoNotChangeTheItemShown) {
     Click(d.UpperReadout(), Qt::RightButton);
     PressOk(d);
   });
-  EXPECT_EQ(rig.state[CPUTEMP].alarm.upper, 96) << "OK stores into the item shown";
-  EXPECT_EQ(rig.state[SYSTEMP].alarm.upper, 70);
+  EXPECT_EQ(rig.State()[CPUTEMP].alarm.upper, 96) << "OK stores into the item shown";
+  EXPECT_EQ(rig.State()[SYSTEMP].alarm.upper, 70);
 }
 
 TEST(AlarmRangeDialog, UnchangedVoltageStaysAndOneClickFrom4750Stores4739) {
   GuiRig rig;
-  rig.state[V5].alarm.lower = 4750;
-  rig.state[V5].alarm.upper = 5250;
+  rig.State()[V5].alarm.lower = 4750;
+  rig.State()[V5].alarm.upper = 5250;
   SetAlarmRanges(rig, [](CAlarmRangeDialog& d) {
     Choose(d, "+5V  Voltage");
     EXPECT_EQ(d.LowerReadout().Text(), "4.750");
@@ -139,13 +139,13 @@ TEST(AlarmRangeDialog, UnchangedVoltageStaysAndOneClickFrom4750Stores4739) {
     EXPECT_EQ(d.LowerReadout().Text(), "4.740");
     PressOk(d);
   });
-  EXPECT_EQ(rig.state[V5].alarm.lower, 4739) << "the float lies just below 4.74";
-  EXPECT_EQ(rig.state[V5].alarm.upper, 5250) << "shown unchanged, stored unchanged";
+  EXPECT_EQ(rig.State()[V5].alarm.lower, 4739) << "the float lies just below 4.74";
+  EXPECT_EQ(rig.State()[V5].alarm.upper, 5250) << "shown unchanged, stored unchanged";
 }
 
 TEST(AlarmRangeDialog, CancelChangesNothing) {
   GuiRig rig;
-  const core::SensorReadings before = rig.state.readings;
+  const core::SensorReadings before = rig.State().readings;
   SetAlarmRanges(rig, [](CAlarmRangeDialog& d) {
     Click(d.UpperReadout(), Qt::LeftButton, 4);
     Choose(d, "-12V Voltage");
@@ -154,7 +154,7 @@ TEST(AlarmRangeDialog, CancelChangesNothing) {
     QTest::mouseClick(d.Layout().ItemAs<QPushButton>(kIdCancel), Qt::LeftButton);
   });
   for (int item = 0; item < core::kChannelCount; ++item)
-    EXPECT_EQ(rig.state[item].alarm, before[static_cast<size_t>(item)].alarm) << item;
+    EXPECT_EQ(rig.State()[item].alarm, before[static_cast<size_t>(item)].alarm) << item;
   EXPECT_EQ(rig.frame->TickCount(), 1u) << "a tick runs at once after the dialog";
 }
 
@@ -174,8 +174,8 @@ TEST(AlarmRangeDialog, BoardModel3RenamesTheNegativeRails) {
 
 TEST(AlarmRangeDialog, DefaultShowsTheDefaultsWithoutTheUnitUntilAnItemIsChosen) {
   GuiRig rig;
-  rig.state[V5].alarm.upper = 5900;
-  rig.state[V5].alarm.enabled = 0;
+  rig.State()[V5].alarm.upper = 5900;
+  rig.State()[V5].alarm.enabled = 0;
   SetAlarmRanges(rig, [](CAlarmRangeDialog& d) {
     Choose(d, "+5V  Voltage");
     EXPECT_EQ(d.UpperReadout().Text(), "5.900");
@@ -193,14 +193,14 @@ TEST(AlarmRangeDialog, DefaultShowsTheDefaultsWithoutTheUnitUntilAnItemIsChosen)
     QTest::mouseClick(d.Layout().ItemAs<QPushButton>(CAlarmRangeDialog::kDefault), Qt::LeftButton);
     PressOk(d);
   });
-  EXPECT_EQ(rig.state[V5].alarm.upper, 5500);
-  EXPECT_EQ(rig.state[V5].alarm.enabled, 1);
+  EXPECT_EQ(rig.State()[V5].alarm.upper, 5500);
+  EXPECT_EQ(rig.State()[V5].alarm.enabled, 1);
 }
 
 TEST(AlarmRangeDialog, LimitsOutsideTheRangeShowAndStoreClamped) {
   GuiRig rig;
-  rig.state[CPUTEMP].alarm.upper = 150;  // above adjustMax 120
-  rig.state[VN5].alarm.lower = -7000;    // below the whole-volt minimum -6
+  rig.State()[CPUTEMP].alarm.upper = 150;  // above adjustMax 120
+  rig.State()[VN5].alarm.lower = -7000;    // below the whole-volt minimum -6
   SetAlarmRanges(rig, [](CAlarmRangeDialog& d) {
     EXPECT_EQ(d.UpperReadout().Text(), "120");
     Choose(d, "-5V  Voltage");
@@ -210,8 +210,8 @@ TEST(AlarmRangeDialog, LimitsOutsideTheRangeShowAndStoreClamped) {
     EXPECT_EQ(d.LowerReadout().Text(), "-6.000") << "the readout stops at its minimum";
     PressOk(d);
   });
-  EXPECT_EQ(rig.state[CPUTEMP].alarm.upper, 150) << "item 1 was not shown at OK";
-  EXPECT_EQ(rig.state[VN5].alarm.lower, -6000);
+  EXPECT_EQ(rig.State()[CPUTEMP].alarm.upper, 150) << "item 1 was not shown at OK";
+  EXPECT_EQ(rig.State()[VN5].alarm.lower, -6000);
 }
 
 TEST(AlarmRangeDialog, ItemsNotPresentAreNotOffered) {

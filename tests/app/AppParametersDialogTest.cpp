@@ -34,8 +34,8 @@ void SetAppParameters(GuiRig& rig, std::function<void(D&)> drive) {
 
 TEST(AppParametersDialog, ShowsTheParameters) {
   GuiRig rig;
-  rig.state.params.bAlarm = 0;
-  rig.state.params.AutoUpdateInterval = 7;
+  rig.State().params.bAlarm = 0;
+  rig.State().params.AutoUpdateInterval = 7;
   SetAppParameters(rig, [](D& d) {
     EXPECT_EQ(d.windowTitle(), "Set Application Parameters");
     EXPECT_TRUE(Box(d, D::kAutoUpdate).isChecked());
@@ -47,15 +47,15 @@ TEST(AppParametersDialog, ShowsTheParameters) {
 
 TEST(AppParametersDialog, CancelReArmsTheTimerWithTheUnchangedValues) {
   GuiRig rig;
-  rig.state.params.AutoUpdateInterval = 9;
-  const core::AppParams before = rig.state.params;
+  rig.State().params.AutoUpdateInterval = 9;
+  const core::AppParams before = rig.State().params;
   const uint64_t ticks = rig.frame->TickCount();
   SetAppParameters(rig, [](D& d) {
     Type(d, "60");
     Box(d, D::kAutoUpdate).setChecked(false);
     Press(d, kIdCancel);
   });
-  EXPECT_EQ(rig.state.params, before);
+  EXPECT_EQ(rig.State().params, before);
   EXPECT_TRUE(rig.host->Timer().isActive());
   EXPECT_EQ(rig.host->Timer().interval(), 9000);
   EXPECT_EQ(rig.frame->TickCount(), ticks + 1) << "and a tick runs at once";
@@ -63,7 +63,7 @@ TEST(AppParametersDialog, CancelReArmsTheTimerWithTheUnchangedValues) {
 
 TEST(AppParametersDialog, CancelWithAutoUpdateOffKeepsTheTimerStopped) {
   GuiRig rig;
-  rig.state.params.bAutoUpdate = 0;
+  rig.State().params.bAutoUpdate = 0;
   SetAppParameters(rig, [](D& d) { Press(d, kIdCancel); });
   EXPECT_FALSE(rig.host->Timer().isActive());
 }
@@ -90,8 +90,8 @@ TEST(AppParametersDialog, OkTakesTheValuesAndReArmsTheTimer) {
       Box(d, D::kEnableAlarm).setChecked(row.alarm);
       Press(d, kIdOk);
     });
-    EXPECT_EQ(rig.state.params.bAutoUpdate, row.autoUpdate ? 1 : 0) << row.typed;
-    EXPECT_EQ(rig.state.params.bAlarm, row.alarm ? 1 : 0) << row.typed;
+    EXPECT_EQ(rig.State().params.bAutoUpdate, row.autoUpdate ? 1 : 0) << row.typed;
+    EXPECT_EQ(rig.State().params.bAlarm, row.alarm ? 1 : 0) << row.typed;
     EXPECT_EQ(rig.host->Timer().isActive(), row.timerRuns) << row.typed;
     if (row.timerRuns) {
       EXPECT_EQ(rig.host->Timer().interval(), row.interval) << row.typed;
@@ -119,14 +119,14 @@ TEST(AppParametersDialog, TextThatIsNotAnIntegerIsRefusedAndTheDialogStaysOpen) 
     Press(d, kIdOk);
   });
   EXPECT_EQ(boxes, std::vector<std::string>{"Velmond: Please enter an integer."});
-  EXPECT_EQ(rig.state.params.AutoUpdateInterval, 15);
+  EXPECT_EQ(rig.State().params.AutoUpdateInterval, 15);
 }
 
 TEST(AppParametersDialog, DefaultRestoresTheControlsOnly) {
   GuiRig rig;
-  rig.state.params.bAlarm = 0;
-  rig.state.params.bAutoUpdate = 0;
-  rig.state.params.AutoUpdateInterval = 40;
+  rig.State().params.bAlarm = 0;
+  rig.State().params.bAutoUpdate = 0;
+  rig.State().params.AutoUpdateInterval = 40;
   SetAppParameters(rig, [](D& d) {
     Press(d, D::kDefault);
     EXPECT_TRUE(Box(d, D::kAutoUpdate).isChecked());
@@ -135,13 +135,13 @@ TEST(AppParametersDialog, DefaultRestoresTheControlsOnly) {
     EXPECT_EQ(d.UpDown().Position(), 40) << "the up-down control keeps its position";
     Press(d, kIdCancel);
   });
-  EXPECT_EQ(rig.state.params.AutoUpdateInterval, 40);
-  EXPECT_EQ(rig.state.params.bAlarm, 0);
+  EXPECT_EQ(rig.State().params.AutoUpdateInterval, 40);
+  EXPECT_EQ(rig.State().params.bAlarm, 0);
 }
 
 TEST(AppParametersDialog, TheArrowsWriteTheirOwnPositionWithinFiveTo120) {
   GuiRig rig;
-  rig.state.params.AutoUpdateInterval = 118;
+  rig.State().params.AutoUpdateInterval = 118;
   SetAppParameters(rig, [](D& d) {
     EXPECT_EQ(d.UpDown().Lower(), 5);
     EXPECT_EQ(d.UpDown().Upper(), 120);
@@ -159,7 +159,7 @@ TEST(AppParametersDialog, TheArrowsWriteTheirOwnPositionWithinFiveTo120) {
     EXPECT_EQ(Field(d).text(), "6");
     Press(d, kIdOk);
   });
-  EXPECT_EQ(rig.state.params.AutoUpdateInterval, 6);
+  EXPECT_EQ(rig.State().params.AutoUpdateInterval, 6);
 }
 
 TEST(AppParametersDialog, IntegerRules) {

@@ -22,9 +22,8 @@
 #include "monitor/app/gui/GuiHost.h"
 #include "monitor/app/gui/MainWindow.h"
 #include "monitor/app/gui/NotificationArea.h"
-#include "monitor/core/ExtensionRunner.h"
-#include "monitor/core/ExtensionSettings.h"
 #include "monitor/core/MainFrame.h"
+#include "monitor/core/Monitor.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/DirectBackend.h"
@@ -126,16 +125,14 @@ struct GuiRig {
   RecordingPower power;
   RecordingNotifier notifier;
   RecordingLauncher launcher;
-  std::vector<std::string> warnings;
   std::vector<int> quits;  // exit codes the event loop was ended with
   std::unique_ptr<CGuiHost> host;
   std::unique_ptr<sim::SimulatedBoard> board;
   std::unique_ptr<LosableBackend> backend;
   std::unique_ptr<hw::PortAccess> ports;
   core::MemoryRegistry registry;
-  core::MonitorState state;
-  std::unique_ptr<core::CMainFrame> frame;
-  std::unique_ptr<core::ExtensionRunner> extensions;  // from the stored settings, as the program
+  std::unique_ptr<core::Monitor> monitor;  // put together as the programs do it
+  core::CMainFrame* frame = nullptr;
   bool created = false;
 
   explicit GuiRig(GuiRigOptions options = {}) {
@@ -154,17 +151,12 @@ struct GuiRig {
     backend = std::make_unique<LosableBackend>(*board);
     ports = std::make_unique<hw::PortAccess>(*backend, *host);
     if (options.settings) options.settings(registry);
-    frame = std::make_unique<core::CMainFrame>(
-        state, *ports, registry, *host,
-        core::UninstallPaths{options.autostartDir, "/nonexistent/velmond", ""});
-    host->Attach(*frame, state);
-    const auto warn = [this](const std::string& text) { warnings.push_back(text); };
-    const core::ExtensionSettings settings = core::LoadExtensionSettings(registry, warn);
-    extensions = std::make_unique<core::ExtensionRunner>(
-        settings, launcher, [](const core::AlarmCommands::Run&) {}, warn);
-    host->AttachExtensions(extensions.get());
+    monitor = std::make_unique<core::Monitor>(
+        *ports, registry, *host,
+        core::UninstallPaths{options.autostartDir, "/nonexistent/velmond", ""}, launcher);
+    frame = &monitor->Frame();
+    host->Attach(*monitor);
     created = host->Create();
-    host->SetDesktopNotification(settings.desktopNotification != 0);
   }
   ~GuiRig() {
     // Nothing of this test may stay on the screen for the next one.
@@ -177,6 +169,7 @@ struct GuiRig {
     board->Advance(seconds);
     host->TimerTick();
   }
+  core::MonitorState& State() { return monitor->State(); }
   CMainWindow& Window() { return host->Window(); }
   CNotificationArea& Tray() { return host->Tray(); }
   CAlarmActionDialog& AlarmDialog() { return host->AlarmDialog(); }

@@ -63,11 +63,11 @@ Count PixelsOf(const QImage& image, const QRect& plot, QColor color, int row) {
 TEST(HistoryTab, FollowsTheBoardsTabsOnlyWhenShowHistoryIsOne) {
   for (const char* bios : {"7K4XZQB1", "7K4XHQBC"}) {
     GuiRig plain(OnBoard(BoardText(45, "", bios)));
-    const std::vector<std::string> specified = TabTexts(plain.Window().Sheet());
+    const std::vector<std::string> builtIn = TabTexts(plain.Window().Sheet());
     EXPECT_EQ(plain.Window().Sheet().HistoryPage(), nullptr);
 
     GuiRig rig(WithHistory(BoardText(45, "", bios)));
-    std::vector<std::string> expected = specified;
+    std::vector<std::string> expected = builtIn;
     expected.push_back("History");
     EXPECT_EQ(TabTexts(rig.Window().Sheet()), expected) << bios;
   }
@@ -84,7 +84,7 @@ TEST(HistoryTab, ARiseOverTheLimitShowsAboveTheLimitLine) {
 
   const QColor cpu = CHistoryPage::ChannelColor(core::CPUTEMP);
   const QColor limit = cpu.darker(130);
-  const double upper = core::InBaseUnits(core::CPUTEMP, rig.state[core::CPUTEMP].alarm.upper);
+  const double upper = core::InBaseUnits(core::CPUTEMP, rig.State()[core::CPUTEMP].alarm.upper);
   ASSERT_GT(upper, 45);
   ASSERT_LT(upper, 97);
 
@@ -109,7 +109,7 @@ TEST(HistoryTab, ARiseOverTheLimitShowsAboveTheLimitLine) {
   for (int y = plot.top(); y < limitRow; ++y)
     newestAbove |= after.pixel(plot.right() - 2, y) == cpu.rgb();
   EXPECT_TRUE(newestAbove);
-  EXPECT_EQ(rig.extensions->GetHistory()->Samples(core::CPUTEMP).size(), 5u);
+  EXPECT_EQ(rig.frame->LastReport().history->Samples(core::CPUTEMP).size(), 5u);
 }
 
 TEST(HistoryTab, AlarmCommandRunsFromTheWindowHostOncePerEpisode) {

@@ -125,6 +125,28 @@ TEST(Tray, IconAndTooltipFollowTheAlarm) {
   EXPECT_EQ(rig.Tray().IconShown(), 132);
 }
 
+TEST(Tray, AnIconNoAreaTookIsOfferedAgainOnTheNextReport) {
+  bool available = false;
+  int asked = 0;
+  CNotificationArea area([&] { return ++asked, available; }, [] { return false; });
+  EXPECT_FALSE(area.Show({132, "first"}));
+  EXPECT_FALSE(area.Shown());
+  available = true;
+  EXPECT_TRUE(area.Show({137, "second"}));
+  EXPECT_TRUE(area.Shown());
+  EXPECT_EQ(area.IconShown(), 137);
+  EXPECT_EQ(area.ToolTip(), "second");
+  const int asks = asked;
+  available = false;  // once shown, a change asks nothing
+  EXPECT_TRUE(area.Show({132, "third"}));
+  EXPECT_EQ(asked, asks);
+  EXPECT_EQ(area.IconShown(), 132);
+  EXPECT_TRUE(area.Show({0, "third"}));  // removed
+  EXPECT_FALSE(area.Shown());
+  EXPECT_FALSE(area.Show({132, "fourth"})) << "after its removal the area is asked again";
+  EXPECT_EQ(asked, asks + 1);
+}
+
 TEST(Tray, IconsTellNormalFromAlarmAtSmallSizes) {
   for (const int size : {16, 22}) {
     const QImage normal = display::IconPixmap(132, size).toImage();

@@ -78,6 +78,14 @@ TEST(ExtensionsKey, SavingTheSettingsKeepsTheSubkeyAndTheLoadIgnoresIt) {
   std::filesystem::remove_all(dir);
 }
 
+// One watch over the alarm episodes, as the frame keeps it, and the starts it announces.
+struct Starts {
+  AlarmEpisodes episodes;
+  std::vector<AlarmStart> Check(const MonitorState& state) {
+    return StartsOf(state, episodes.Update(state));
+  }
+};
+
 TEST(AlarmStarts, AnnouncesEachStartOnceUntilTheChannelRecovers) {
   MonitorState state;
   state[CPUTEMP].alarm.enabled = 1;
@@ -85,7 +93,7 @@ TEST(AlarmStarts, AnnouncesEachStartOnceUntilTheChannelRecovers) {
   state[CPUTEMP].alarm.upper = 95;
   state[V5].alarm.enabled = 1;
   state[V5].value = 4200;
-  AlarmStarts starts;
+  Starts starts;
   const auto check = [&] {
     std::vector<int> channels;
     for (const AlarmStart& s : starts.Check(state))
@@ -110,7 +118,7 @@ TEST(AlarmStarts, AnnouncesEachStartOnceUntilTheChannelRecovers) {
 TEST(AlarmStarts, DisabledChannelsAndTheAlarmSwitchKeepItQuiet) {
   MonitorState state;
   state[SYSTEMP].outOfRange = 1;  // out of range, alarm not enabled
-  AlarmStarts starts;
+  Starts starts;
   EXPECT_TRUE(starts.Check(state).empty());
   state.params.bAlarm = 0;
   state[SYSTEMP].alarm.enabled = 1;

@@ -104,12 +104,13 @@ TEST(AlarmCommands, StartAndEndOncePerEpisodeAndAMissingProgramOnce) {
   std::vector<AlarmCommands::Run> runs;
   AlarmCommands commands(launcher, [&runs](const AlarmCommands::Run& r) { runs.push_back(r); });
   commands.Configure("on %c", "off %c", {});
-  commands.OnTick(demo.state);
+  AlarmEpisodes episodes;  // the frame's one watch over the episodes
+  commands.OnChanges(demo.state, episodes.Update(demo.state));
   EXPECT_TRUE(launcher.launched.empty());  // all in range at the start
   // The demo's CPU overheats from 40 s to 60 s: one start, one end, whatever the ticks between.
   for (uint32_t t = 5; t <= 90; t += 5) {
     demo.AcquireAt(5);
-    commands.OnTick(demo.state);
+    commands.OnChanges(demo.state, episodes.Update(demo.state));
   }
   ASSERT_EQ(launcher.launched.size(), 2u);
   EXPECT_EQ(launcher.launched[0], (std::vector<std::string>{"on", "CPUTEMP"}));
@@ -119,9 +120,9 @@ TEST(AlarmCommands, StartAndEndOncePerEpisodeAndAMissingProgramOnce) {
 
   // Switching the alarm off ends the episode too.
   demo.state[V5].outOfRange = 1;
-  commands.OnTick(demo.state);
+  commands.OnChanges(demo.state, episodes.Update(demo.state));
   demo.state[V5].alarm.enabled = 0;
-  commands.OnTick(demo.state);
+  commands.OnChanges(demo.state, episodes.Update(demo.state));
   EXPECT_EQ(launcher.launched.back(), (std::vector<std::string>{"off", "V5"}));
 
   // A program that cannot start is said once and not tried again.
@@ -129,12 +130,13 @@ TEST(AlarmCommands, StartAndEndOncePerEpisodeAndAMissingProgramOnce) {
   std::vector<AlarmCommands::Run> failed;
   AlarmCommands missing(other, [&failed](const AlarmCommands::Run& r) { failed.push_back(r); });
   missing.Configure("missing-program %c", "", {});
+  AlarmEpisodes watch;
   Demo fresh;
   for (int episode = 0; episode < 3; ++episode) {
     fresh.state[V5].outOfRange = 1;
-    missing.OnTick(fresh.state);
+    missing.OnChanges(fresh.state, watch.Update(fresh.state));
     fresh.state[V5].outOfRange = 0;
-    missing.OnTick(fresh.state);
+    missing.OnChanges(fresh.state, watch.Update(fresh.state));
   }
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_FALSE(failed[0].started);

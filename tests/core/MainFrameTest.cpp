@@ -61,15 +61,19 @@ TEST(MainFrame, CreationPublishesAddsTheIconWithoutTooltipAndStartsTheTimer) {
   EXPECT_EQ(rig.frame->OnCreate(), 0);
   EXPECT_EQ(rig.state.hmType, 2);
   EXPECT_EQ(rig.state.mbModel, 1);
-  EXPECT_EQ(rig.host.log, (Lines{"publish", "tray:add:132:", "timer:0", "timer:5000"}));
+  EXPECT_EQ(rig.host.log, (Lines{"tray:132:", "timer:5000"}));
+  ASSERT_EQ(rig.host.reports.size(), 1u);  // one report for the whole creation
+  EXPECT_EQ(rig.host.reports[0].createPages, std::optional<int32_t>(1));
+  EXPECT_EQ(rig.host.slots.cpu.fan, 5000);
   EXPECT_EQ(rig.state[CPUFAN].value, 5000);  // the first acquisition ran
   EXPECT_EQ(rig.frame->TickCount(), 0u);
 
   rig.host.log.clear();
   rig.frame->OnTimer();
-  EXPECT_EQ(rig.host.log,
-            (Lines{"tray:modify:132:CPU Temp:45C/113F, SYS Temp:38C/100F, CPU FAN:ON, SYS FAN:ON",
-                   "publish", "refresh"}));
+  EXPECT_EQ(
+      rig.host.log,
+      (Lines{"tray:132:CPU Temp:45C/113F, SYS Temp:38C/100F, CPU FAN:ON, SYS FAN:ON", "refresh"}));
+  EXPECT_EQ(rig.host.reports.size(), 2u);
   EXPECT_EQ(rig.frame->CurrentAlarmChannel(), -1);
 }
 
@@ -161,12 +165,13 @@ TEST(MainFrame, EscapeClosesTheDialogForTheRestOfTheRun) {
 TEST(MainFrame, OtherActionsShowThePageSilenceAllOrDoNothing) {
   struct Row {
     int32_t action;
-    Lines expected;  // log lines of the action, before its tick
+    Lines expected;  // the first lines of the action's report
   };
-  const Row rows[] = {{0, {"alarm-dialog-closed", "page:cpu", "publish"}},
-                      {2, {"alarm-dialog-closed", "publish"}},
-                      {-1, {"alarm-dialog-closed", "publish"}},
-                      {7, {"alarm-dialog-closed", "publish"}}};
+  const std::string cpu = "The CPU  Temperature has exceeded Normal Operating Tolerance.";
+  const Row rows[] = {{0, {"alarm-dialog-closed", "page:cpu", "alarm-dialog:0:" + cpu}},
+                      {2, {"alarm-dialog-closed", "tray:137:" + cpu}},
+                      {-1, {"alarm-dialog-closed", "alarm-dialog:0:" + cpu}},
+                      {7, {"alarm-dialog-closed", "alarm-dialog:0:" + cpu}}};
   for (const Row& row : rows) {
     Rig rig;
     rig.Create();
@@ -201,10 +206,10 @@ TEST(MainFrame, RestartWritesTemperatureLimitsSavesThenAsksForPower) {
   EXPECT_EQ(rig.board->PeekRegister(1, 0x53), 126);
   EXPECT_EQ(savesAtPower, 1);
   EXPECT_EQ(rig.host.Lines("quit"), (Lines{"quit:0:saved"}));
-  const Lines tail(rig.host.log.end() - 5, rig.host.log.end());
-  EXPECT_EQ(tail,
-            (Lines{"timer:0", "tray:delete:137:" + rig.frame->StatusText(), "quit:0:saved",
-                   "power:reboot", "message:Velmond:You have no System-Restart Privileges!"}));
+  const Lines tail(rig.host.log.end() - 6, rig.host.log.end());
+  EXPECT_EQ(tail, (Lines{"alarm-dialog-closed", "tray:0:" + rig.frame->StatusText(), "timer:0",
+                         "quit:0:saved", "power:reboot",
+                         "message:Velmond:You have no System-Restart Privileges!"}));
   EXPECT_TRUE(rig.frame->Destroyed());
 }
 
@@ -222,23 +227,6 @@ TEST(MainFrame, ShutdownTouchesNoChipRegisterAndAsksForPowerOff) {
   EXPECT_EQ(rig.registry.saves, 1);
 }
 
-TEST(MainFrame, TrayIconIsAddedAgainAfterAFailedCall) {
-  Rig rig;
-  rig.Create();
-  rig.host.trayFails = true;
-  rig.frame->OnTimer();
-  rig.frame->OnTimer();
-  rig.host.trayFails = false;
-  rig.frame->OnTimer();
-  rig.frame->OnTimer();
-  const auto tray = rig.host.Lines("tray:");
-  ASSERT_EQ(tray.size(), 4u);
-  EXPECT_EQ(tray[0].substr(0, 14), "tray:modify:13");
-  EXPECT_EQ(tray[1].substr(0, 11), "tray:add:13");
-  EXPECT_EQ(tray[2].substr(0, 11), "tray:add:13");
-  EXPECT_EQ(tray[3].substr(0, 14), "tray:modify:13");
-}
-
 TEST(MainFrame, TooltipKeepsSixtyThreeCharacters) {
   Rig rig;
   rig.Create();
@@ -253,14 +241,13 @@ TEST(MainFrame, TooltipKeepsSixtyThreeCharacters) {
   EXPECT_EQ(rig.host.lastTray.tooltip, rig.frame->StatusText().substr(0, 63));
 }
 
-TEST(MainFrame, TrayNotificationsBecomeMenuOrCommand) {
+TEST(MainFrame, TrayInputAsksForTheMenuOrOpensTheDefaultItem) {
   Rig rig;
   rig.Create();
-  rig.frame->OnTrayNotify(131, 0x205);
-  rig.frame->OnTrayNotify(131, 0x203);
-  rig.frame->OnTrayNotify(131, 0x201);  // left single click
-  rig.frame->OnTrayNotify(130, 0x205);  // another icon
-  EXPECT_EQ(rig.host.log, (Lines{"tray-menu", "page:cpu"}));
+  EXPECT_TRUE(rig.frame->OnTrayInput(TrayInput::kContextMenu));
+  EXPECT_TRUE(rig.host.log.empty()) << "the host shows its menu itself";
+  EXPECT_FALSE(rig.frame->OnTrayInput(TrayInput::kActivate));
+  EXPECT_EQ(rig.host.log, (Lines{"page:cpu"}));
 }
 
 TEST(MainFrame, CommandsForPagesExitAndSuspend) {
@@ -323,13 +310,13 @@ TEST(MainFrame, SettingsCommandsApplyOrCancelThenRunATick) {
   Rig rig;
   rig.Create();
   rig.frame->OnCommand(kCmdSetAppParams);  // Cancel
-  EXPECT_EQ(rig.host.log,
-            (Lines{"app-params-dialog", "timer:0", "timer:5000", "publish",
-                   "tray:modify:132:" + rig.frame->StatusText(), "publish", "refresh"}));
+  EXPECT_EQ(rig.host.log, (Lines{"app-params-dialog", "tray:132:" + rig.frame->StatusText(),
+                                 "timer:5000", "refresh"}));
   rig.host.log.clear();
   rig.host.appParamsResult = AppParamsDialogData{0, 0, 60};
   rig.frame->OnCommand(kCmdSetAppParams);
-  EXPECT_EQ(rig.host.log, (Lines{"app-params-dialog", "timer:0", "publish", "refresh"}));
+  EXPECT_EQ(rig.host.log, (Lines{"app-params-dialog", "timer:0", "refresh"}));
+  EXPECT_EQ(rig.host.slots.cpu.alarm, 0) << "the pages see the switch turned off";
   EXPECT_EQ(rig.state.params.AutoUpdateInterval, 60);
 
   AlarmRangeDialogData ranges;

@@ -17,14 +17,14 @@
 #include <filesystem>
 #include <vector>
 
-#include "HelperRig.h"
 #include "drivers/portio/PortIoDevice.h"
+#include "tests/support/HelperRig.h"
 #include "tests/support/RecordingBus.h"
 
 namespace velmo::drivers {
 namespace {
 
-namespace pr = hw::protocol;
+namespace pr = protocol;
 
 TEST(PeerPolicy, RootTheHelpersUserOrTheGroup) {
   const PeerPolicy policy{1000, 500};

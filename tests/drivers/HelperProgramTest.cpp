@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "HelperRig.h"
-#include "monitor/hw/SimClockProtocol.h"
+#include "monitor/protocol/SimClockProtocol.h"
+#include "tests/support/HelperRig.h"
 
 namespace velmo::drivers {
 namespace {
 
-namespace pr = hw::protocol;
+namespace pr = protocol;
 using hw::DeviceConnection;
 
 constexpr const char* kBoard = R"({

@@ -14,7 +14,7 @@
 namespace velmo::drivers {
 namespace {
 
-namespace pr = hw::protocol;
+namespace pr = protocol;
 
 // Physical memory in which byte n holds (n * 7) & 0xFF; reads outside [0, limit) fail.
 class PatternBus : public hw::Bus {

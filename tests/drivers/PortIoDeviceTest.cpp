@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "monitor/hw/SimClockProtocol.h"
+#include "monitor/protocol/SimClockProtocol.h"
 #include "tests/support/RecordingBus.h"
 
 namespace velmo::drivers {
 namespace {
 
-namespace pr = hw::protocol;
+namespace pr = protocol;
 using Lines = std::vector<std::string>;
 
 constexpr uint32_t kOpen = pr::kIoctlPortIoOpen, kRead = pr::kIoctlPortIoRead,

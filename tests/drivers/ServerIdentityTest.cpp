@@ -10,9 +10,9 @@
 
 #include <cstring>
 
-#include "HelperRig.h"
 #include "monitor/hw/DriverBackend.h"
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
+#include "tests/support/HelperRig.h"
 
 namespace velmo::hw {
 namespace {

@@ -15,7 +15,7 @@
 #include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/DriverBackend.h"
 #include "monitor/hw/PortAccess.h"
-#include "tests/drivers/HelperRig.h"
+#include "tests/support/HelperRig.h"
 #include "tests/support/RecordingFrameHost.h"
 
 namespace velmo::core {
@@ -44,8 +44,8 @@ TEST(DriverFrameTrace, CreationTickAndRestartOnEveryShippedBoard) {
     const std::string board = BoardWithTrace(dir, name, tracePath);
     test::HelperProcess portio(kPortio, {"--board", board}, dir.Path(), dir.File("portio.log"));
     test::HelperProcess mapmem(kMapmem, {"--board", board}, dir.Path(), dir.File("mapmem.log"));
-    ASSERT_TRUE(portio.WaitReady(hw::protocol::kPortIoDevice));
-    ASSERT_TRUE(mapmem.WaitReady(hw::protocol::kMapMemDevice));
+    ASSERT_TRUE(portio.WaitReady(protocol::kPortIoDevice));
+    ASSERT_TRUE(mapmem.WaitReady(protocol::kMapMemDevice));
     // What portio read for itself at start (the VIA block probe) is not the monitor's.
     const size_t start = test::ReadText(tracePath).size();
 

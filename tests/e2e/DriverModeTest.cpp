@@ -1,8 +1,8 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
-#include "tests/drivers/HelperRig.h"
 #include "tests/e2e/VelmondRun.h"
+#include "tests/support/HelperRig.h"
 
 namespace velmo::test {
 namespace {
@@ -122,8 +122,8 @@ TEST(DriverMode, HelpersAlreadyServingAreTakenWhereverTheirProgramsLive) {
   HelperProcess mapmem(kMapmem, {"--board", demo}, dev, (box.dir / "mapmem.log").string());
   {
     DeviceDirScope scope(dev);
-    ASSERT_TRUE(portio.WaitReady(hw::protocol::kPortIoDevice));
-    ASSERT_TRUE(mapmem.WaitReady(hw::protocol::kMapMemDevice));
+    ASSERT_TRUE(portio.WaitReady(protocol::kPortIoDevice));
+    ASSERT_TRUE(mapmem.WaitReady(protocol::kMapMemDevice));
   }
   const RunResult run = RunVelmond(
       box, {"--headless", "--driver", "--board", demo, "--ticks", "2", "--dry-run-power"}, env);
@@ -157,9 +157,9 @@ TEST(DriverMode, PortioKilledAndRestartedBetweenTwoTicksIsFoundAgain) {
   SignalHelpers(dev, SIGKILL, "portio");
   DeviceDirScope scope(dev);
   // Gone once its socket refuses connections; only then may another take the device.
-  ASSERT_TRUE(WaitFor([] { return !hw::DeviceConnection::Open(hw::protocol::kPortIoDevice); }));
+  ASSERT_TRUE(WaitFor([] { return !hw::DeviceConnection::Open(protocol::kPortIoDevice); }));
   HelperProcess portio(kPortio, {"--board", demo}, dev, (box.dir / "portio.log").string());
-  ASSERT_TRUE(portio.WaitReady(hw::protocol::kPortIoDevice));
+  ASSERT_TRUE(portio.WaitReady(protocol::kPortIoDevice));
   ASSERT_TRUE(velmond.WaitFor("tick"));
   ASSERT_TRUE(velmond.WaitFor("tick"));
   velmond.Signal(SIGTERM);

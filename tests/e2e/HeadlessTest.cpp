@@ -359,7 +359,7 @@ TEST(Headless, DeeplyNestedBoardFileIsRefusedByEveryProgram) {
     int exitCode;
   };
   const Row rows[] = {{bin + "/monitor/app/velmond --headless --ticks 1", 2},
-                      {bin + "/monitor/app/velmo-identify", 1},
+                      {bin + "/tools/velmo-identify", 1},
                       {bin + "/drivers/portio/portio", 1},
                       {bin + "/drivers/mapmem/mapmem", 1}};
   for (const Row& row : rows) {

@@ -25,7 +25,7 @@ std::string Output(const std::string& command) {
 }
 
 TEST(SensorsJson, EveryChipInTheShapeSensorsPrints) {
-  const std::string program = std::string(VELMO_BINARY_DIR) + "/monitor/app/velmo-identify";
+  const std::string program = std::string(VELMO_BINARY_DIR) + "/tools/velmo-identify";
   for (const char* board :
        {"demo", "w83781d", "w83781d-model3", "w83782d", "w83627hf", "sis5595", "via686a"}) {
     SCOPED_TRACE(board);

@@ -17,7 +17,7 @@
 #include "drivers/common/DeviceServer.h"
 #include "drivers/fuzz/FuzzInput.h"
 #include "drivers/portio/PortIoDevice.h"
-#include "monitor/hw/DriverProtocol.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 namespace {
 
@@ -96,11 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (fd < 0) continue;
     if (::send(fd, step.datagram.data(), step.datagram.size(), MSG_NOSIGNAL) < 0) continue;
     rig.server->PollOnce(0);
-    uint8_t reply[hw::protocol::kMaxBatchDatagram + 16];
+    uint8_t reply[protocol::kMaxBatchDatagram + 16];
     const ssize_t n = ::recv(fd, reply, sizeof reply, MSG_DONTWAIT);
     if (n > 0) {
       // Every reply is a well-formed reply datagram.
-      Check(hw::protocol::DecodeReply({reply, static_cast<size_t>(n)}).has_value());
+      Check(protocol::DecodeReply({reply, static_cast<size_t>(n)}).has_value());
     } else if (n == 0) {
       ::close(fd);  // the server dropped it (an oversize request, say)
       fd = rig.Connect();

@@ -26,14 +26,14 @@
 #include <vector>
 
 #include "monitor/hw/DriverBackend.h"
-#include "monitor/hw/DriverProtocol.h"
 #include "monitor/hw/HwError.h"
 #include "monitor/hw/PortBatch.h"
+#include "monitor/protocol/DriverProtocol.h"
 
 namespace {
 
 using namespace velmo;
-namespace pr = hw::protocol;
+namespace pr = protocol;
 
 void CheckAt(bool condition, int line) {
   if (condition) return;

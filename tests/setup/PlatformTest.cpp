@@ -18,10 +18,10 @@ class PlatformMachine : public testing::TestWithParam<MachineRow> {};
 TEST_P(PlatformMachine, SupportedOnlyOnX86) {
   const MachineRow& row = GetParam();
   const PlatformCheck check = CheckPlatform({row.machine, "6.1.0-18-amd64", "Debian 12"});
-  EXPECT_EQ(check.nt, row.supported ? 1 : 0);
-  EXPECT_EQ(check.b9x, 0);
+  EXPECT_EQ(check.helperServices, row.supported);
+  EXPECT_FALSE(check.directPorts);
   EXPECT_EQ(check.name, row.supported ? "Debian 12" : "");
-  EXPECT_EQ(check.servicePack, row.supported ? "6.1.0-18-amd64" : "");
+  EXPECT_EQ(check.kernelRelease, row.supported ? "6.1.0-18-amd64" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PlatformMachine,

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "monitor/core/InstallLayout.h"
-#include "monitor/hw/HelperUnit.h"
+#include "monitor/service/HelperUnit.h"
 #include "tests/setup/SetupRig.h"
 
 namespace velmo::setup {
@@ -49,7 +49,7 @@ TEST(Installation, WritesProgramsUnitsEntryAndGroupInOneRun) {
   // The units: the shipped text, starting the helpers deployed under this root.
   for (const std::string name : {"portio", "mapmem"}) {
     const std::string unit = ReadFile(root + "/lib/systemd/system/" + name + ".service");
-    EXPECT_EQ(unit, hw::UnitFileText(name, root + "/lib/velmo/drivers/" + name)) << name;
+    EXPECT_EQ(unit, service::UnitFileText(name, root + "/lib/velmo/drivers/" + name)) << name;
     EXPECT_NE(unit.find("\nExecStart=" + root + "/lib/velmo/drivers/" + name + "\n"),
               std::string::npos);
     EXPECT_EQ(ModeOf(root + "/lib/systemd/system/" + name + ".service"), 0644u);

@@ -1,4 +1,5 @@
-// A frame host for tests: records every request as a short line and answers from fields.
+// A frame host for tests: records every request and every report as short lines and answers
+// from fields.
 #pragma once
 
 #include <functional>
@@ -14,12 +15,12 @@ class RecordingFrameHost : public core::FrameHost {
  public:
   std::vector<std::string> log;  // one line per request, in order
   std::vector<bool> answers;     // Yes/No answers in order; No when exhausted
-  bool trayFails = false;
   bool powerRefused = false;
   std::optional<core::AlarmRangeDialogData> alarmRangeResult;
   std::optional<core::AppParamsDialogData> appParamsResult;
   core::PageSlots slots;
-  core::TrayIconData lastTray;
+  core::TrayView lastTray;
+  std::vector<core::FrameReport> reports;  // every report rendered
   std::optional<int> quitCode;
   bool quitSaved = false;
   int ticksDone = 0;
@@ -36,28 +37,6 @@ class RecordingFrameHost : public core::FrameHost {
     log.push_back("question:" + text);
     return yes;
   }
-  void OpenAlarmDialog(int32_t action, const std::string& condition) override {
-    log.push_back("alarm-dialog:" + std::to_string(action) + ":" + condition);
-  }
-  void CloseAlarmDialog() override { log.push_back("alarm-dialog-closed"); }
-  bool NotifyTray(core::TrayOp op, const core::TrayIconData& data) override {
-    const char* name = op == core::TrayOp::kAdd      ? "add"
-                       : op == core::TrayOp::kModify ? "modify"
-                                                     : "delete";
-    log.push_back(std::string("tray:") + name + ":" + std::to_string(data.icon) + ":" +
-                  (data.hasTip ? data.tooltip : std::string()));
-    lastTray = data;
-    return !trayFails;
-  }
-  void ShowTrayMenu() override { log.push_back("tray-menu"); }
-  void ShowPage(core::Page page) override { log.push_back(std::string("page:") + PageName(page)); }
-  void HideFrame() override { log.push_back("hide"); }
-  void SetTimer(uint32_t periodMs) override { log.push_back("timer:" + std::to_string(periodMs)); }
-  void PublishPages(const core::PageSlots& s) override {
-    slots = s;
-    log.push_back("publish");
-  }
-  void RefreshPages() override { log.push_back("refresh"); }
   std::optional<core::AlarmRangeDialogData> RunAlarmRangeDialog(
       const core::AlarmRangeDialogData&) override {
     log.push_back("alarm-range-dialog");
@@ -73,11 +52,32 @@ class RecordingFrameHost : public core::FrameHost {
     if (onPower) onPower();
     return !powerRefused;
   }
-  void TickDone() override { ++ticksDone; }
-  void Quit(int code, bool saved) override {
-    log.push_back("quit:" + std::to_string(code) + (saved ? ":saved" : ":unsaved"));
-    quitCode = code;
-    quitSaved = saved;
+  // One line for each thing the report says happened, in the order a host shows them.
+  void Render(const core::FrameReport& r) override {
+    reports.push_back(r);
+    if (r.hideFrame) log.push_back("hide");
+    if (r.closeAlarmDialog) log.push_back("alarm-dialog-closed");
+    if (r.showPage) log.push_back(std::string("page:") + PageName(*r.showPage));
+    if (r.openAlarmDialog) {
+      log.push_back("alarm-dialog:" + std::to_string(r.openAlarmDialog->action) + ":" +
+                    r.openAlarmDialog->condition);
+    }
+    if (r.tray) {
+      log.push_back("tray:" + std::to_string(r.tray->icon) + ":" + r.tray->tooltip);
+      lastTray = *r.tray;
+    }
+    if (r.timerSet) log.push_back("timer:" + std::to_string(r.timerPeriodMs));
+    if (r.ticked) {
+      log.push_back("refresh");
+      ++ticksDone;
+    }
+    if (r.end) {
+      log.push_back("quit:" + std::to_string(r.end->exitCode) +
+                    (r.end->saved ? ":saved" : ":unsaved"));
+      quitCode = r.end->exitCode;
+      quitSaved = r.end->saved;
+    }
+    slots = r.pages;
   }
 
   // Lines that start with `prefix`.

@@ -12,15 +12,16 @@
 #include "monitor/app/gui/DesktopNotifier.h"
 #include "monitor/app/gui/MainWindow.h"
 #include "monitor/app/gui/NotificationArea.h"
-#include "monitor/core/ExtensionRunner.h"
 #include "monitor/core/MainFrame.h"
+#include "monitor/core/Monitor.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/OemInfo.h"
 #include "monitor/core/Resources.h"
 
 namespace velmo::app::gui {
 
-CGuiHost::CGuiHost(GuiServices services) : services_(std::move(services)) {
+CGuiHost::CGuiHost(GuiServices services)
+    : ProgramHost(services.power, services.dryRunPower), services_(std::move(services)) {
   if (!services_.trayAvailable) services_.trayAvailable = &CNotificationArea::SystemTrayAvailable;
   if (!services_.activationOnlyTray)
     services_.activationOnlyTray = &CNotificationArea::StatusNotifierHostRunning;
@@ -28,8 +29,10 @@ CGuiHost::CGuiHost(GuiServices services) : services_(std::move(services)) {
   tray_ =
       std::make_unique<CNotificationArea>(services_.trayAvailable, services_.activationOnlyTray);
   tray_->onCommand = [this](uint32_t id) { Command(id); };
-  tray_->onNotify = [this](uint32_t wParam, uint32_t lParam) {
-    Enter([&] { frame_->OnTrayNotify(wParam, lParam); });
+  tray_->onInput = [this](core::TrayInput input) {
+    bool menu = false;
+    Enter([&] { menu = frame_->OnTrayInput(input); });
+    if (menu && !Ended()) tray_->ShowMenu();
   };
   // Timer 100. A coarse timer lets the system bundle its wake-ups with others'.
   timer_.setTimerType(Qt::CoarseTimer);
@@ -38,10 +41,10 @@ CGuiHost::CGuiHost(GuiServices services) : services_(std::move(services)) {
 
 CGuiHost::~CGuiHost() = default;
 
-void CGuiHost::Attach(core::CMainFrame& frame, core::MonitorState& state,
-                      std::function<void(uint32_t)> advanceClock) {
-  frame_ = &frame;
-  state_ = &state;
+void CGuiHost::Attach(core::Monitor& monitor, std::function<void(uint32_t)> advanceClock) {
+  frame_ = &monitor.Frame();
+  state_ = &monitor.State();
+  notify_ = monitor.Extensions().desktopNotification != 0;
   advanceClock_ = std::move(advanceClock);
   clock_.start();
 }
@@ -53,25 +56,22 @@ void CGuiHost::Enter(F&& call) {
     call();
   } catch (const hw::ProgramEnd& end) {
     // The hardware cannot be reached: the program ends at once, without saving.
-    quitRequested_ = true;
-    exitCode_ = end.exitCode;
-    saved_ = false;
+    EndWith(end.exitCode, false);
   }
-  if (quitRequested_) Finish(exitCode_);
+  if (QuitRequested()) Finish(ExitCode());
 }
 
 void CGuiHost::Finish(int exitCode) {
   if (ended_) return;
   ended_ = true;
-  exitCode_ = exitCode;
   timer_.stop();
   if (alarmDialog_) alarmDialog_->hide();
   if (window_) window_->hide();
   tray_->Tray().hide();
-  if (!notSavedReason_.empty() && !signalled_) {
+  if (!NotSavedReason().empty() && !signalled_) {
     // One message at the end: the settings of this run are lost, the file on disk is as it was.
     QMessageBox box(QMessageBox::Warning, QString::fromLatin1(core::kAppTitle),
-                    QString::fromStdString("The settings could not be saved (" + notSavedReason_ +
+                    QString::fromStdString("The settings could not be saved (" + NotSavedReason() +
                                            "); the settings file was left as it was."),
                     QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
@@ -113,8 +113,7 @@ CMainWindow& CGuiHost::Window() {
 void CGuiHost::BuildSheet() {
   CMonitorSheet& sheet = window_->Sheet();
   sheet.CreatePages(*pagesModel_);
-  const core::History* history = extensions_ ? extensions_->GetHistory() : nullptr;
-  if (history) sheet.AddHistoryPage(*history, *state_);
+  if (history_) sheet.AddHistoryPage(*history_, *state_);
 }
 
 bool CGuiHost::Create() {
@@ -122,7 +121,7 @@ bool CGuiHost::Create() {
   Enter([&] { created = frame_->OnCreate() == 0; });
   if (!created && !ended_) {
     ended_ = true;
-    exitCode_ = 1;
+    EndWith(1, false);
   }
   if (ended_) return false;
   if (!tray_->Shown()) {
@@ -202,20 +201,31 @@ bool CGuiHost::AskYesNo(const std::string& text) {
   return box.exec() == QMessageBox::Yes;
 }
 
-void CGuiHost::OpenAlarmDialog(int32_t action, const std::string& condition) {
-  if (!ended_) AlarmDialog().Open(action, condition);
-}
-
-void CGuiHost::CloseAlarmDialog() {
-  if (alarmDialog_) alarmDialog_->hide();
-}
-
-bool CGuiHost::NotifyTray(core::TrayOp op, const core::TrayIconData& data) {
-  return tray_->Apply(op, data);
-}
-
-void CGuiHost::ShowTrayMenu() {
-  tray_->ShowMenu();
+void CGuiHost::ShowFrame(const core::FrameReport& report) {
+  if (report.hideFrame) HideFrame();
+  if (report.closeAlarmDialog && alarmDialog_) alarmDialog_->hide();
+  slots_ = report.pages;
+  if (window_) window_->Sheet().SetSlots(slots_);
+  if (report.createPages) {
+    pagesModel_ = *report.createPages;
+    history_ = report.history;
+    if (window_) {
+      BuildSheet();
+      window_->Sheet().SetSlots(slots_);
+    }
+  }
+  if (report.showPage) ShowPage(*report.showPage);
+  if (report.openAlarmDialog && !Ended())
+    AlarmDialog().Open(report.openAlarmDialog->action, report.openAlarmDialog->condition);
+  if (report.tray) tray_->Show(*report.tray);
+  if (report.timerSet) {
+    if (report.timerPeriodMs == 0 || Ended()) {
+      timer_.stop();
+    } else {
+      timer_.start(static_cast<int>(std::min<uint32_t>(report.timerPeriodMs, INT32_MAX)));
+    }
+  }
+  if (report.ticked && window_) window_->Sheet().Refresh(FrameInView());
 }
 
 void CGuiHost::ShowPage(core::Page page) {
@@ -236,31 +246,6 @@ void CGuiHost::HideFrame() {
   }
 }
 
-void CGuiHost::SetTimer(uint32_t periodMs) {
-  if (periodMs == 0 || ended_) {
-    timer_.stop();
-  } else {
-    timer_.start(static_cast<int>(std::min<uint32_t>(periodMs, INT32_MAX)));
-  }
-}
-
-void CGuiHost::CreatePages(int32_t mbModel) {
-  pagesModel_ = mbModel;
-  if (window_) {
-    BuildSheet();
-    window_->Sheet().SetSlots(slots_);  // the frame publishes once before it asks for the sheet
-  }
-}
-
-void CGuiHost::PublishPages(const core::PageSlots& pageSlots) {
-  slots_ = pageSlots;
-  if (window_) window_->Sheet().SetSlots(pageSlots);
-}
-
-void CGuiHost::RefreshPages() {
-  if (window_) window_->Sheet().Refresh(FrameInView());
-}
-
 std::optional<core::AlarmRangeDialogData> CGuiHost::RunAlarmRangeDialog(
     const core::AlarmRangeDialogData& data) {
   if (ended_) return std::nullopt;
@@ -277,50 +262,15 @@ std::optional<core::AppParamsDialogData> CGuiHost::RunAppParamsDialog(
   return dialog.Result();
 }
 
-bool CGuiHost::RequestPower(core::PowerRequest request) {
-  const char* name = core::PowerRequestName(request);
-  if (services_.dryRunPower || !services_.power) {
-    std::cerr << "velmond: " << name << " not sent (dry run)\n";
-    return true;
-  }
-  std::string error;
-  const bool ok = services_.power->Request(request, &error);
-  if (!ok) std::cerr << "velmond: " << name << " refused: " << error << '\n';
-  return ok;
+void CGuiHost::ShowPower(const char* name, bool /*sent*/, bool dryRun) {
+  if (dryRun) std::cerr << "velmond: " << name << " not sent (dry run)\n";
 }
 
-void CGuiHost::TickDone() {
-  if (!state_) return;
-  if (extensions_) {
-    extensions_->OnTick(*state_, frame_->BoardText());
-    if (window_) window_->Sheet().RefreshHistory(FrameInView());
-  }
-  const std::vector<core::AlarmStart> started = alarmStarts_.Check(*state_);
+void CGuiHost::ShowTick(const core::FrameReport& report) {
+  if (window_) window_->Sheet().RefreshHistory(FrameInView());
   if (!notify_ || !services_.notifier) return;
-  for (const core::AlarmStart& start : started)
+  for (const core::AlarmStart& start : report.alarmStarts)
     services_.notifier->Notify(QStringLiteral("Velmo"), QString::fromStdString(start.sentence));
-}
-
-void CGuiHost::Warn(const std::string& text) {
-  std::cerr << "velmond: " << text << '\n';
-}
-
-void CGuiHost::SettingsNotSaved(const std::string& reason) {
-  std::cerr << "velmond: settings not saved: " << reason << '\n';
-  notSavedReason_ = reason;
-}
-
-void CGuiHost::OnHardwareFailure(const hw::HwFailure& failure) {
-  // What the message box cannot say (a device refused for its owner) goes to the log.
-  if (!failure.detail.empty() && failure.error != hw::HwError::kPhysicalReadFailed)
-    std::cerr << "velmond: " << hw::Describe(failure.error) << ": " << failure.detail << '\n';
-  core::FrameHost::OnHardwareFailure(failure);
-}
-
-void CGuiHost::Quit(int exitCode, bool saved) {
-  quitRequested_ = true;
-  exitCode_ = exitCode;
-  saved_ = saved;
 }
 
 }  // namespace velmo::app::gui

@@ -1,7 +1,7 @@
-// The Qt host of the monitoring core: it carries out the frame's requests with the window, the
-// notification area, the dialogs and a QTimer, and is the only way from Qt into the core. Every
-// entry runs inside Enter(), which turns the hardware layer's ProgramEnd and the frame's own end
-// into the end of the event loop.
+// The Qt host of the monitoring core: it renders the frame's reports with the window, the
+// notification area, the dialogs and a QTimer, answers its questions, and is the only way from
+// Qt into the core. Every entry runs inside Enter(), which turns the hardware layer's ProgramEnd
+// and the frame's own end into the end of the event loop.
 #pragma once
 
 #include <QElapsedTimer>
@@ -13,18 +13,15 @@
 #include <optional>
 #include <string>
 
-#include "monitor/core/AlarmStarts.h"
+#include "monitor/app/ProgramHost.h"
 #include "monitor/core/FrameHost.h"
 
 namespace velmo::core {
 class CMainFrame;
-class ExtensionRunner;
+class History;
+class Monitor;
 struct MonitorState;
 }  // namespace velmo::core
-
-namespace velmo::app {
-class PowerControl;
-}
 
 namespace velmo::app::gui {
 
@@ -49,24 +46,19 @@ struct GuiServices {
 inline constexpr const char* kNoTrayStatus =
     "No notification area found: closing this window minimizes it.";
 
-class CGuiHost : public QObject, public core::FrameHost {
+class CGuiHost : public QObject, public ProgramHost {
   Q_OBJECT
 
  public:
   explicit CGuiHost(GuiServices services);
   ~CGuiHost() override;
 
-  // The frame and state it hosts; `advanceClock` moves a simulated board's clock (may be empty).
-  void Attach(core::CMainFrame& frame, core::MonitorState& state,
-              std::function<void(uint32_t)> advanceClock = {});
+  // The monitor it hosts (its extension settings turn the desktop notification of starting
+  // alarms on or off); `advanceClock` moves a simulated board's clock (may be empty).
+  void Attach(core::Monitor& monitor, std::function<void(uint32_t)> advanceClock = {});
   // The frame's creation; false when the program is to end (ExitCode() says how). Where no
   // notification area took the icon, the frame shows at once with the status line.
   bool Create();
-  // Turns the desktop notification of starting alarms on or off.
-  void SetDesktopNotification(bool on) { notify_ = on; }
-  // The extensions run after every tick; with the history kept, the sheet gains its tab. Null:
-  // none. Before Create().
-  void AttachExtensions(core::ExtensionRunner* extensions) { extensions_ = extensions; }
 
   // ---- Entries from Qt ----
   void Command(uint32_t id);
@@ -74,10 +66,6 @@ class CGuiHost : public QObject, public core::FrameHost {
   void RequestExit();  // SIGINT, SIGTERM: the end without a message box
 
   bool Ended() const { return ended_; }
-  int ExitCode() const { return exitCode_; }
-  bool Saved() const { return saved_; }
-  // Why the settings could not be saved at the end (empty: they were, or nothing was tried).
-  const std::string& NotSavedReason() const { return notSavedReason_; }
   bool NoTrayAtStart() const { return noTrayAtStart_; }
   // The frame's window, made on first use.
   CMainWindow& Window();
@@ -94,37 +82,27 @@ class CGuiHost : public QObject, public core::FrameHost {
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void EndProgram(int exitCode) override;
   bool AskYesNo(const std::string& text) override;
-  void OpenAlarmDialog(int32_t action, const std::string& condition) override;
-  void CloseAlarmDialog() override;
-  bool NotifyTray(core::TrayOp op, const core::TrayIconData& data) override;
-  void ShowTrayMenu() override;
-  void ShowPage(core::Page page) override;
-  void HideFrame() override;
-  void SetTimer(uint32_t periodMs) override;
-  void CreatePages(int32_t mbModel) override;
-  void PublishPages(const core::PageSlots& pageSlots) override;
-  void RefreshPages() override;
   std::optional<core::AlarmRangeDialogData> RunAlarmRangeDialog(
       const core::AlarmRangeDialogData& data) override;
   std::optional<core::AppParamsDialogData> RunAppParamsDialog(
       const core::AppParamsDialogData& data) override;
-  bool RequestPower(core::PowerRequest request) override;
-  void TickDone() override;
-  void Warn(const std::string& text) override;
-  void SettingsNotSaved(const std::string& reason) override;
-  void OnHardwareFailure(const hw::HwFailure& failure) override;
-  void Quit(int exitCode, bool saved) override;
 
  private:
+  void ShowFrame(const core::FrameReport& report) override;
+  void ShowTick(const core::FrameReport& report) override;
+  void ShowPower(const char* name, bool sent, bool dryRun) override;
   template <typename F>
   void Enter(F&& call);
   void Finish(int exitCode);
   bool FrameInView() const;
   void BuildSheet();
+  void ShowPage(core::Page page);
+  void HideFrame();
 
   GuiServices services_;
   core::CMainFrame* frame_ = nullptr;
-  core::MonitorState* state_ = nullptr;
+  const core::MonitorState* state_ = nullptr;
+  const core::History* history_ = nullptr;  // the history extension's rings; null: off
   std::function<void(uint32_t)> advanceClock_;
   QElapsedTimer clock_;
   uint64_t secondsAdvanced_ = 0;
@@ -134,16 +112,10 @@ class CGuiHost : public QObject, public core::FrameHost {
   std::unique_ptr<CNotificationArea> tray_;
   std::unique_ptr<CAlarmActionDialog> alarmDialog_;
   QTimer timer_;
-  core::AlarmStarts alarmStarts_;
-  core::ExtensionRunner* extensions_ = nullptr;
-  std::string notSavedReason_;
   bool notify_ = true;
   bool noTrayAtStart_ = false;
-  bool quitRequested_ = false;
   bool signalled_ = false;
   bool ended_ = false;
-  int exitCode_ = 0;
-  bool saved_ = false;
 };
 
 }  // namespace velmo::app::gui

@@ -15,17 +15,11 @@
 
 #include "monitor/app/GuiProgram.h"
 #include "monitor/app/LogindPower.h"
-#include "monitor/app/MonitorStartup.h"
+#include "monitor/app/MonitorAssembly.h"
 #include "monitor/app/gui/DesktopNotifier.h"
-#include "monitor/core/ExtensionRunner.h"
-#include "monitor/core/ExtensionSettings.h"
-#include "monitor/core/InstanceLock.h"
-#include "monitor/core/MainFrame.h"
-#include "monitor/core/MonitorState.h"
+#include "monitor/core/Monitor.h"
 #include "monitor/core/Resources.h"
-#include "monitor/core/registry/RegistryFile.h"
 #include "monitor/display/Icons.h"
-#include "monitor/hw/PortAccess.h"
 
 namespace velmo::app::gui {
 namespace {
@@ -85,11 +79,6 @@ class SignalWatch {
   std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// The window has no event stream: a command that cannot be started is said on standard error.
-void ReportAlarmCommand(const core::AlarmCommands::Run& run) {
-  if (!run.started) std::cerr << "velmond: " << core::AlarmCommands::NotStartedLine(run) << '\n';
-}
-
 std::string ProgramPathForOem() {
   // velmond names itself when it hands over; run directly, the window host is the program.
   if (const char* path = std::getenv(kProgramPathVariable); path && *path) {
@@ -112,28 +101,12 @@ bool DisplayNamed() {
 int RunGuiMonitor(const Options& options, GuiServices services, bool watchSignals) {
   CGuiHost host(std::move(services));
   try {
-    core::InstanceLock lock;
-    if (!AcquireInstanceLock(lock, host)) return 1;
-    MonitorBackend hardware;
-    const BackendStatus status = OpenBackend(options, host, hardware);
-    if (status != BackendStatus::kOpen) return ExitCodeOf(status);
-    hw::PortAccess ports(*hardware.backend, host);
-    core::RegistryFile registry(options.registry.empty() ? core::RegistryFile::DefaultPath()
-                                                         : options.registry);
-    registry.SetWarningSink([&host](const std::string& text) { host.Warn(text); });
-    core::MonitorState state;
-    core::CMainFrame frame(state, ports, registry, host, core::UninstallPaths::FromEnvironment());
-    host.Attach(frame, state, hardware.advanceClock);
-    const core::ExtensionSettings settings =
-        core::LoadExtensionSettings(registry, [&host](const std::string& t) { host.Warn(t); });
-    core::DetachedLauncher launcher;
-    core::ExtensionRunner extensions(settings, launcher, ReportAlarmCommand,
-                                     [&host](const std::string& t) { host.Warn(t); });
-    host.AttachExtensions(&extensions);
+    MonitorAssembly assembly;
+    if (const auto failure = assembly.Assemble(options, host)) return failure->exitCode;
+    host.Attach(assembly.Monitor(), assembly.AdvanceClock());
     std::unique_ptr<SignalWatch> signalWatch;
     if (watchSignals) signalWatch = std::make_unique<SignalWatch>(host);
     if (!host.Create()) return host.ExitCode();
-    host.SetDesktopNotification(settings.desktopNotification != 0);
     const int code = QApplication::exec();
     return host.Ended() ? host.ExitCode() : code;
   } catch (const hw::ProgramEnd& end) {

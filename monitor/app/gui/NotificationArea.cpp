@@ -55,21 +55,20 @@ const QIcon& CNotificationArea::IconOf(int32_t resource) {
   return it->second;
 }
 
-bool CNotificationArea::Apply(core::TrayOp op, const core::TrayIconData& data) {
-  id_ = data.id;
-  if (op == core::TrayOp::kDelete) {
+bool CNotificationArea::Show(const core::TrayView& view) {
+  if (view.icon == 0) {
     tray_.hide();
     shown_ = false;
     icon_ = 0;
     return true;
   }
-  if (op == core::TrayOp::kAdd && !available_()) return false;
+  if (!shown_ && !available_()) return false;
   // Unchanged requests (most ticks) cost nothing.
-  if (data.icon != icon_) {
-    tray_.setIcon(IconOf(data.icon));
-    icon_ = data.icon;
+  if (view.icon != icon_) {
+    tray_.setIcon(IconOf(view.icon));
+    icon_ = view.icon;
   }
-  const QString tip = data.hasTip ? QString::fromStdString(data.tooltip) : QString();
+  const QString tip = QString::fromStdString(view.tooltip);
   if (tip != tray_.toolTip()) tray_.setToolTip(tip);
   if (!shown_) {
     tray_.show();
@@ -84,18 +83,18 @@ void CNotificationArea::ShowMenu() {
 }
 
 void CNotificationArea::Activated(QSystemTrayIcon::ActivationReason reason) {
-  if (!onNotify) return;
+  if (!onInput) return;
   switch (reason) {
     case QSystemTrayIcon::Context:
-      onNotify(id_, core::kWmRButtonUp);
+      onInput(core::TrayInput::kContextMenu);
       break;
     case QSystemTrayIcon::DoubleClick:
-      onNotify(id_, core::kWmLButtonDblClk);
+      onInput(core::TrayInput::kActivate);
       break;
     case QSystemTrayIcon::Trigger:
       // A single click does nothing, except where the host reports nothing but the activation.
       if (!activationOnlyKnown_) activationOnlyKnown_ = activationOnly_();
-      if (*activationOnlyKnown_) onNotify(id_, core::kWmLButtonDblClk);
+      if (*activationOnlyKnown_) onInput(core::TrayInput::kActivate);
       break;
     default:
       break;

@@ -1,6 +1,6 @@
-// The monitor's icon in the notification area through QSystemTrayIcon: the add, modify and delete
-// requests of the tray logic, the tooltip, menu 131 with its default item, and the icon's mouse
-// notifications turned into the messages the tray logic understands.
+// The monitor's icon in the notification area through QSystemTrayIcon: the icon and tooltip the
+// frame reports, menu 131 with its default item, and what the user does with the icon turned
+// into the frame's tray input.
 #pragma once
 
 #include <QIcon>
@@ -11,7 +11,8 @@
 #include <map>
 #include <optional>
 
-#include "monitor/core/FrameHost.h"
+#include "monitor/core/FrameReport.h"
+#include "monitor/core/MainFrame.h"
 
 namespace velmo::app::gui {
 
@@ -25,12 +26,13 @@ class CNotificationArea : public QObject {
   CNotificationArea(std::function<bool()> available, std::function<bool()> activationOnly);
   ~CNotificationArea() override;
 
-  // A menu command; a notification as (icon id, mouse message) for the tray logic.
+  // A menu command; what the user did with the icon.
   std::function<void(uint32_t id)> onCommand;
-  std::function<void(uint32_t wParam, uint32_t lParam)> onNotify;
+  std::function<void(core::TrayInput input)> onInput;
 
-  // One request of the tray logic; false when no notification area can take the icon.
-  bool Apply(core::TrayOp op, const core::TrayIconData& data);
+  // Shows the icon and tooltip (icon 0 removes it); false when no notification area can take
+  // the icon. While it is not shown, the next call asks for a notification area again.
+  bool Show(const core::TrayView& view);
   // The popup menu at the cursor, unless it is already open.
   void ShowMenu();
 
@@ -55,7 +57,6 @@ class CNotificationArea : public QObject {
   QSystemTrayIcon tray_;
   QMenu menu_;
   std::map<int32_t, QIcon> icons_;
-  uint32_t id_ = 0;
   int32_t icon_ = 0;
   bool shown_ = false;
 };

@@ -1,7 +1,7 @@
 #include "monitor/core/boards/BoardAdjustments.h"
 
 #include "monitor/core/boards/BoardCodes.h"
-#include "monitor/hw/ChipRegisters.h"
+#include "monitor/hw/ChipRegisterMap.h"
 
 namespace velmo::core {
 

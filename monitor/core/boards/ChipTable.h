@@ -8,7 +8,7 @@
 
 #include "monitor/core/ChannelTable.h"
 #include "monitor/core/boards/BoardCodes.h"
-#include "monitor/hw/ChipRegisters.h"
+#include "monitor/hw/ChipRegisterMap.h"
 
 namespace velmo::core {
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/base/Warning.h"
 #include "monitor/core/registry/RegistryText.h"
 
 namespace velmo::core {
@@ -28,8 +29,7 @@ class RegistryStore {
   virtual std::string LastError() const { return "the settings could not be written"; }
 
   // Where the store tells what it did on its own (a file kept aside as ".bad").
-  using WarningSink = std::function<void(const std::string&)>;
-  void SetWarningSink(WarningSink sink) { warn_ = std::move(sink); }
+  void SetWarningSink(base::WarningSink sink) { warn_ = std::move(sink); }
 
  protected:
   void Warn(const std::string& text) const {
@@ -37,7 +37,7 @@ class RegistryStore {
   }
 
  private:
-  WarningSink warn_;
+  base::WarningSink warn_;
 };
 
 // A registry kept in one `.reg` file. Every read goes to the disk and every write reads, changes

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "monitor/base/LittleEndian.h"
-#include "monitor/core/registry/TextCodec.h"
+#include "monitor/base/TextCodec.h"
 
 namespace velmo::core {
 namespace {
@@ -20,9 +20,9 @@ std::optional<std::string> QuotableString(const std::vector<uint8_t>& data) {
   if (data[2 * units] != 0 || data[2 * units + 1] != 0) return std::nullopt;
   std::string text;
   bool quotable = true;
-  const bool valid = ForEachUtf16CodePoint(data.data(), units, [&](char32_t cp) {
+  const bool valid = base::ForEachUtf16CodePoint(data.data(), units, [&](char32_t cp) {
     if (cp == 0 || cp == '\r' || cp == '\n') quotable = false;
-    AppendUtf8(text, cp);
+    base::AppendUtf8(text, cp);
   });
   if (!valid || !quotable) return std::nullopt;
   return text;
@@ -102,7 +102,7 @@ std::string FormatRegistryText(const RegistryModel& model) {
   // Without a BOM the editor would read the file in the machine's ANSI code page.
   std::string wide = "\xFF\xFE";
   wide.reserve(out.size() * 2 + 2);
-  ForEachCodePoint(out, [&](char32_t cp) { AppendUtf16(wide, cp); });
+  base::ForEachCodePoint(out, [&](char32_t cp) { base::AppendUtf16(wide, cp); });
   return wide;
 }
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <iterator>
 
-#include "monitor/core/registry/TextCodec.h"
+#include "monitor/base/TextCodec.h"
 
 namespace velmo::core {
 
@@ -57,7 +57,7 @@ bool RegistryKey::operator==(const RegistryKey& other) const {
 
 RegistryModel::RegistryModel(const RegistryModel& other) : keys_(other.keys_) {
   for (auto it = keys_.begin(); it != keys_.end(); ++it)
-    byPath_[Fold(it->Path())] = it;
+    byPath_[base::Fold(it->Path())] = it;
 }
 
 RegistryModel& RegistryModel::operator=(const RegistryModel& other) {
@@ -69,19 +69,19 @@ RegistryModel& RegistryModel::operator=(const RegistryModel& other) {
 }
 
 const RegistryKey* RegistryModel::FindKey(std::string_view path) const {
-  auto it = byPath_.find(Fold(path));
+  auto it = byPath_.find(base::Fold(path));
   return it == byPath_.end() ? nullptr : &*it->second;
 }
 
 bool RegistryModel::KeyExists(std::string_view path) const {
-  const std::string folded = Fold(path);
+  const std::string folded = base::Fold(path);
   if (byPath_.count(folded)) return true;
   auto it = byPath_.lower_bound(folded + '\\');
   return it != byPath_.end() && it->first.starts_with(folded + '\\');
 }
 
 RegistryKey& RegistryModel::OpenKey(std::string_view path) {
-  std::string folded = Fold(path);
+  std::string folded = base::Fold(path);
   auto it = byPath_.find(folded);
   if (it != byPath_.end()) return *it->second;
   keys_.emplace_back(std::string(path));
@@ -90,7 +90,7 @@ RegistryKey& RegistryModel::OpenKey(std::string_view path) {
 }
 
 void RegistryModel::DeleteKey(std::string_view path) {
-  const std::string folded = Fold(path);
+  const std::string folded = base::Fold(path);
   if (auto it = byPath_.find(folded); it != byPath_.end()) {
     keys_.erase(it->second);
     byPath_.erase(it);
@@ -109,7 +109,7 @@ bool RegistryModel::operator==(const RegistryModel& other) const {
 
 bool IsValidValueName(std::string_view name) {
   if (name.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos) return false;
-  return ForEachCodePoint(name, [](char32_t) {});
+  return base::ForEachCodePoint(name, [](char32_t) {});
 }
 
 bool IsValidKeyPath(std::string_view path) {
@@ -118,7 +118,7 @@ bool IsValidKeyPath(std::string_view path) {
   if (slash == std::string_view::npos) return false;
   bool rootKnown = false;
   for (std::string_view root : kRootNames)
-    rootKnown |= EqualsFolded(path.substr(0, slash), root);
+    rootKnown |= base::EqualsFolded(path.substr(0, slash), root);
   if (!rootKnown) return false;
   std::string_view rest = path.substr(slash + 1);
   while (true) {

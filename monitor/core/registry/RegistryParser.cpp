@@ -4,30 +4,19 @@
 #include <utility>
 
 #include "monitor/base/LittleEndian.h"
-#include "monitor/core/registry/TextCodec.h"
+#include "monitor/base/Text.h"
+#include "monitor/base/TextCodec.h"
 
 namespace velmo::core {
 namespace {
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r';
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front()))
-    s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back()))
-    s.remove_suffix(1);
-  return s;
-}
-
 bool StartsWithFolded(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualsFolded(s.substr(0, prefix.size()), prefix);
+  return s.size() >= prefix.size() && base::EqualsFolded(s.substr(0, prefix.size()), prefix);
 }
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  c = FoldChar(c);
+  c = base::FoldChar(c);
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
@@ -73,7 +62,7 @@ class Parser {
   void Run() {
     std::string_view line;
     while (NextLine(&line)) {
-      const std::string_view t = Trim(line);
+      const std::string_view t = base::Trim(line);
       if (t.empty()) continue;
       if (t == kRegeditHeader5 || t == kRegeditHeader4) {
         ansi_ = t == kRegeditHeader4;
@@ -88,7 +77,7 @@ class Parser {
       return;
     }
     while (NextLine(&line)) {
-      const std::string_view t = Trim(line);
+      const std::string_view t = base::Trim(line);
       if (t.empty() || t.front() == ';') continue;
       if (t.front() == '[') {
         KeyLine(t);
@@ -161,12 +150,12 @@ class Parser {
       }
       name = std::move(*quoted);
     }
-    rest = Trim(rest);
+    rest = base::Trim(rest);
     if (rest.empty() || rest.front() != '=') {
       Error("expected '=' after the value name");
       return;
     }
-    rest = Trim(rest.substr(1));
+    rest = base::Trim(rest.substr(1));
     // Hex data may go on over lines ending in a backslash; join them before anything else so a
     // bad value never leaves its continuation lines to be read as lines of their own.
     std::string joined;
@@ -204,16 +193,16 @@ class Parser {
       joined.pop_back();
       std::string_view next;
       // Comment lines between continued lines are skipped, as exports by other tools have them.
-      while (PeekLine(&next) && !Trim(next).empty() && Trim(next).front() == ';')
+      while (PeekLine(&next) && !base::Trim(next).empty() && base::Trim(next).front() == ';')
         NextLine(&next);
       // A line that starts a key or a value is not data: the value was cut short.
-      if (!PeekLine(&next) || Trim(next).empty() || Trim(next).front() == '[' ||
-          Trim(next).front() == '"' || Trim(next).front() == '@') {
+      if (!PeekLine(&next) || base::Trim(next).empty() || base::Trim(next).front() == '[' ||
+          base::Trim(next).front() == '"' || base::Trim(next).front() == '@') {
         *cutShort = true;
         break;
       }
       NextLine(&next);
-      joined += Trim(next);
+      joined += base::Trim(next);
     }
     return joined;
   }
@@ -226,18 +215,18 @@ class Parser {
         *problem = "string without closing quote";
         return false;
       }
-      if (!Trim(after).empty()) {
+      if (!base::Trim(after).empty()) {
         *problem = "text after the closing quote";
         return false;
       }
       value->type = REG_SZ;
-      ForEachCodePoint(*text, [&](char32_t cp) { AppendUtf16(value->data, cp); });
+      base::ForEachCodePoint(*text, [&](char32_t cp) { base::AppendUtf16(value->data, cp); });
       value->data.push_back(0);
       value->data.push_back(0);
       return true;
     }
     if (StartsWithFolded(s, "dword:")) {
-      auto v = ParseHexNumber(Trim(s.substr(6)), 8);
+      auto v = ParseHexNumber(base::Trim(s.substr(6)), 8);
       if (!v) {
         *problem = "dword needs 1 to 8 hex digits";
         return false;
@@ -274,21 +263,21 @@ class Parser {
       std::vector<uint8_t> wide;
       wide.reserve(value->data.size() * 2);
       for (uint8_t b : value->data)
-        AppendUtf16(wide, FromAnsi(b));
+        base::AppendUtf16(wide, base::FromAnsi(b));
       value->data = std::move(wide);
     }
     return true;
   }
 
   static bool ParseHexBytes(std::string_view s, std::vector<uint8_t>* out) {
-    s = Trim(s);
+    s = base::Trim(s);
     if (s.empty()) return true;
     size_t start = 0;
     while (start <= s.size()) {
       size_t comma = s.find(',', start);
       const bool last = comma == std::string_view::npos;
       if (last) comma = s.size();
-      const std::string_view item = Trim(s.substr(start, comma - start));
+      const std::string_view item = base::Trim(s.substr(start, comma - start));
       if (item.empty()) return last && start > 0;  // a trailing comma is fine, ",," is not
       auto v = ParseHexNumber(item, 2);
       if (!v) return false;
@@ -323,8 +312,8 @@ bool DecodeFile(std::string_view bytes, std::string* text, RegistryParse& out) {
     bytes.remove_prefix(2);
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     text->reserve(bytes.size() / 2);
-    const bool valid =
-        ForEachUtf16CodePoint(p, bytes.size() / 2, [&](char32_t cp) { AppendUtf8(*text, cp); });
+    const bool valid = base::ForEachUtf16CodePoint(
+        p, bytes.size() / 2, [&](char32_t cp) { base::AppendUtf8(*text, cp); });
     if (!valid) {
       out.errors.push_back({0, "unpaired UTF-16 surrogate (read as U+FFFD)"});
       ++out.errorCount;
@@ -337,7 +326,7 @@ bool DecodeFile(std::string_view bytes, std::string* text, RegistryParse& out) {
   }
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   text->reserve(bytes.size());
-  ForEachCodePoint(bytes, [&](char32_t cp) { AppendUtf8(*text, cp); });
+  base::ForEachCodePoint(bytes, [&](char32_t cp) { base::AppendUtf8(*text, cp); });
   return true;
 }
 

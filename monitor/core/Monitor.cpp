@@ -1,0 +1,13 @@
+#include "monitor/core/Monitor.h"
+
+namespace velmo::core {
+
+Monitor::Monitor(hw::PortAccess& ports, RegistryStore& registry, FrameHost& host,
+                 UninstallPaths paths, CommandLauncher& launcher)
+    : frame_(state_, ports, registry, host, std::move(paths)),
+      extensions_(LoadExtensionSettings(registry, [&host](const std::string& t) { host.Warn(t); }),
+                  launcher, [&host](const std::string& t) { host.Warn(t); }) {
+  frame_.SetExtensions(&extensions_);
+}
+
+}  // namespace velmo::core
