@@ -47,7 +47,7 @@ struct Targets {
         path.pop_back();
       prefix = path;
       systemd = std::make_unique<NoSystemd>();
-      groups = std::make_unique<GroupFile>(prefix + "/etc/group");
+      groups = std::make_unique<GroupFile>(prefix + "/etc/group", prefix);
     }
     user = ResolveInvoker(IdentitySource::ThisProcess());
   }

@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
   if (!boardPath.empty()) {
     bus = velmo::sim::SimulatedBoard::Load(boardPath, &error);
   } else if (auto machine = velmo::hw::OpenMachineBus(&error)) {
+    if (!machine->Kernel().reason.empty())
+      std::cerr << "velmo-identify: " << machine->Kernel().reason << '\n';
     for (const velmo::hw::PortClaim& claim : machine->Claims())
       std::cerr << "velmo-identify: " << velmo::hw::DescribeClaim(claim) << '\n';
     bus = std::move(machine);

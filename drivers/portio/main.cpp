@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   if (board.empty()) {
     if (auto machine = velmo::hw::OpenMachineBus(&error)) {
       // A kernel driver that owns the chip keeps it: its ports are served as absent ones.
+      if (!machine->Kernel().reason.empty()) log(machine->Kernel().reason);
       for (const velmo::hw::PortClaim& claim : machine->Claims())
         log(velmo::hw::DescribeClaim(claim));
       bus.bus = std::move(machine);

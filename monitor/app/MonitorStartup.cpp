@@ -87,6 +87,8 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
       return BackendStatus::kPortsUnavailable;
     }
     // A kernel driver that owns the chip keeps it: identification then finds none.
+    if (!out.realBus->Kernel().reason.empty())
+      std::cerr << "velmond: " << out.realBus->Kernel().reason << '\n';
     for (const hw::PortClaim& claim : out.realBus->Claims())
       host.ShowMessage(hw::DescribeClaim(claim), core::kAppTitle);
     out.backend = std::make_unique<hw::DirectBackend>(*out.realBus);

@@ -44,7 +44,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, int* exitCode) {
 
 namespace {
 
-// SIGINT and SIGTERM are blocked and waited for, so they end the loop between ticks and the
+// SIGINT, SIGTERM and SIGHUP (a closed terminal) are blocked from the start and waited for, so
+// one that comes at any moment ends the loop between ticks (or before the first) and the
 // program leaves through its own exit path.
 class SignalWaiter {
  public:
@@ -52,6 +53,7 @@ class SignalWaiter {
     sigemptyset(&set_);
     sigaddset(&set_, SIGINT);
     sigaddset(&set_, SIGTERM);
+    sigaddset(&set_, SIGHUP);
     sigprocmask(SIG_BLOCK, &set_, &old_);
   }
   ~SignalWaiter() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
@@ -71,6 +73,7 @@ class SignalWaiter {
 };
 
 int RunMonitor(const Options& options, std::ostream& out) {
+  SignalWaiter signals;  // before the lock: nothing between start and exit path is unguarded
   LogindPower logind;
   HeadlessHost host(out, options.answerYes, options.dryRunPower, logind);
   MonitorAssembly assembly;
@@ -81,7 +84,6 @@ int RunMonitor(const Options& options, std::ostream& out) {
   const std::function<void(uint32_t)>& advanceClock = assembly.AdvanceClock();
   core::CMainFrame& frame = assembly.Monitor().Frame();
 
-  SignalWaiter signals;
   if (frame.OnCreate() != 0) {
     host.EmitExit(1, false);
     return 1;

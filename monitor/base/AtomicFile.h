@@ -22,6 +22,9 @@ struct AtomicWriteOptions {
   bool skipWhenUnchanged = false;
   // Runs after the new contents are on disk and before they replace the old file; false aborts.
   std::function<bool()> beforeReplace;
+  // Set: `path` lies below this trusted folder, and the folders between are reached without
+  // following a symbolic link or entering one another user could change (OpenDirBelow).
+  std::string confinedTo;
 };
 
 // The step of a write that failed, for callers whose messages name it.
@@ -38,16 +41,20 @@ struct WriteResult {
   explicit operator bool() const { return step == WriteStep::kDone; }
 };
 
-// Writes `contents` to a temporary file "<path>.tmp.<pid>" beside `path`, flushes it to disk,
-// renames it over `path` (a running program's file too) and syncs the folder; temporary files of
-// killed writers are cleaned up. On failure `path` is untouched and the result says where it
-// failed.
+// Writes `contents` to a temporary file "<path>.tmp.<pid>.<random>" beside `path`, created
+// exclusively (nothing another user planted is opened, no link followed, never a FIFO waited on),
+// flushes it to disk, renames it over `path` (a running program's file too) and syncs the folder.
+// The owner kept is that of `path` itself (lstat), never of what a link there names. Temporary
+// files of killed writers are cleaned up when they are ours (this user's or the owner's kept).
+// On failure `path` is untouched and the result says where it failed; a signal that interrupts
+// a blocked step makes it fail rather than wait on.
 WriteResult WriteFileAtomically(const std::string& path, std::string_view contents,
                                 const AtomicWriteOptions& options = {});
 
 // mkdir -p giving the folders it creates exactly `mode` (whatever the umask), each (run as root)
-// with the owner of the folder above it; true when `dir` is a folder afterwards.
-bool MakeDirs(const std::string& dir, mode_t mode = 0700);
+// with the owner of the folder above it; true when `dir` is a folder afterwards. With
+// `confinedTo`, the folders below it are walked as OpenDirBelow does.
+bool MakeDirs(const std::string& dir, mode_t mode = 0700, const std::string& confinedTo = {});
 
 // The folder part of `path` ("/a/b" for "/a/b/c", "." for "c", "/" for "/c").
 std::string ParentDir(const std::string& path);

@@ -84,10 +84,14 @@ bool SpawnDetached(std::vector<std::string> args, const DetachedOptions& options
       const int null = ::open("/dev/null", O_RDWR);
       ::dup2(null, STDIN_FILENO);
       if (!options.logPath.empty()) {
-        int log = ::open(options.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        // No link followed, no FIFO waited on: whatever else is there, the log is /dev/null.
+        int log = ::open(options.logPath.c_str(),
+                         O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK, 0600);
         if (log < 0) log = null;
         ::dup2(null, STDOUT_FILENO);
         ::dup2(log, STDERR_FILENO);
+      } else if (options.outputToStderr) {
+        ::dup2(STDERR_FILENO, STDOUT_FILENO);
       }
       ::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);  // nothing of this process leaks into it
       sigset_t none;

@@ -44,6 +44,8 @@ struct DetachedOptions {
   // Set before the exec; the process does not start when it cannot drop to them for good.
   std::optional<User> runAs;
   std::string workDir;  // "/" when it cannot be entered; empty: this process's
+  // Without a logPath: standard output goes where this process's standard error goes.
+  bool outputToStderr = false;
 };
 bool SpawnDetached(std::vector<std::string> args, const DetachedOptions& options,
                    int* execError = nullptr);

@@ -1,5 +1,6 @@
 #include "monitor/core/AlarmCommands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -121,7 +122,9 @@ std::vector<std::string> SubstituteWords(const std::vector<std::string>& words,
 
 bool DetachedLauncher::Launch(const std::vector<std::string>& argv, std::string* error) {
   int err = 0;
-  if (base::SpawnDetached(argv, "", &err)) return true;
+  base::DetachedOptions options;
+  options.outputToStderr = true;
+  if (base::SpawnDetached(argv, options, &err)) return true;
   if (error) *error = err ? std::strerror(err) : "cannot start a process";
   return false;
 }
@@ -131,7 +134,14 @@ AlarmCommands::AlarmCommands(CommandLauncher& launcher, Report report)
 
 void AlarmCommands::Configure(const std::string& startCommand, const std::string& endCommand,
                               const base::WarningSink& warn) {
+  warn_ = warn;
   auto split = [&warn](const std::string& line, const char* name) {
+    if (line.size() > kMaxCommandLength) {
+      if (warn)
+        warn(std::string(name) + " is off: it is " + std::to_string(line.size()) +
+             " bytes long, more than the " + std::to_string(kMaxCommandLength) + " allowed");
+      return std::vector<std::string>();
+    }
     std::string error;
     auto words = SplitCommandLine(line, &error);
     if (!words) {
@@ -146,6 +156,10 @@ void AlarmCommands::Configure(const std::string& startCommand, const std::string
 
 void AlarmCommands::OnChanges(const MonitorState& state,
                               const std::vector<AlarmEpisodes::Change>& changes) {
+  clock_ += static_cast<uint64_t>(std::max<int32_t>(state.params.AutoUpdateInterval, 1));
+  while (!starts_.empty() && clock_ - starts_.front() >= 60)
+    starts_.pop_front();
+  if (starts_.size() < kMaxRunsPerMinute) heldBack_ = false;
   for (const AlarmEpisodes::Change& change : changes)
     RunCommand(change.started ? start_ : end_, state, change.channel, change.started);
 }
@@ -159,6 +173,14 @@ std::string AlarmCommands::NotStartedLine(const Run& run) {
 void AlarmCommands::RunCommand(const std::vector<std::string>& words, const MonitorState& state,
                                int item, bool start) {
   if (words.empty() || failed_.count(words.front())) return;
+  if (starts_.size() >= kMaxRunsPerMinute) {
+    if (!heldBack_ && warn_)
+      warn_("alarm commands held back: more than " + std::to_string(kMaxRunsPerMinute) +
+            " in a minute");
+    heldBack_ = true;
+    return;
+  }
+  starts_.push_back(clock_);
   Run run{item, start, SubstituteWords(words, FactsOf(state, item)), false, {}};
   run.started = launcher_.Launch(run.argv, &run.error);
   if (!run.started) failed_.insert(words.front());

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <set>
@@ -39,17 +40,25 @@ class CommandLauncher {
   virtual ~CommandLauncher() = default;
   virtual bool Launch(const std::vector<std::string>& argv, std::string* error) = 0;
 };
-// The real one: its own session, standard output and error the monitor's.
+// The real one: its own session, standard output and error both on the monitor's standard
+// error: the headless event stream on standard output stays the monitor's alone, and a command
+// that outlives the monitor holds no pipe that a reader of the events waits on.
 class DetachedLauncher : public CommandLauncher {
  public:
   bool Launch(const std::vector<std::string>& argv, std::string* error) override;
 };
 
-// Runs the start command when an enabled channel goes out of range, the end command when it
-// comes back (or its alarm is switched off): once each per alarm episode. A command that cannot be
-// started is reported once and not tried again.
+// Runs the start command when an enabled channel goes
+// out of range, the end command when it comes back (or its alarm is switched off): once each per
+// alarm episode. A command that cannot be started is reported once and not tried again.
+// A reading that flaps around a limit cannot start a flood: at most kMaxRunsPerMinute commands
+// (start and end together) start within any minute of the monitor's clock (a tick is one update
+// interval); the rest are skipped, said once per such minute.
 class AlarmCommands {
  public:
+  static constexpr size_t kMaxCommandLength = 4096;  // bytes of a command line as stored
+  static constexpr size_t kMaxRunsPerMinute = 10;
+
   struct Run {
     int channel;
     bool start;  // the start command, or the end command
@@ -63,7 +72,8 @@ class AlarmCommands {
   static std::string NotStartedLine(const Run& run);
 
   AlarmCommands(CommandLauncher& launcher, Report report);
-  // Empty: off. A line that cannot be split is reported through `warn` and stays off.
+  // Empty: off. A line that cannot be split, or longer than kMaxCommandLength, is reported
+  // through `warn` (which also hears of commands held back) and stays off.
   void Configure(const std::string& startCommand, const std::string& endCommand,
                  const base::WarningSink& warn);
   // Runs the commands of the episodes that started or ended (AlarmEpisodes::Update).
@@ -77,6 +87,10 @@ class AlarmCommands {
   Report report_;
   std::vector<std::string> start_, end_;
   std::set<std::string> failed_;  // program names that could not be started
+  base::WarningSink warn_;
+  uint64_t clock_ = 0;           // seconds of monitor time: the update intervals of the ticks
+  std::deque<uint64_t> starts_;  // when the commands of the last minute started
+  bool heldBack_ = false;        // the current minute's skipping has been said
 };
 
 }  // namespace velmo::core

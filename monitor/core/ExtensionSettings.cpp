@@ -1,5 +1,8 @@
 #include "monitor/core/ExtensionSettings.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <vector>
 
 #include "monitor/base/LittleEndian.h"
@@ -69,7 +72,33 @@ ExtensionSettings LoadExtensionSettings(RegistryStore& registry, const base::War
         ignored(v, "a number (REG_DWORD)");
     }
   }
+  if (!out.alarmCommand.empty() || !out.alarmEndCommand.empty()) {
+    const auto origin = registry.LastReadOrigin();
+    const std::string why =
+        origin ? WhyProgramsFromFileDoNotRun(origin->uid, origin->mode, ::geteuid()) : "";
+    if (!why.empty()) {
+      out.alarmCommand.clear();
+      out.alarmEndCommand.clear();
+      if (warn) warn("AlarmCommand and AlarmEndCommand are off: " + origin->path + " " + why);
+    }
+  }
+  if (!out.metricsDir.empty() && out.metricsDir.front() != '/') {
+    if (warn)
+      warn("MetricsDir \"" + out.metricsDir +
+           "\" ignored: not an absolute folder; no metrics file is written");
+    out.metricsDir.clear();
+  }
   return out;
+}
+
+std::string WhyProgramsFromFileDoNotRun(uint32_t owner, uint32_t mode, uint32_t euid) {
+  if (owner != euid) {
+    return "belongs to uid " + std::to_string(owner) + ", and velmond runs as " +
+           (euid == 0 ? std::string("root") : "uid " + std::to_string(euid)) +
+           "; a settings file's commands run only as its owner";
+  }
+  if (mode & (S_IWGRP | S_IWOTH)) return "can be written by other users; its commands do not run";
+  return {};
 }
 
 }  // namespace velmo::core

@@ -27,8 +27,14 @@ struct ExtensionSettings {
 };
 
 // The values found, the defaults for the others (also for a missing or unreadable key). A value
-// of the wrong type or size is ignored with a warning.
+// of the wrong type or size is ignored with a warning. Commands run only from a file of this
+// process's user that nobody else can write (run as root, only from root's): otherwise they are
+// off, said in one warning. A MetricsDir that is not absolute is ignored with a warning.
 ExtensionSettings LoadExtensionSettings(RegistryStore& registry,
                                         const base::WarningSink& warn = {});
+
+// Why programs named in a file of `owner` with `mode` must not run for a process of `euid`;
+// empty when they may.
+std::string WhyProgramsFromFileDoNotRun(uint32_t owner, uint32_t mode, uint32_t euid);
 
 }  // namespace velmo::core

@@ -1,11 +1,15 @@
 #include "monitor/hw/KernelPortClaims.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "monitor/base/Text.h"
 #include "monitor/hw/ChipPorts.h"
@@ -43,6 +47,77 @@ bool HoldsResourcesOnly(std::string_view name) {
     if (StartsWith(name, prefix)) return true;
   }
   return IsPciAddress(name);
+}
+
+// Chip drivers (and the chip names their hwmon devices carry) that own the chip wherever they
+// are bound; the hwmon name is the chip's, so a family is matched by its start.
+constexpr std::array<std::string_view, 9> kHwmonNamePrefixes = {
+    "w8378", "w836", "as99127f", "nct6", "lm78", "it87", "via686a", "sis5595", "lm79"};
+
+// A /proc or /sys file of a few pages at most, read without blocking.
+bool ReadSmallFile(const std::string& path, std::string* text) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return false;
+  text->clear();
+  char buffer[4096];
+  ssize_t n = 0;
+  while (text->size() < (1u << 20) && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+    text->append(buffer, static_cast<size_t>(n));
+  const bool ok = n == 0 || text->size() >= (1u << 20);
+  ::close(fd);
+  return ok;
+}
+
+// True when `dir` holds a device bound to the driver (a link other than "module").
+bool HasBoundDevice(const std::string& dir) {
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return false;
+  bool bound = false;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view name = e->d_name;
+    if (name == "." || name == ".." || name == "module") continue;
+    struct stat st;
+    if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+      bound = true;
+  }
+  ::closedir(d);
+  return bound;
+}
+
+// The chip drivers the sysfs tree under `sys` shows at work; `known` when the tree could be
+// read at all.
+std::vector<PortClaim> BoundChipDrivers(const std::string& sys, bool* known) {
+  std::vector<PortClaim> found;
+  auto add = [&found](std::string name) {
+    for (const PortClaim& c : found) {
+      if (c.driver == name) return;
+    }
+    found.push_back({kIndexPort, kDataPort, std::move(name), false});
+  };
+  *known = false;
+  for (const char* bus : {"platform", "isa", "pci"}) {
+    const std::string drivers = sys + "/bus/" + bus + "/drivers";
+    struct stat st;
+    if (::stat(drivers.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    *known = true;
+    for (std::string_view name : kChipDrivers) {
+      if (HasBoundDevice(drivers + "/" + std::string(name))) add(std::string(name));
+    }
+  }
+  const std::string hwmon = sys + "/class/hwmon";
+  if (DIR* d = ::opendir(hwmon.c_str())) {
+    while (const dirent* e = ::readdir(d)) {
+      if (e->d_name[0] == '.') continue;
+      std::string name;
+      if (!ReadSmallFile(hwmon + "/" + e->d_name + "/name", &name)) continue;
+      name = std::string(base::Trim(name.substr(0, name.find('\n'))));
+      for (std::string_view prefix : kHwmonNamePrefixes) {
+        if (StartsWith(name, prefix)) add(name);
+      }
+    }
+    ::closedir(d);
+  }
+  return found;
 }
 
 bool ParseHex(std::string_view text, uint32_t* value) {
@@ -89,31 +164,111 @@ std::vector<PortClaim> ChipPortClaims(const std::vector<PortClaim>& claims) {
 }
 
 std::vector<PortClaim> ReadChipPortClaims(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return ChipPortClaims(ParseIoports(text.str()));
+  std::string text;
+  return ReadSmallFile(path, &text) ? ChipPortClaims(ParseIoports(text)) : std::vector<PortClaim>{};
+}
+
+bool IoportsHidesRanges(std::string_view text) {
+  while (!text.empty()) {
+    const size_t newline = text.find('\n');
+    const std::string_view line = base::Trim(text.substr(0, newline));
+    text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
+    const size_t dash = line.find('-'), colon = line.find(" : ");
+    if (dash == std::string_view::npos || colon == std::string_view::npos || dash > colon) continue;
+    uint32_t first = 0, last = 0;
+    if (ParseHex(line.substr(0, dash), &first) &&
+        ParseHex(base::Trim(line.substr(dash + 1, colon - dash - 1)), &last) && (first || last))
+      return false;
+  }
+  return true;
+}
+
+KernelClaims ReadKernelClaims(const ClaimSources& sources) {
+  KernelClaims out;
+  std::string text;
+  bool ioportsKnown = false;
+  if (!ReadSmallFile(sources.ioports, &text)) {
+    out.reason = sources.ioports + " cannot be read here";
+  } else if (IoportsHidesRanges(text)) {
+    out.reason = sources.ioports + " shows every range as 0000-0000 here";
+  } else {
+    ioportsKnown = true;
+    out.claims = ChipPortClaims(ParseIoports(text));
+  }
+  bool sysKnown = false;
+  for (PortClaim& claim : BoundChipDrivers(sources.sys, &sysKnown)) {
+    const bool named = std::any_of(out.claims.begin(), out.claims.end(),
+                                   [&](const PortClaim& c) { return c.driver == claim.driver; });
+    if (!named) out.claims.push_back(std::move(claim));
+  }
+  if (!out.claims.empty()) {
+    out.state = KernelClaims::State::kOwned;
+  } else if (ioportsKnown || sysKnown) {
+    out.state = KernelClaims::State::kFree;
+  }
+  if (!out.reason.empty()) {
+    out.reason += sysKnown ? "; the kernel's port claims are unknown, the chip drivers bound "
+                             "under " +
+                                 sources.sys + " are taken instead"
+                           : "; the kernel's port claims are unknown, and so is " + sources.sys +
+                                 ": the monitor chip is left alone";
+  }
+  return out;
 }
 
 std::string DescribeClaim(const PortClaim& c) {
+  std::string driver;
+  for (const char ch : c.driver) {
+    if (ch >= 0x20 && ch < 0x7f) {
+      driver += ch;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(ch));
+      driver += escaped;
+    }
+  }
+  if (!c.portsKnown) {
+    return "The kernel driver " + driver +
+           " owns the monitor chip; Velmo leaves it alone. \"modprobe -r " + driver +
+           "\" (as root) frees it.";
+  }
   char ports[32];
   std::snprintf(ports, sizeof ports, "0x%x-0x%x", c.first, c.last);
-  return "The kernel driver " + c.driver + " owns the monitor chip's ports " + ports +
-         "; Velmo leaves them alone. \"modprobe -r " + c.driver + "\" (as root) frees them.";
+  return "The kernel driver " + driver + " owns the monitor chip's ports " + ports +
+         "; Velmo leaves them alone. \"modprobe -r " + driver + "\" (as root) frees them.";
 }
 
 ClaimGuardBus::ClaimGuardBus(std::unique_ptr<Bus> inner, std::vector<PortClaim> claims)
-    : inner_(std::move(inner)), claims_(std::move(claims)) {
-  for (const PortClaim& c : claims_) {
-    if (c.driver == "sis5595") hiddenFunctions_.push_back(kPciSisBridge & kFunctionBits);
-    if (c.driver == "via686a") hiddenFunctions_.push_back(kPciViaBridge & kFunctionBits);
+    : inner_(std::move(inner)) {
+  kernel_.state = claims.empty() ? KernelClaims::State::kFree : KernelClaims::State::kOwned;
+  kernel_.claims = std::move(claims);
+  for (const PortClaim& c : kernel_.claims)
+    Guard(c);
+}
+
+ClaimGuardBus::ClaimGuardBus(std::unique_ptr<Bus> inner, KernelClaims kernel)
+    : inner_(std::move(inner)), kernel_(std::move(kernel)) {
+  for (const PortClaim& c : kernel_.claims)
+    Guard(c);
+  if (kernel_.state == KernelClaims::State::kUnknown) {
+    for (const char* driver : {"sis5595", "via686a"})
+      Guard({kIndexPort, kDataPort, driver, false});
   }
+}
+
+void ClaimGuardBus::Guard(const PortClaim& c) {
+  refused_.emplace_back(c.first, c.last);
+  // One port of the pair claimed: the chip is taken, the other port with it.
+  if (!c.portsKnown || (c.first <= kDataPort && kIndexPort <= c.last))
+    refused_.emplace_back(kIndexPort, kDataPort);
+  if (c.driver == "sis5595") hiddenFunctions_.push_back(kPciSisBridge & kFunctionBits);
+  if (c.driver == "via686a") hiddenFunctions_.push_back(kPciViaBridge & kFunctionBits);
 }
 
 bool ClaimGuardBus::Refuses(uint16_t port, unsigned width) const {
   const uint32_t last = uint32_t{port} + (width ? width - 1 : 0);
-  for (const PortClaim& c : claims_) {
-    if (port <= c.last && c.first <= last) return true;
+  for (const auto& [first, end] : refused_) {
+    if (port <= end && first <= last) return true;
   }
   return false;
 }

@@ -114,9 +114,9 @@ bool LinuxBus::ReadPhysical(uint64_t address, uint8_t* dest, size_t length, std:
   return ok;
 }
 
-std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error, const std::string& ioportsPath) {
+std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error, const ClaimSources& sources) {
   // The claims first: nothing of the chip is touched before they are known.
-  std::vector<PortClaim> claims = ReadChipPortClaims(ioportsPath);
+  KernelClaims claims = ReadKernelClaims(sources);
   std::unique_ptr<LinuxBus> raw = LinuxBus::Open(error);
   if (!raw) return nullptr;
   return std::make_unique<ClaimGuardBus>(std::move(raw), std::move(claims));

@@ -29,9 +29,8 @@ class LinuxBus : public Bus {
 };
 
 // The real machine's bus as the programs use it: raw port access (LinuxBus) behind the guard of
-// the kernel drivers' claims on the monitor chip's ports, read from `ioportsPath` now. Null and
-// `error` set when there is no raw port access.
-std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error,
-                                              const std::string& ioportsPath = kIoportsPath);
+// the kernel drivers' claims on the monitor chip, read from `sources` now (ReadKernelClaims).
+// Null and `error` set when there is no raw port access.
+std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error, const ClaimSources& sources = {});
 
 }  // namespace velmo::hw

@@ -1,14 +1,19 @@
 #include "setup/install/GroupFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <charconv>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <vector>
 
 #include "monitor/base/AtomicFile.h"
+#include "monitor/base/SafePath.h"
+#include "monitor/base/UniqueFd.h"
 
 namespace velmo::setup {
 
@@ -34,13 +39,49 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   }
 }
 
-std::optional<std::vector<GroupLine>> ReadLines(const std::string& path, bool mayBeMissing) {
-  std::ifstream in(path);
-  if (!in) {
-    struct stat st;
-    if (mayBeMissing && ::stat(path.c_str(), &st) != 0) return std::vector<GroupLine>{};
+// The file's bytes: a regular file only, its name not a link (nor, with `confinedTo`, a folder
+// on the way below it), never waited on. nullopt when it cannot be read; "" when it is missing
+// and `mayBeMissing`.
+std::optional<std::string> ReadText(const std::string& path, const std::string& confinedTo,
+                                    bool mayBeMissing) {
+  base::UniqueFd dir;
+  const std::string folder = base::ParentDir(path);
+  if (!confinedTo.empty()) {
+    dir = base::OpenDirBelow(confinedTo, folder, false, 0);
+    if (!dir.Valid()) {
+      if (mayBeMissing && errno == ENOENT) return std::string();
+      return std::nullopt;
+    }
+  } else {
+    dir.Reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.Valid()) {
+      if (mayBeMissing && errno == ENOENT) return std::string();
+      return std::nullopt;
+    }
+  }
+  const std::string name = path.substr(path.rfind('/') + 1);
+  base::UniqueFd fd(
+      ::openat(dir.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.Valid()) {
+    if (mayBeMissing && errno == ENOENT) return std::string();
     return std::nullopt;
   }
+  struct stat st;
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  ssize_t n = 0;
+  while ((n = ::read(fd.Get(), buffer, sizeof buffer)) > 0)
+    text.append(buffer, static_cast<size_t>(n));
+  if (n < 0) return std::nullopt;
+  return text;
+}
+
+std::optional<std::vector<GroupLine>> ReadLines(const std::string& path,
+                                                const std::string& confinedTo, bool mayBeMissing) {
+  const std::optional<std::string> bytes = ReadText(path, confinedTo, mayBeMissing);
+  if (!bytes) return std::nullopt;
+  std::istringstream in(*bytes);
   std::vector<GroupLine> lines;
   std::string text;
   while (std::getline(in, text)) {
@@ -54,7 +95,6 @@ std::optional<std::vector<GroupLine>> ReadLines(const std::string& path, bool ma
     }
     lines.push_back(std::move(line));
   }
-  if (in.bad()) return std::nullopt;
   return lines;
 }
 
@@ -65,13 +105,15 @@ const GroupLine* FindLine(const std::vector<GroupLine>& lines, const std::string
   return nullptr;
 }
 
-bool WriteLines(const std::string& path, const std::vector<GroupLine>& lines) {
+bool WriteLines(const std::string& path, const std::string& confinedTo,
+                const std::vector<GroupLine>& lines) {
   std::string text;
   for (const GroupLine& line : lines)
     text += line.text + "\n";
   base::AtomicWriteOptions options;
   options.newFileMode = 0644;  // an existing group file keeps its mode
-  return base::MakeDirs(base::ParentDir(path), 0755) &&
+  options.confinedTo = confinedTo;
+  return base::MakeDirs(base::ParentDir(path), 0755, confinedTo) &&
          static_cast<bool>(base::WriteFileAtomically(path, text, options));
 }
 
@@ -83,7 +125,7 @@ bool FitsTheFormat(const std::string& name) {
 }  // namespace
 
 std::optional<GroupEntry> GroupFile::Find(const std::string& group) {
-  const auto lines = ReadLines(path_, false);
+  const auto lines = ReadLines(path_, confinedTo_, false);
   if (!lines) return std::nullopt;
   const GroupLine* line = FindLine(*lines, group);
   if (!line) return std::nullopt;
@@ -95,7 +137,7 @@ std::optional<GroupEntry> GroupFile::Find(const std::string& group) {
 
 bool GroupFile::CreateSystemGroup(const std::string& group) {
   if (!FitsTheFormat(group)) return false;
-  auto lines = ReadLines(path_, true);
+  auto lines = ReadLines(path_, confinedTo_, true);
   if (!lines) return false;
   if (FindLine(*lines, group)) return true;
   std::set<gid_t> taken;
@@ -106,14 +148,14 @@ bool GroupFile::CreateSystemGroup(const std::string& group) {
     if (taken.count(gid)) continue;
     const std::string text = group + ":x:" + std::to_string(gid) + ":";
     lines->push_back({text, Split(text, ':'), gid});
-    return WriteLines(path_, *lines);
+    return WriteLines(path_, confinedTo_, *lines);
   }
   return false;
 }
 
 bool GroupFile::AddMember(const std::string& group, const std::string& user) {
   if (!FitsTheFormat(user)) return false;
-  auto lines = ReadLines(path_, false);
+  auto lines = ReadLines(path_, confinedTo_, false);
   if (!lines) return false;
   for (GroupLine& line : *lines) {
     if (!line.gid || line.fields[0] != group) continue;
@@ -123,7 +165,7 @@ bool GroupFile::AddMember(const std::string& group, const std::string& user) {
     }
     members += (members.empty() ? "" : ",") + user;
     line.text = line.fields[0] + ":" + line.fields[1] + ":" + line.fields[2] + ":" + members;
-    return WriteLines(path_, *lines);
+    return WriteLines(path_, confinedTo_, *lines);
   }
   return false;
 }

@@ -10,7 +10,10 @@ namespace velmo::setup {
 
 class GroupFile : public GroupDatabase {
  public:
-  explicit GroupFile(std::string path) : path_(std::move(path)) {}
+  // With `confinedTo` (a folder above `path`) the file and its folder are reached without
+  // following a link below it, as the installation's other files are.
+  explicit GroupFile(std::string path, std::string confinedTo = {})
+      : path_(std::move(path)), confinedTo_(std::move(confinedTo)) {}
 
   std::optional<GroupEntry> Find(const std::string& group) override;
   // Takes the highest number from 999 down to 100 that no group has, as groupadd --system does.
@@ -22,6 +25,7 @@ class GroupFile : public GroupDatabase {
 
  private:
   std::string path_;
+  std::string confinedTo_;
 };
 
 }  // namespace velmo::setup

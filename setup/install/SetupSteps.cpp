@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "monitor/base/AtomicFile.h"
+#include "monitor/base/SafePath.h"
 #include "monitor/core/InstallLayout.h"
 #include "setup/install/FileAccess.h"
 
@@ -37,19 +38,27 @@ base::AtomicWriteOptions FixedMode(mode_t mode) {
   return options;
 }
 
+// Files below the prefix: reached without following a link on the way (OpenDirBelow).
+base::AtomicWriteOptions BelowPrefix(const SetupContext& c, mode_t mode) {
+  base::AtomicWriteOptions options = FixedMode(mode);
+  options.confinedTo = c.prefix;
+  return options;
+}
+
 const char* Nullable(const std::string& text) {
   return text.empty() ? nullptr : text.c_str();
 }
 
 bool RegisterService(const SetupContext& c, const std::string& name, const char* keyMessage) {
   const std::string unit = install::UnitPath(c.prefix, name);
-  if (!base::MakeDirs(install::UnitDir(c.prefix), 0755)) {
+  if (!base::MakeDirs(install::UnitDir(c.prefix), 0755, c.prefix)) {
     c.host.ShowMessage(keyMessage);
     return false;
   }
   const char* failed = nullptr;
-  switch (base::WriteFileAtomically(unit, install::HelperUnitText(c.prefix, name), FixedMode(0644))
-              .step) {
+  switch (
+      base::WriteFileAtomically(unit, install::HelperUnitText(c.prefix, name), BelowPrefix(c, 0644))
+          .step) {
     case base::WriteStep::kDone:
       break;
     case base::WriteStep::kCreate:
@@ -81,8 +90,8 @@ void DeployFiles(const SetupContext& c) {
     const std::string path = c.prefix + "/" + payload.target;
     const std::string_view bytes(reinterpret_cast<const char*>(payload.bytes.data()),
                                  payload.bytes.size());
-    if (!base::MakeDirs(base::ParentDir(path), 0755) ||
-        !base::WriteFileAtomically(path, bytes, FixedMode(0755))) {
+    if (!base::MakeDirs(base::ParentDir(path), 0755, c.prefix) ||
+        !base::WriteFileAtomically(path, bytes, BelowPrefix(c, 0755))) {
       c.host.ShowMessage("Could not write " + path);
     }
   }
@@ -150,7 +159,17 @@ bool GrantHelperAccess(const SetupContext& c) {
   return true;
 }
 
+bool PrefixIsTrusted(const SetupContext& c) {
+  const std::string why = base::WritableByOthers(c.prefix);
+  if (why.empty() && base::MakeDirs(c.prefix, 0755)) return true;
+  c.host.ShowMessage("Velmo is not installed under " + c.prefix + ": " +
+                     (why.empty() ? "the folder cannot be created" : why) +
+                     ", and what is installed there runs as root.");
+  return false;
+}
+
 void RunInstallation(const SetupContext& c) {
+  if (!PrefixIsTrusted(c)) return;
   DeployFiles(c);
   RegisterPortioService(c);
   RegisterMapmemService(c);

@@ -43,7 +43,12 @@ bool CreateStartupShortcut(const SetupContext& context);
 // admit the user's monitor from the next log-in; says so in a notice.
 bool GrantHelperAccess(const SetupContext& context);
 
-// The five above, in that order.
+// True when no user other than root and this process's own can change the prefix or a folder
+// above it (the prefix is then made if missing); else one message says why and false.
+bool PrefixIsTrusted(const SetupContext& context);
+
+// The five above, in that order, once the prefix is trusted; nothing at all when it is not.
+// Below the prefix no symbolic link is followed and no folder another user can change is used.
 void RunInstallation(const SetupContext& context);
 
 }  // namespace velmo::setup

@@ -97,17 +97,6 @@ class Program {
   bool done_ = false;
 };
 
-// Waits until some process holds the instance lock at `path`.
-bool WaitForLockHolder(const std::string& path) {
-  for (int i = 0; i < 200; ++i) {
-    core::InstanceLock probe(path);
-    if (fs::exists(path) && probe.Acquire() == core::InstanceLock::Result::kHeld) return true;
-    probe.Release();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
-
 TEST(Startup, ASecondInstanceIsRefusedWithAMessageBox) {
   velmo::test::Sandbox box("refusal");
   const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
@@ -191,11 +180,11 @@ TEST(Startup, WithoutADisplayOneLineOnStandardErrorAndExit2) {
 }
 
 TEST(Startup, VelmondHandsOverToTheWindowHostWhichEndsOnSigtermWithSettingsSaved) {
-  for (const int sig : {SIGTERM, SIGINT}) {
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
     velmo::test::Sandbox box("signal");
     Program velmond(box, {"--board", Board("w83782d.json"), "--registry", box.Registry()},
                     {{"QT_QPA_PLATFORM", "offscreen"}});
-    ASSERT_TRUE(WaitForLockHolder(LockPath(box))) << velmond.Stderr();
+    ASSERT_TRUE(velmo::test::WaitForLockHeldBy(velmond.Pid(), LockPath(box))) << velmond.Stderr();
     // The same process, now the window host.
     const fs::path exe = fs::read_symlink("/proc/" + std::to_string(velmond.Pid()) + "/exe");
     EXPECT_EQ(exe.filename(), kGuiProgramName);
@@ -211,7 +200,7 @@ TEST(Startup, TheHeadlessProgramLoadsNoQt) {
   velmo::test::Sandbox box("headless");
   Program velmond(
       box, {"--headless", "--board", Board("w83782d.json"), "--registry", box.Registry()}, {});
-  ASSERT_TRUE(WaitForLockHolder(LockPath(box)));
+  ASSERT_TRUE(velmo::test::WaitForLockHeldBy(velmond.Pid(), LockPath(box)));
   std::stringstream maps;
   maps << std::ifstream("/proc/" + std::to_string(velmond.Pid()) + "/maps").rdbuf();
   EXPECT_NE(maps.str().find("libc.so"), std::string::npos);

@@ -1,11 +1,16 @@
 // The extensions: alarm commands (words, placeholders, one run per episode, a missing program),
 // the metrics file (its exact text, replaced whole, promtool), the history rings, and their
 // settings in the Extensions subkey.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "monitor/core/Acquisition.h"
 #include "monitor/core/AlarmCommands.h"
@@ -19,6 +24,7 @@
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
 #include "sim/SimulatedBoard.h"
+#include "tests/support/AsUser.h"
 #include "tests/support/Golden.h"
 #include "tests/support/RecordingBus.h"
 
@@ -158,6 +164,101 @@ TEST(AlarmCommands, TheRealLauncherStartsDetachedAndTellsAMissingProgram) {
   EXPECT_EQ(error, "No such file or directory");
 }
 
+// A reading that flaps around its limit every tick starts at most kMaxRunsPerMinute commands a
+// minute, says so once a minute, and a command line longer than the bound is refused once.
+TEST(AlarmCommands, FlappingIsBoundedAndAnOverlongCommandIsRefused) {
+  Demo demo;
+  RecordingLauncher launcher;
+  std::vector<std::string> warnings;
+  AlarmCommands commands(launcher, {});
+  auto warn = [&warnings](const std::string& w) { warnings.push_back(w); };
+  commands.Configure("on %c", "off %c", warn);
+  demo.state.params.AutoUpdateInterval = 5;
+  std::vector<size_t> perTick;
+  for (int tick = 0; tick < 100; ++tick) {
+    demo.state[V5].outOfRange = tick % 2 == 0;
+    demo.state[VCORE].outOfRange = tick % 2 == 1;
+    const size_t before = launcher.launched.size();
+    commands.OnTick(demo.state);
+    perTick.push_back(launcher.launched.size() - before);
+  }
+  // Any 12 ticks of 5 s are one minute.
+  for (size_t first = 0; first + 12 <= perTick.size(); ++first) {
+    size_t runs = 0;
+    for (size_t i = first; i < first + 12; ++i)
+      runs += perTick[i];
+    EXPECT_LE(runs, AlarmCommands::kMaxRunsPerMinute) << "ticks from " << first;
+  }
+  EXPECT_GE(launcher.launched.size(), 70u) << "the limit is per minute, not for good";
+  EXPECT_GE(warnings.size(), 1u);
+  EXPECT_LE(warnings.size(), 9u) << "said once a minute at most";
+  EXPECT_EQ(warnings[0], "alarm commands held back: more than 10 in a minute");
+
+  struct Row {
+    size_t length;
+    bool on;
+  };
+  for (const Row row : {Row{AlarmCommands::kMaxCommandLength, true},
+                        Row{AlarmCommands::kMaxCommandLength + 1, false}, Row{10u << 20, false}}) {
+    RecordingLauncher other;
+    AlarmCommands bounded(other, {});
+    std::vector<std::string> said;
+    const std::string line = "logger " + std::string(row.length - 7, 'x');
+    bounded.Configure(line, line, [&said](const std::string& w) { said.push_back(w); });
+    Demo fresh;
+    fresh.state[V5].outOfRange = 1;
+    bounded.OnTick(fresh.state);
+    EXPECT_EQ(other.launched.size(), row.on ? 1u : 0u) << row.length;
+    EXPECT_EQ(said.size(), row.on ? 0u : 2u) << row.length;
+    if (!row.on) {
+      EXPECT_EQ(said[0], "AlarmCommand is off: it is " + std::to_string(row.length) +
+                             " bytes long, more than the 4096 allowed");
+    }
+  }
+}
+
+// A command's standard output goes to the monitor's standard error, and one that runs on holds
+// nothing of the monitor's standard output: a reader sees its end when the monitor ends.
+TEST(AlarmCommands, ACommandsOutputGoesToStandardErrorAndHoldsNoStandardOutput) {
+  int out[2], err[2];
+  ASSERT_EQ(::pipe(out), 0);
+  ASSERT_EQ(::pipe(err), 0);
+  const pid_t monitor = ::fork();
+  if (monitor == 0) {
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
+    for (int fd : {out[0], out[1], err[0], err[1]})
+      ::close(fd);
+    DetachedLauncher launcher;
+    std::string error;
+    const bool started = launcher.Launch({"sh", "-c", "echo said; sleep 3"}, &error);
+    ::_exit(started ? 0 : 1);
+  }
+  ::close(out[1]);
+  ::close(err[1]);
+  int status = 0;
+  ::waitpid(monitor, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const auto start = std::chrono::steady_clock::now();
+  std::string stdoutText;
+  char buffer[256];
+  ssize_t n;
+  pollfd p{out[0], POLLIN, 0};
+  while (::poll(&p, 1, 5000) > 0 && (n = ::read(out[0], buffer, sizeof buffer)) > 0)
+    stdoutText.append(buffer, static_cast<size_t>(n));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2))
+      << "the command held the monitor's standard output open";
+  EXPECT_EQ(stdoutText, "");
+  std::string stderrText;
+  pollfd q{err[0], POLLIN, 0};
+  while (stderrText.find('\n') == std::string::npos && ::poll(&q, 1, 5000) > 0 &&
+         (n = ::read(err[0], buffer, sizeof buffer)) > 0)
+    stderrText.append(buffer, static_cast<size_t>(n));
+  EXPECT_EQ(stderrText, "said\n");
+  ::close(out[0]);
+  ::close(err[0]);
+}
+
 TEST(Metrics, TheDemoBoardsTextAndItsAtomicReplacement) {
   Demo demo;
   const std::string text = MetricsText(demo.state, demo.boardText);
@@ -240,6 +341,107 @@ TEST(ExtensionSettings, ReadFromTheirOwnSubkeyWithDefaults) {
   EXPECT_EQ(s.desktopNotification, 1);  // the binary value was not taken
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find("DesktopNotification"), std::string::npos);
+}
+
+// Commands come only from a settings file of the monitor's own user that nobody else can write:
+// a root monitor does not run a user's commands (nor those of a file others can change), and
+// says so in one line. The file judged is the one read, a link's target included.
+TEST(ExtensionSettings, CommandsOfAFileAnotherUserCanWriteDoNotRun) {
+  ASSERT_EQ(::geteuid(), 0u) << "plays another user: run as root";
+  const fs::path dir = fs::path(testing::TempDir()) / ("velmo-owner-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  auto hex = [](const std::string& s) {
+    std::string out;
+    for (char c : s) {
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "%02x,00,", static_cast<unsigned char>(c));
+      out += byte;
+    }
+    return out + "00,00";
+  };
+  const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[" + ExtensionsKeyPath() +
+                           "]\r\n\"AlarmCommand\"=hex(1):" + hex("logger on") +
+                           "\r\n\"AlarmEndCommand\"=hex(1):" + hex("logger off") +
+                           "\r\n\"MetricsDir\"=hex(1):" + hex("/var/lib/node") + "\r\n";
+  struct Row {
+    const char* what;
+    uid_t owner;
+    mode_t mode;
+    bool viaLink;  // read through root's link to the file
+    bool run;
+    const char* said;
+  };
+  const Row rows[] = {
+      {"root's own file", 0, 0600, false, true, ""},
+      {"a user's file", 1000, 0600, false, false, "belongs to uid 1000, and velmond runs as root"},
+      {"a user's file behind root's link", 1000, 0600, true, false, "belongs to uid 1000"},
+      {"root's file others can write", 0, 0666, false, false, "can be written by other users"},
+      {"root's file its group can write", 0, 0620, false, false, "can be written by other users"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const fs::path file = dir / "registry.reg";
+    const fs::path link = dir / "link.reg";
+    fs::remove(file);
+    fs::remove(link);
+    std::ofstream(file, std::ios::binary) << text;
+    ::chown(file.c_str(), row.owner, row.owner);
+    ::chmod(file.c_str(), row.mode);
+    if (row.viaLink) fs::create_symlink(file, link);
+    RegistryFile registry((row.viaLink ? link : file).string());
+    std::vector<std::string> warnings;
+    const ExtensionSettings s =
+        LoadExtensionSettings(registry, [&](const std::string& w) { warnings.push_back(w); });
+    EXPECT_EQ(s.alarmCommand, row.run ? "logger on" : "");
+    EXPECT_EQ(s.alarmEndCommand, row.run ? "logger off" : "");
+    EXPECT_EQ(s.metricsDir, "/var/lib/node") << "only the commands are off";
+    if (row.run) {
+      EXPECT_TRUE(warnings.empty());
+    } else {
+      ASSERT_EQ(warnings.size(), 1u);
+      EXPECT_EQ(
+          warnings[0].rfind("AlarmCommand and AlarmEndCommand are off: " + registry.Path(), 0), 0u)
+          << warnings[0];
+      EXPECT_NE(warnings[0].find(row.said), std::string::npos) << warnings[0];
+    }
+  }
+  // The same file read by its own user's monitor runs its commands.
+  fs::remove(dir / "link.reg");
+  ::chmod((dir / "registry.reg").c_str(), 0600);
+  ::chown((dir / "registry.reg").c_str(), 1000, 1000);
+  ::chmod(dir.c_str(), 0755);
+  EXPECT_TRUE(test::RunAs([&] {
+    RegistryFile registry((dir / "registry.reg").string());
+    return LoadExtensionSettings(registry).alarmCommand == "logger on";
+  }));
+  fs::remove_all(dir);
+}
+
+TEST(ExtensionSettings, AMetricsDirThatIsNotAbsoluteIsRefused) {
+  MemoryRegistry registry;
+  auto text = [](const std::string& s) {
+    std::vector<uint8_t> data;
+    for (char c : s) {
+      data.push_back(static_cast<uint8_t>(c));
+      data.push_back(0);
+    }
+    data.insert(data.end(), {0, 0});
+    return data;
+  };
+  for (const char* dir : {"metrics", "./metrics", "~/metrics", "/var/lib/node"}) {
+    registry.model.OpenKey(ExtensionsKeyPath()).Set({"MetricsDir", REG_SZ, text(dir)});
+    std::vector<std::string> warnings;
+    const ExtensionSettings s =
+        LoadExtensionSettings(registry, [&](const std::string& w) { warnings.push_back(w); });
+    const bool absolute = dir[0] == '/';
+    EXPECT_EQ(s.metricsDir, absolute ? dir : "") << dir;
+    EXPECT_EQ(warnings.size(), absolute ? 0u : 1u) << dir;
+    if (!absolute) {
+      EXPECT_EQ(warnings[0], std::string("MetricsDir \"") + dir +
+                                 "\" ignored: not an absolute folder; no metrics file is written");
+    }
+  }
 }
 
 }  // namespace

@@ -3,16 +3,19 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,6 +107,7 @@ class Velmond {
     return found;
   }
   void Signal(int sig) { ::kill(pid_, sig); }
+  pid_t Pid() const { return pid_; }
   RunResult Wait() {
     char* line = nullptr;
     size_t cap = 0;
@@ -139,6 +143,36 @@ class Velmond {
   bool done_ = false;
   RunResult run_;
 };
+
+// True once process `pid` holds a flock on the file at `path` (read from /proc/locks, so that
+// looking takes no lock that could make the program find "another instance").
+inline bool LockHeldBy(pid_t pid, const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    std::istringstream fields(line);
+    std::string number, kind, mode, access, device;
+    long holder = 0;
+    if (!(fields >> number >> kind >> mode >> access >> holder >> device) || kind != "FLOCK" ||
+        holder != pid)
+      continue;
+    const size_t colon = device.rfind(':');
+    if (colon != std::string::npos &&
+        std::strtoull(device.c_str() + colon + 1, nullptr, 10) == st.st_ino)
+      return true;
+  }
+  return false;
+}
+
+// Waits up to ten seconds for LockHeldBy.
+inline bool WaitForLockHeldBy(pid_t pid, const std::string& path) {
+  for (int i = 0; i < 50000; ++i) {
+    if (LockHeldBy(pid, path)) return true;
+    ::usleep(200);
+  }
+  return false;
+}
 
 inline RunResult RunVelmond(const Sandbox& box, std::vector<std::string> args,
                             const std::map<std::string, std::string>& env = {}) {

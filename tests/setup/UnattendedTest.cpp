@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -158,6 +160,95 @@ TEST(Unattended, RelativeRootBecomesAbsoluteInTheUnits) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(ReadFile(dir / "staging/lib/systemd/system/portio.service"),
             core::install::HelperUnitText(dir / "staging", "portio"));
+}
+
+// kiru as root on folders another user has had a hand in: a root or prefix that user can change
+// is refused with one message and nothing is written; below a trusted root no link is followed
+// and no folder another user can change is written into.
+TEST(Unattended, AsRootNothingAnotherUserControlsIsFollowedOrTrusted) {
+  ASSERT_EQ(::geteuid(), 0u) << "plays another user: run as root";
+  struct Row {
+    const char* what;
+    std::function<void(const test::SetupDir&)> plant;  // as root, with `chown` for the user
+    bool useRoot;                                      // --root DIR, else VELMO_PREFIX=DIR
+    std::string refusal;  // the one message, or "" when the installation goes on
+    Lines missing;        // files below DIR that must not be written
+  };
+  auto own = [](const std::string& path) { ::chown(path.c_str(), 1000, 1000); };
+  const Row rows[] = {
+      {"DIR in a folder everyone can write",
+       [](const test::SetupDir& d) {
+         test::fs::create_directories(d / "open");
+         ::chmod((d / "open").c_str(), 0777);
+       },
+       true,
+       "open can be written by other users",
+       {}},
+      {"DIR another user owns",
+       [&](const test::SetupDir& d) {
+         test::fs::create_directories(d / "open");
+         own(d / "open");
+       },
+       true,
+       "belongs to another user (uid 1000)",
+       {}},
+      {"VELMO_PREFIX another user owns",
+       [&](const test::SetupDir& d) {
+         test::fs::create_directories(d / "open");
+         own(d / "open");
+       },
+       false,
+       "belongs to another user (uid 1000)",
+       {}},
+      {"links planted below DIR",
+       [](const test::SetupDir& d) {
+         test::fs::create_directories(d / "open/lib");
+         test::fs::create_directories(d / "elsewhere");
+         d.Write("elsewhere/group", "velmo:x:990:\n");
+         test::fs::create_directory_symlink(d / "elsewhere", d / "open/lib/velmo");
+         test::fs::create_directory_symlink(d / "elsewhere", d / "open/etc");
+       },
+       true,
+       "",
+       {"lib/velmo/velmond-gui", "lib/velmo/drivers/portio"}},
+      {"a folder below DIR everyone can write",
+       [](const test::SetupDir& d) {
+         test::fs::create_directories(d / "open/bin");
+         ::chmod((d / "open/bin").c_str(), 0777);
+       },
+       true,
+       "",
+       {"bin/velmond"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    test::SetupDir dir;
+    row.plant(dir);
+    const std::string target = dir / "open";
+    Lines env = {"XDG_CONFIG_HOME=" + dir / "config"};
+    if (!row.useRoot) env.push_back("VELMO_PREFIX=" + target);
+    const test::Tree before = test::Snapshot(dir.Path());
+    const KiruRun run =
+        RunKiru(row.useRoot ? Lines{"--unattended", "--root", target} : Lines{"--unattended"}, env);
+    EXPECT_EQ(run.exitCode, 1);
+    if (!row.refusal.empty()) {
+      ASSERT_EQ(run.lines.size(), 1u);
+      EXPECT_NE(run.lines[0].find(row.refusal), std::string::npos) << run.lines[0];
+      EXPECT_NE(run.lines[0].find("Velmo is not installed under"), std::string::npos);
+      EXPECT_TRUE(test::Snapshot(dir.Path()) == before) << "something was written";
+      continue;
+    }
+    for (const std::string& file : row.missing)
+      EXPECT_FALSE(test::fs::exists(target + "/" + file)) << file;
+    EXPECT_EQ(ReadFile(dir / "elsewhere/group"),
+              test::fs::exists(dir / "elsewhere") ? "velmo:x:990:\n" : "");
+    if (test::fs::exists(dir / "elsewhere")) {
+      Lines names;
+      for (const auto& e : test::fs::directory_iterator(dir / "elsewhere"))
+        names.push_back(e.path().filename().string());
+      EXPECT_EQ(names, Lines{"group"}) << "written through a planted link";
+    }
+  }
 }
 
 TEST(Unattended, WrongCommandLineIsExitCodeTwo) {

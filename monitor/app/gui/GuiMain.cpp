@@ -49,7 +49,7 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext& context,
   if (previousHandler) previousHandler(type, context, message);
 }
 
-// SIGINT and SIGTERM through a signalfd, read in the event loop.
+// SIGINT, SIGTERM and SIGHUP through a signalfd, read in the event loop.
 class SignalWatch {
  public:
   explicit SignalWatch(CGuiHost& host) {
@@ -57,6 +57,7 @@ class SignalWatch {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (fd_ < 0) return;
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
@@ -131,6 +132,7 @@ int RunGuiProgram(int argc, char** argv) {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
   previousHandler = qInstallMessageHandler(StartupMessageHandler);

@@ -12,8 +12,8 @@ namespace velmo::app::gui {
 bool DisplayNamed();
 
 // The start-up and the event loop on an existing QApplication; returns the exit code. With
-// `watchSignals`, SIGINT and SIGTERM (blocked by the caller in every thread) end the program
-// through its exit path.
+// `watchSignals`, SIGINT, SIGTERM and SIGHUP (blocked by the caller in every thread) end the
+// program through its exit path.
 int RunGuiMonitor(const Options& options, GuiServices services, bool watchSignals = false);
 
 // The whole program: command line, display, signals, QApplication, RunGuiMonitor.

@@ -86,6 +86,7 @@ RegistryFile::Snapshot RegistryFile::Load() const {
     snap.problem = S_ISDIR(st.st_mode) ? "is a folder" : "is not a regular file";
     return snap;
   }
+  lastRead_ = ReadOrigin{path_, st.st_uid, st.st_mode};
   std::string bytes;
   // One byte more than allowed tells a too-large file, even one that grows while we read.
   const size_t limit = kMaxRegistryFileSize + 1;

@@ -28,6 +28,15 @@ class RegistryStore {
   // Why the last failed write or commit failed ("<file>: <reason>").
   virtual std::string LastError() const { return "the settings could not be written"; }
 
+  // Who could have written what the last read returned: the file actually read (its owner and
+  // mode from the open file, links resolved). nullopt: nothing was read from a file.
+  struct ReadOrigin {
+    std::string path;
+    uint32_t uid = 0;
+    uint32_t mode = 0;
+  };
+  virtual std::optional<ReadOrigin> LastReadOrigin() const { return std::nullopt; }
+
   // Where the store tells what it did on its own (a file kept aside as ".bad").
   void SetWarningSink(base::WarningSink sink) { warn_ = std::move(sink); }
 
@@ -62,6 +71,7 @@ class RegistryFile : public RegistryStore {
   void BeginBatch() override;
   bool CommitBatch() override;
   std::string LastError() const override { return lastError_; }
+  std::optional<ReadOrigin> LastReadOrigin() const override { return lastRead_; }
 
   const std::string& Path() const { return path_; }
   // $XDG_CONFIG_HOME/velmo/registry.reg, with ~/.config when XDG_CONFIG_HOME is unset or relative.
@@ -82,6 +92,7 @@ class RegistryFile : public RegistryStore {
 
   std::string path_;
   std::string lastError_;
+  mutable std::optional<ReadOrigin> lastRead_;
   int batchDepth_ = 0;
   std::optional<Snapshot> batch_;
   bool batchDirty_ = false;
@@ -95,11 +106,13 @@ class MemoryRegistry : public RegistryStore {
   bool WriteValue(const std::string& key, const RegistryValue& value) override;
   void BeginBatch() override { ++batchDepth; }
   bool CommitBatch() override;
+  std::optional<ReadOrigin> LastReadOrigin() const override { return origin; }
 
   RegistryModel model;
-  bool failReads = false;   // ReadKey reports an unreadable file
-  bool failWrites = false;  // WriteValue (and CommitBatch) report an unwritable file
-  int saves = 0;            // times the "file" would have been replaced
+  std::optional<ReadOrigin> origin;  // the "file" the values come from; nullopt: none
+  bool failReads = false;            // ReadKey reports an unreadable file
+  bool failWrites = false;           // WriteValue (and CommitBatch) report an unwritable file
+  int saves = 0;                     // times the "file" would have been replaced
   int batchDepth = 0;
   std::vector<std::string> writes;  // value names in the order WriteValue was called
 
