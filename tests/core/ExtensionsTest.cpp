@@ -175,11 +175,12 @@ TEST(AlarmCommands, FlappingIsBoundedAndAnOverlongCommandIsRefused) {
   commands.Configure("on %c", "off %c", warn);
   demo.state.params.AutoUpdateInterval = 5;
   std::vector<size_t> perTick;
+  AlarmEpisodes episodes;
   for (int tick = 0; tick < 100; ++tick) {
     demo.state[V5].outOfRange = tick % 2 == 0;
     demo.state[VCORE].outOfRange = tick % 2 == 1;
     const size_t before = launcher.launched.size();
-    commands.OnTick(demo.state);
+    commands.OnChanges(demo.state, episodes.Update(demo.state));
     perTick.push_back(launcher.launched.size() - before);
   }
   // Any 12 ticks of 5 s are one minute.
@@ -207,7 +208,8 @@ TEST(AlarmCommands, FlappingIsBoundedAndAnOverlongCommandIsRefused) {
     bounded.Configure(line, line, [&said](const std::string& w) { said.push_back(w); });
     Demo fresh;
     fresh.state[V5].outOfRange = 1;
-    bounded.OnTick(fresh.state);
+    AlarmEpisodes watch;
+    bounded.OnChanges(fresh.state, watch.Update(fresh.state));
     EXPECT_EQ(other.launched.size(), row.on ? 1u : 0u) << row.length;
     EXPECT_EQ(said.size(), row.on ? 0u : 2u) << row.length;
     if (!row.on) {
