@@ -1,12 +1,21 @@
 # What `cmake --install` puts where, and the Debian package built from it by CPack
 # (`cmake --build build/release --target package`). The layout under the prefix is the one
 # kiru writes: bin/velmond, lib/velmo/velmond-gui, lib/velmo/drivers/{portio,mapmem},
-# lib/systemd/system/*.service.
+# lib/systemd/system/{portio,mapmem}.{service,socket}; the package adds the headless service,
+# its polkit rule, the AppStream file and the icon at the sizes desktops ask for.
 
 set(VELMO_PACKAGE_MAINTAINER "Velmo developers <velmo@example.org>"
   CACHE STRING "Maintainer field of the Debian package")
 set(VELMO_DEB_RELEASE 1)
 set(VELMO_DEB_VERSION "${PROJECT_VERSION}-${VELMO_DEB_RELEASE}")
+set(VELMO_RELEASE_DATE 2026-12-08)  # the date of packaging/changelog.in
+set(VELMO_APP_ID org.example.velmo CACHE STRING "AppStream component id (reverse DNS)")
+set(VELMO_HOMEPAGE "https://velmo.example.org/" CACHE STRING "Home page in the AppStream file")
+set(VELMO_CONTACT_EMAIL "velmo@example.org" CACHE STRING "Contact in the AppStream file")
+set(VELMO_SCREENSHOT_URL "https://velmo.example.org/screenshots/monitor.png"
+  CACHE STRING "Where the AppStream file's screenshot is published (scripts/screenshots.sh)")
+set(VELMO_SCREENSHOT_WIDTH 1024)
+set(VELMO_SCREENSHOT_HEIGHT 768)
 
 install(TARGETS velmond velmo-identify DESTINATION bin)
 if(VELMO_GUI)
@@ -14,26 +23,61 @@ if(VELMO_GUI)
   install(TARGETS velmond-gui DESTINATION lib/velmo)
 endif()
 
-# The shipped units start the helpers from /usr/local; an installation elsewhere gets units
-# that start them from its own prefix, known only when it installs.
-foreach(name portio mapmem)
-  set(unit_source "${PROJECT_SOURCE_DIR}/drivers/systemd/${name}.service")
-  set(unit_staged "${PROJECT_BINARY_DIR}/packaging/${name}.service")
+# The shipped units start the helpers from /usr/local and the headless monitor from /usr; an
+# installation elsewhere gets units that start them from its own prefix, known only when it
+# installs.
+set(velmo_units
+  "drivers/systemd/portio.service|/usr/local/lib/velmo/drivers/"
+  "drivers/systemd/mapmem.service|/usr/local/lib/velmo/drivers/"
+  "drivers/systemd/portio.socket|"
+  "drivers/systemd/mapmem.socket|"
+  "packaging/velmo-headless.service|/usr/bin/")
+foreach(entry ${velmo_units})
+  string(REPLACE "|" ";" entry "${entry}")
+  list(GET entry 0 unit_file)
+  list(GET entry 1 shipped_dir)
+  get_filename_component(unit_name "${unit_file}" NAME)
+  string(REGEX REPLACE "^/usr(/local)?/" "" relative_dir "${shipped_dir}")
+  set(unit_staged "${PROJECT_BINARY_DIR}/packaging/${unit_name}")
   install(CODE "
-    file(READ \"${unit_source}\" unit)
-    string(REPLACE \"ExecStart=/usr/local/lib/velmo/drivers/\"
-      \"ExecStart=\${CMAKE_INSTALL_PREFIX}/lib/velmo/drivers/\" unit \"\${unit}\")
+    file(READ \"${PROJECT_SOURCE_DIR}/${unit_file}\" unit)
+    if(NOT \"${shipped_dir}\" STREQUAL \"\")
+      string(REPLACE \"ExecStart=${shipped_dir}\"
+        \"ExecStart=\${CMAKE_INSTALL_PREFIX}/${relative_dir}\" unit \"\${unit}\")
+    endif()
     file(WRITE \"${unit_staged}\" \"\${unit}\")
     file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\" TYPE FILE
       PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ FILES \"${unit_staged}\")")
 endforeach()
+# Lets the headless service's user, and only it, restart and power off the machine.
+install(FILES packaging/polkit/50-velmo-headless.rules DESTINATION share/polkit-1/rules.d)
 
 add_subdirectory(doc/man)
 
 install(FILES packaging/velmond.desktop DESTINATION share/applications)
-# The application's icon; the other icons are the monitor's own resources.
-install(FILES monitor/res/icons/cpu_chip.svg DESTINATION share/icons/hicolor/scalable/apps
+configure_file(packaging/velmo.metainfo.xml.in
+  "${PROJECT_BINARY_DIR}/packaging/${VELMO_APP_ID}.metainfo.xml" @ONLY)
+install(FILES "${PROJECT_BINARY_DIR}/packaging/${VELMO_APP_ID}.metainfo.xml"
+  DESTINATION share/metainfo)
+# The application's icon, drawn at the sizes desktops ask for from the same drawing; the other
+# icons are the monitor's own resources.
+set(VELMO_ICON_SOURCE "${PROJECT_SOURCE_DIR}/monitor/res/icons/cpu_chip.svg")
+install(FILES "${VELMO_ICON_SOURCE}" DESTINATION share/icons/hicolor/scalable/apps
   RENAME velmo.svg)
+find_program(VELMO_RSVG_CONVERT rsvg-convert REQUIRED)
+set(VELMO_ICON_SIZES 16 22 24 32 48 64 128 256)
+set(icon_files)
+foreach(size ${VELMO_ICON_SIZES})
+  set(icon "${PROJECT_BINARY_DIR}/packaging/icons/${size}x${size}/velmo.png")
+  add_custom_command(OUTPUT "${icon}"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${PROJECT_BINARY_DIR}/packaging/icons/${size}x${size}"
+    COMMAND ${VELMO_RSVG_CONVERT} --width ${size} --height ${size} --output "${icon}"
+            "${VELMO_ICON_SOURCE}"
+    DEPENDS "${VELMO_ICON_SOURCE}" VERBATIM)
+  list(APPEND icon_files "${icon}")
+  install(FILES "${icon}" DESTINATION share/icons/hicolor/${size}x${size}/apps)
+endforeach()
+add_custom_target(velmo_icons ALL DEPENDS ${icon_files})
 
 configure_file(packaging/changelog.in "${PROJECT_BINARY_DIR}/packaging/changelog" @ONLY)
 add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/packaging/changelog.Debian.gz"
@@ -75,8 +119,9 @@ if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
   execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
     OUTPUT_STRIP_TRAILING_WHITESPACE)
 endif()
-# libsystemd is loaded only for a restart or shutdown (dlopen), so no library link names it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libsystemd0")
+# The libraries come from dpkg-shlibdeps; adduser runs in postinst. velmond's libsystemd, loaded
+# only for a restart or shutdown (dlopen), is among them through the helpers, which link it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   "${PROJECT_SOURCE_DIR}/packaging/debian/postinst"
   "${PROJECT_SOURCE_DIR}/packaging/debian/prerm"

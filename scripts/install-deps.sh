@@ -15,6 +15,9 @@ packages=(
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core dbus-daemon
   dpkg-dev file lintian desktop-file-utils scdoc man-db
+  # the icon's sizes drawn at build time; the checks of units, polkit rule, AppStream file and
+  # the package on a clean Debian root
+  librsvg2-bin systemd duktape appstream debootstrap
   # only the measurement scripts in bench/ use these; no test depends on them
   hyperfine lm-sensors time
   # the window host's benchmark and screenshots on Xvfb: a notification area, a window

@@ -35,6 +35,7 @@ struct Targets {
   std::unique_ptr<Systemd> systemd;
   std::unique_ptr<GroupDatabase> groups;
   std::optional<Invoker> user;
+  std::string systemRoot;  // --root DIR, where the prefix is DIR too
 
   explicit Targets(const std::string& root) {
     if (root.empty()) {
@@ -46,13 +47,14 @@ struct Targets {
       while (path.size() > 1 && path.back() == '/')
         path.pop_back();
       prefix = path;
+      systemRoot = path;
       systemd = std::make_unique<NoSystemd>();
       groups = std::make_unique<GroupFile>(prefix + "/etc/group", prefix);
     }
     user = ResolveInvoker(IdentitySource::ThisProcess());
   }
   SetupContext Context(SetupHost& host) const {
-    return SetupContext{prefix, EmbeddedPayloads(), *systemd, *groups, user, host};
+    return SetupContext{prefix, EmbeddedPayloads(), *systemd, *groups, user, host, systemRoot};
   }
 };
 

@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -108,6 +109,30 @@ std::unique_ptr<DeviceServer> DeviceServer::Listen(const std::string& path, Requ
   return server;
 }
 
+std::unique_ptr<DeviceServer> DeviceServer::Adopt(int listenFd, RequestHandler& handler,
+                                                  const PeerPolicy& policy, base::WarningSink log,
+                                                  std::string* error) {
+  auto intOption = [listenFd](int name) {
+    int value = -1;
+    socklen_t length = sizeof value;
+    return ::getsockopt(listenFd, SOL_SOCKET, name, &value, &length) == 0 ? value : -1;
+  };
+  if (intOption(SO_DOMAIN) != AF_UNIX || intOption(SO_TYPE) != SOCK_SEQPACKET ||
+      intOption(SO_ACCEPTCONN) != 1) {
+    if (error) *error = "the socket passed is not a listening Unix SOCK_SEQPACKET socket";
+    return nullptr;
+  }
+  // The loop never blocks on accept, and no program the helper might start inherits the socket.
+  const int flags = ::fcntl(listenFd, F_GETFL);
+  if (flags < 0 || ::fcntl(listenFd, F_SETFL, flags | O_NONBLOCK) != 0 ||
+      ::fcntl(listenFd, F_SETFD, FD_CLOEXEC) != 0) {
+    if (error) *error = Errno("cannot set up the socket passed");
+    return nullptr;
+  }
+  return std::unique_ptr<DeviceServer>(
+      new DeviceServer(std::string(), listenFd, handler, policy, std::move(log)));
+}
+
 DeviceServer::DeviceServer(std::string path, int listenFd, RequestHandler& handler,
                            PeerPolicy policy, base::WarningSink log)
     : path_(std::move(path)),
@@ -120,14 +145,28 @@ DeviceServer::~DeviceServer() {
   while (!clients_.empty())
     Drop(clients_.begin()->first);
   ::close(listenFd_);
+  if (path_.empty()) return;  // adopted: the socket file belongs to whoever passed it
   // Remove the socket file only while it is still ours (a successor may have replaced it).
   struct stat st;
   if (::lstat(path_.c_str(), &st) == 0 && st.st_dev == fileDev_ && st.st_ino == fileIno_)
     ::unlink(path_.c_str());
 }
 
-void DeviceServer::Run(int stopFd) {
-  while (!Poll(-1, stopFd)) {
+DeviceServer::RunEnd DeviceServer::Run(int stopFd, std::chrono::milliseconds idleExit) {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point idleSince = Clock::now();
+  for (;;) {
+    int timeoutMs = -1;
+    if (idleExit.count() > 0 && clients_.empty()) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(idleSince + idleExit - Clock::now());
+      if (left.count() <= 0) return RunEnd::kIdle;
+      timeoutMs = static_cast<int>(std::min<int64_t>(left.count(), INT_MAX));
+    }
+    const bool busy = !clients_.empty();
+    if (Poll(timeoutMs, stopFd)) return RunEnd::kStopped;
+    // Idle time counts from the moment the last client left.
+    if (busy || !clients_.empty()) idleSince = Clock::now();
   }
 }
 

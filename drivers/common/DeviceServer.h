@@ -2,6 +2,7 @@
 // connection being one open device handle, one datagram one request.
 #pragma once
 
+#include <chrono>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -76,12 +77,20 @@ class DeviceServer {
   static std::unique_ptr<DeviceServer> Listen(const std::string& path, RequestHandler& handler,
                                               const PeerPolicy& policy, base::WarningSink log,
                                               std::string* error);
-  ~DeviceServer();  // disconnects every client and removes the socket
+  // Serves a socket that is bound and listening already (one systemd passed): it must be a Unix
+  // SOCK_SEQPACKET socket. Its file and mode are the passer's: this server never removes it.
+  static std::unique_ptr<DeviceServer> Adopt(int listenFd, RequestHandler& handler,
+                                             const PeerPolicy& policy, base::WarningSink log,
+                                             std::string* error);
+  ~DeviceServer();  // disconnects every client and removes the socket it bound
   DeviceServer(const DeviceServer&) = delete;
   DeviceServer& operator=(const DeviceServer&) = delete;
 
-  // Serves until `stopFd` becomes readable (a signalfd, an eventfd, a pipe).
-  void Run(int stopFd);
+  enum class RunEnd { kStopped, kIdle };
+  // Serves until `stopFd` becomes readable (a signalfd, an eventfd, a pipe), or, with a positive
+  // `idleExit`, until no client has been connected for that long. A connected client keeps the
+  // server running however quiet it is.
+  RunEnd Run(int stopFd, std::chrono::milliseconds idleExit = std::chrono::milliseconds(0));
   // One round of the loop: waits up to `timeoutMs` and serves what arrived.
   void PollOnce(int timeoutMs);
   size_t ConnectionCount() const { return clients_.size(); }
@@ -103,7 +112,7 @@ class DeviceServer {
   bool ServeClient(uint64_t id, const Client& client, short revents);
   void Drop(uint64_t id);
 
-  std::string path_;
+  std::string path_;   // empty for an adopted socket
   dev_t fileDev_ = 0;  // the socket file as bound, so only that file is removed at the end
   ino_t fileIno_ = 0;
   int listenFd_;

@@ -3,13 +3,10 @@
 #include <linux/capability.h>
 #include <signal.h>
 #include <sys/signalfd.h>
-#include <sys/socket.h>
 #include <sys/syscall.h>
-#include <sys/un.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "monitor/protocol/DriverProtocol.h"
@@ -33,21 +30,7 @@ base::WarningSink StderrLog(const std::string& program) {
 }
 
 void NotifyReady() {
-  const char* socketPath = std::getenv("NOTIFY_SOCKET");
-  if (!socketPath || !*socketPath) return;
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const size_t length = std::strlen(socketPath);
-  if (length >= sizeof address.sun_path) return;
-  std::memcpy(address.sun_path, socketPath, length);
-  if (address.sun_path[0] == '@') address.sun_path[0] = '\0';  // abstract namespace
-  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  static const char kReady[] = "READY=1";
-  (void)::sendto(fd, kReady, sizeof kReady - 1, MSG_NOSIGNAL,
-                 reinterpret_cast<const sockaddr*>(&address),
-                 static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length));
-  ::close(fd);
+  (void)sd_notify(0, "READY=1");
 }
 
 bool DropCapabilities(bool keepRawIo) {
@@ -65,8 +48,32 @@ bool DropCapabilities(bool keepRawIo) {
   return ::syscall(SYS_capset, &header, data) == 0;
 }
 
-int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
-                const base::WarningSink& log) {
+namespace {
+
+// The socket systemd passed for `path`: -1 when none was passed; an error when what was passed is
+// not that socket (a unit listening elsewhere would leave the monitor without its device).
+int PassedSocket(const std::string& path, std::string* error) {
+  const int count = sd_listen_fds(1);  // also clears LISTEN_FDS for anything started later
+  if (count < 0) {
+    *error = std::string("cannot read the sockets passed: ") + std::strerror(-count);
+    return -2;
+  }
+  if (count == 0) return -1;
+  if (count > 1) {
+    *error = std::to_string(count) + " sockets passed, expected the one of " + path;
+    return -2;
+  }
+  if (sd_is_socket_unix(SD_LISTEN_FDS_START, SOCK_SEQPACKET, 1, path.c_str(), 0) <= 0) {
+    *error = "the socket passed is not a listening SOCK_SEQPACKET socket at " + path;
+    return -2;
+  }
+  return SD_LISTEN_FDS_START;
+}
+
+}  // namespace
+
+int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo, const base::WarningSink& log,
+                std::chrono::seconds idleExit) {
   // The signals arrive through a descriptor, so the poll loop ends between two requests.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -82,8 +89,13 @@ int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
 
   const std::string path = protocol::DevicePath(device);
   std::string error;
-  std::unique_ptr<DeviceServer> server =
-      DeviceServer::Listen(path, handler, PeerPolicy::ForThisProcess(), log, &error);
+  const int passed = PassedSocket(path, &error);
+  std::unique_ptr<DeviceServer> server;
+  const PeerPolicy policy = PeerPolicy::ForThisProcess();
+  if (passed >= 0)
+    server = DeviceServer::Adopt(passed, handler, policy, log, &error);
+  else if (passed == -1)
+    server = DeviceServer::Listen(path, handler, policy, log, &error);
   if (!server) {
     log(error);
     ::close(stopFd);
@@ -91,9 +103,17 @@ int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
   }
   if (!DropCapabilities(keepRawIo))
     log(std::string("cannot drop capabilities: ") + std::strerror(errno));
-  log("serving " + path);
+  // Only a helper its socket brings back may end when idle: one that made its own socket would
+  // take the device away with it.
+  const std::chrono::milliseconds idle = passed >= 0 ? idleExit : std::chrono::seconds(0);
+  log("serving " + path + (passed >= 0 ? " (socket passed by systemd)" : ""));
   NotifyReady();
-  server->Run(stopFd);
+  if (server->Run(stopFd, idle) == DeviceServer::RunEnd::kIdle) {
+    server.reset();
+    log("no client for " + std::to_string(idleExit.count()) + " s; ending");
+    ::close(stopFd);
+    return 0;
+  }
 
   signalfd_siginfo info{};
   (void)!::read(stopFd, &info, sizeof info);

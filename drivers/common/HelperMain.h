@@ -2,6 +2,7 @@
 // logging to standard error (the journal), readiness notification and the serve-until-SIGTERM loop.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -33,10 +34,17 @@ void NotifyReady();
 // kernel refuses.
 bool DropCapabilities(bool keepRawIo);
 
-// Listens on the device `device` of the device directory, drops the capabilities that setting
-// it up needed (keeping CAP_SYS_RAWIO when `keepRawIo`), and serves `handler` until SIGTERM or
-// SIGINT. Returns the process exit code: 0 after a signal, 1 when the device cannot be set up.
-int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
-                const base::WarningSink& log);
+// How long a helper started by its socket waits for a client before it ends (systemd starts it
+// again at the next connection).
+inline constexpr std::chrono::seconds kDefaultIdleExit{60};
+
+// Serves the device `device` of the device directory: on the listening socket systemd passed
+// (socket activation), else on a socket of its own. Drops the capabilities that setting it up
+// needed (keeping CAP_SYS_RAWIO when `keepRawIo`) and serves `handler` until SIGTERM or SIGINT,
+// or, on a passed socket and with a positive `idleExit`, until no client has been connected for
+// that long. Returns the process exit code: 0 after a signal or when idle, 1 when the device
+// cannot be set up.
+int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo, const base::WarningSink& log,
+                std::chrono::seconds idleExit = kDefaultIdleExit);
 
 }  // namespace velmo::drivers

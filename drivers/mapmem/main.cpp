@@ -12,6 +12,10 @@ int main(int argc, char** argv) {
   CLI::App app{"Velmo memory-mapping helper: serves the BIOS identification window on MAPMEM0"};
   std::string board, address, size;
   app.add_option("--board", board, "Serve this simulated board file instead of the real machine");
+  int64_t idleExit = kDefaultIdleExit.count();
+  app.add_option("--idle-exit", idleExit,
+                 "Started by its socket: end after this many seconds without a client (0: never)")
+      ->check(CLI::Range(int64_t{0}, int64_t{86400}));
   app.add_option("--device-address", address, "Physical address of the window (default 0xFECE0)")
       ->envname("MAPMEM_DEVICE_ADDRESS");
   app.add_option("--device-size", size, "Length of the window in bytes (default 0x20)")
@@ -37,5 +41,6 @@ int main(int argc, char** argv) {
   }
   MapMemDevice device(*bus.bus, *window, log);
   // /dev/mem is opened for each first MAP of a connection.
-  return ServeDevice(velmo::protocol::kMapMemDevice, device, board.empty(), log);
+  return ServeDevice(velmo::protocol::kMapMemDevice, device, board.empty(), log,
+                     std::chrono::seconds(idleExit));
 }

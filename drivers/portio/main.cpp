@@ -13,6 +13,10 @@ int main(int argc, char** argv) {
   CLI::App app{"Velmo port I/O helper: serves the monitor's port requests on the PortIo device"};
   std::string board;
   app.add_option("--board", board, "Serve this simulated board file instead of the real machine");
+  int64_t idleExit = kDefaultIdleExit.count();
+  app.add_option("--idle-exit", idleExit,
+                 "Started by its socket: end after this many seconds without a client (0: never)")
+      ->check(CLI::Range(int64_t{0}, int64_t{86400}));
   CLI11_PARSE(app, argc, argv);
 
   const velmo::base::WarningSink log = StderrLog("portio");
@@ -46,5 +50,6 @@ int main(int argc, char** argv) {
   if (bus.board) advance = [board = bus.board](uint32_t seconds) { board->Advance(seconds); };
   PortIoDevice device(*bus.bus, std::move(allow), advance);
   // iopl or /dev/port is already in hand: nothing privileged is needed any more.
-  return ServeDevice(velmo::protocol::kPortIoDevice, device, false, log);
+  return ServeDevice(velmo::protocol::kPortIoDevice, device, false, log,
+                     std::chrono::seconds(idleExit));
 }

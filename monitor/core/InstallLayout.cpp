@@ -42,8 +42,16 @@ std::string UnitPath(const std::string& prefix, const std::string& name) {
   return UnitDir(prefix) + "/" + name + ".service";
 }
 
+std::string SocketUnitPath(const std::string& prefix, const std::string& name) {
+  return UnitDir(prefix) + "/" + name + ".socket";
+}
+
 std::string HelperUnitText(const std::string& prefix, const std::string& name) {
   return service::UnitFileText(name, HelperPath(prefix, name));
+}
+
+std::string HelperSocketText(const std::string& name) {
+  return service::SocketUnitText(name);
 }
 
 std::optional<std::string> AutostartDir(const char* xdgConfigHome, const char* home) {

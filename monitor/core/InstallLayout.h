@@ -31,8 +31,12 @@ std::string HelperPath(const std::string& prefix, const std::string& name);
 std::string UnitDir(const std::string& prefix);
 // <prefix>/lib/systemd/system/<name>.service
 std::string UnitPath(const std::string& prefix, const std::string& name);
+// <prefix>/lib/systemd/system/<name>.socket
+std::string SocketUnitPath(const std::string& prefix, const std::string& name);
 // The unit of the helper `name`, started from its place under `prefix`.
 std::string HelperUnitText(const std::string& prefix, const std::string& name);
+// The socket unit that starts the helper `name`.
+std::string HelperSocketText(const std::string& name);
 
 // The user's autostart folder: <xdgConfigHome>/autostart when that is an absolute path (the
 // base-directory rule ignores relative ones), else <home>/.config/autostart for an absolute

@@ -12,6 +12,9 @@ std::string UnitFileText(const std::string& name, const std::string& program) {
   text += std::string(" on /run/velmo/") + DeviceOfService(name) + "\n";
   text += "[Unit]\n";
   text += "Description=Velmo " + name + " helper service\n";
+  // Started by its socket, which it is handed: it never makes a device of its own here.
+  text += "Requires=" + name + ".socket\n";
+  text += "After=" + name + ".socket\n";
   text += "\n[Service]\n";
   text += "Type=notify\n";
   text += "ExecStart=" + program + "\n";
@@ -25,8 +28,7 @@ std::string UnitFileText(const std::string& name, const std::string& program) {
     text += "#Environment=MAPMEM_DEVICE_ADDRESS=0xFECE0 MAPMEM_DEVICE_SIZE=0x20\n";
   }
   text += "NoNewPrivileges=yes\n";
-  text += "# CAP_CHOWN only to give the socket to the group velmo: the helper drops it then.\n";
-  text += "CapabilityBoundingSet=CAP_SYS_RAWIO CAP_CHOWN\n";
+  text += "CapabilityBoundingSet=CAP_SYS_RAWIO\n";
   text += "DevicePolicy=closed\n";
   text += portio ? "DeviceAllow=/dev/port rw\n" : "DeviceAllow=/dev/mem r\n";
   text += "ProtectSystem=strict\n";
@@ -54,7 +56,25 @@ std::string UnitFileText(const std::string& name, const std::string& program) {
       portio ? "SystemCallFilter=@system-service @raw-io\n" : "SystemCallFilter=@system-service\n";
   text += "UMask=0077\n";
   text += "\n[Install]\n";
-  text += "WantedBy=multi-user.target\n";
+  text += "Also=" + name + ".socket\n";
+  return text;
+}
+
+std::string SocketUnitText(const std::string& name) {
+  std::string text;
+  text += "# Velmo helper service " + name + ": systemd listens on its device and starts it at ";
+  text += "the first connection\n";
+  text += "[Unit]\n";
+  text += "Description=Velmo " + name + " helper socket\n";
+  text += "\n[Socket]\n";
+  text += std::string("ListenSequentialPacket=/run/velmo/") + DeviceOfService(name) + "\n";
+  text += "SocketUser=root\n";
+  text += "SocketGroup=velmo\n";
+  text += "SocketMode=0660\n";
+  text += "DirectoryMode=0755\n";
+  text += "RemoveOnStop=yes\n";
+  text += "\n[Install]\n";
+  text += "WantedBy=sockets.target\n";
   return text;
 }
 

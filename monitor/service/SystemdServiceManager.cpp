@@ -44,7 +44,10 @@ bool SystemdServiceManager::Create(const std::string& name) {
   base::AtomicWriteOptions options;
   options.newFileMode = 0644;
   options.keepExistingMode = false;
-  if (!base::WriteFileAtomically(unitDir_ + "/" + Unit(name), UnitFileText(name, program), options))
+  // The socket first: the service requires it, and enabling the service enables the socket.
+  if (!base::WriteFileAtomically(unitDir_ + "/" + name + ".socket", SocketUnitText(name),
+                                 options) ||
+      !base::WriteFileAtomically(unitDir_ + "/" + Unit(name), UnitFileText(name, program), options))
     return false;
   return base::RunCommand({systemctl_, "daemon-reload"}) == 0 &&
          base::RunCommand({systemctl_, "enable", Unit(name)}) == 0;

@@ -9,8 +9,8 @@
 
 namespace velmo::service {
 
-// systemd through systemctl: is-active, start, show; a missing unit is written to `unitDir`
-// (root only), followed by daemon-reload and enable.
+// systemd through systemctl: is-active, start, show; a missing unit is written to `unitDir` with
+// its socket unit (root only), followed by daemon-reload and enable (which enables the socket).
 class SystemdServiceManager : public ServiceManager {
  public:
   explicit SystemdServiceManager(std::string systemctl = "systemctl",

@@ -135,6 +135,18 @@ bool SystemctlSystemd::TryRestart(const std::vector<std::string>& units) {
   return RunProgram(args) == 0;
 }
 
+bool SystemctlSystemd::Enable(const std::vector<std::string>& units) {
+  std::vector<std::string> args = {"systemctl", "--no-ask-password", "enable"};
+  args.insert(args.end(), units.begin(), units.end());
+  return RunProgram(args) == 0;
+}
+
+bool SystemctlSystemd::Start(const std::vector<std::string>& units) {
+  std::vector<std::string> args = {"systemctl", "--no-ask-password", "start"};
+  args.insert(args.end(), units.begin(), units.end());
+  return RunProgram(args) == 0;
+}
+
 std::optional<GroupEntry> SystemGroups::Find(const std::string& group) {
   std::vector<char> buffer(16384);
   for (;;) {

@@ -22,6 +22,8 @@ class SystemctlSystemd : public Systemd {
   bool Running() override;
   bool DaemonReload() override;
   bool TryRestart(const std::vector<std::string>& units) override;
+  bool Enable(const std::vector<std::string>& units) override;
+  bool Start(const std::vector<std::string>& units) override;
 };
 
 // An installation under another root: systemd is not asked.
@@ -30,6 +32,8 @@ class NoSystemd : public Systemd {
   bool Running() override { return false; }
   bool DaemonReload() override { return false; }
   bool TryRestart(const std::vector<std::string>&) override { return false; }
+  bool Enable(const std::vector<std::string>&) override { return false; }
+  bool Start(const std::vector<std::string>&) override { return false; }
 };
 
 // The system's groups: looked up through NSS, changed with groupadd --system and usermod -aG.

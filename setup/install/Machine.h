@@ -19,6 +19,9 @@ class Systemd {
   virtual bool DaemonReload() = 0;
   // Restarts those of `units` that run; true when the request succeeded.
   virtual bool TryRestart(const std::vector<std::string>& units) = 0;
+  // Enables `units` (their [Install] section) and starts them; true when both succeeded.
+  virtual bool Enable(const std::vector<std::string>& units) = 0;
+  virtual bool Start(const std::vector<std::string>& units) = 0;
 };
 
 struct GroupEntry {

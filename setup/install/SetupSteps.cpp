@@ -49,35 +49,78 @@ const char* Nullable(const std::string& text) {
   return text.empty() ? nullptr : text.c_str();
 }
 
+// The message for the step at which writing a unit failed; null when it was written.
+const char* UnitWriteFailure(const SetupContext& c, const std::string& path,
+                             const std::string& text, const char* keyMessage) {
+  switch (base::WriteFileAtomically(path, text, BelowPrefix(c, 0644)).step) {
+    case base::WriteStep::kDone:
+      return nullptr;
+    case base::WriteStep::kCreate:
+      return keyMessage;
+    case base::WriteStep::kWrite:
+      return kErrorControlMessage;
+    case base::WriteStep::kMode:
+      return kStartMessage;
+    case base::WriteStep::kReplace:
+      return kTypeMessage;
+  }
+  return keyMessage;
+}
+
+// The link `systemctl enable` makes for a unit wanted by sockets.target, made without systemd:
+// <root>/etc/systemd/system/sockets.target.wants/<unit> naming the unit's path as seen from
+// the root. A link already there is replaced whole; anything else in its place is an error.
+bool LinkSocketUnit(const SetupContext& c, const std::string& unit) {
+  const std::string unitPath = install::UnitDir(c.prefix) + "/" + unit;
+  std::string target = unitPath;
+  if (!c.systemRoot.empty()) {
+    if (unitPath.compare(0, c.systemRoot.size() + 1, c.systemRoot + "/") != 0) return false;
+    target = unitPath.substr(c.systemRoot.size());
+  }
+  const std::string wants = c.systemRoot + "/etc/systemd/system/sockets.target.wants";
+  const std::string link = wants + "/" + unit;
+  // No link followed on the way: the folders below the system root are root's to trust.
+  if (!base::MakeDirs(wants, 0755, c.systemRoot.empty() ? "/etc/systemd" : c.systemRoot))
+    return false;
+  struct stat st;
+  if (::lstat(link.c_str(), &st) == 0) {
+    if (!S_ISLNK(st.st_mode)) return false;
+    std::string current(static_cast<size_t>(st.st_size) + 1, '\0');
+    const ssize_t n = ::readlink(link.c_str(), current.data(), current.size());
+    if (n >= 0 && static_cast<size_t>(n) == target.size() &&
+        current.compare(0, target.size(), target) == 0)
+      return true;
+  }
+  const std::string temporary = link + ".tmp." + std::to_string(::getpid());
+  ::unlink(temporary.c_str());
+  if (::symlink(target.c_str(), temporary.c_str()) != 0) return false;
+  if (::rename(temporary.c_str(), link.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
 bool RegisterService(const SetupContext& c, const std::string& name, const char* keyMessage) {
-  const std::string unit = install::UnitPath(c.prefix, name);
   if (!base::MakeDirs(install::UnitDir(c.prefix), 0755, c.prefix)) {
     c.host.ShowMessage(keyMessage);
     return false;
   }
-  const char* failed = nullptr;
-  switch (
-      base::WriteFileAtomically(unit, install::HelperUnitText(c.prefix, name), BelowPrefix(c, 0644))
-          .step) {
-    case base::WriteStep::kDone:
-      break;
-    case base::WriteStep::kCreate:
-      failed = keyMessage;
-      break;
-    case base::WriteStep::kWrite:
-      failed = kErrorControlMessage;
-      break;
-    case base::WriteStep::kMode:
-      failed = kStartMessage;
-      break;
-    case base::WriteStep::kReplace:
-      failed = kTypeMessage;
-      break;
-  }
+  // The socket first: the service requires it.
+  const char* failed = UnitWriteFailure(c, install::SocketUnitPath(c.prefix, name),
+                                        install::HelperSocketText(name), keyMessage);
+  if (!failed)
+    failed = UnitWriteFailure(c, install::UnitPath(c.prefix, name),
+                              install::HelperUnitText(c.prefix, name), keyMessage);
   if (!failed && c.systemd.Running() && !c.systemd.DaemonReload()) failed = kDisplayNameMessage;
   if (!failed && !IsExecutableFile(install::HelperPath(c.prefix, name))) failed = kImagePathMessage;
   if (failed) {
     c.host.ShowMessage(failed);
+    return false;
+  }
+  const std::string socket = name + ".socket";
+  if (!(c.systemd.Running() ? c.systemd.Enable({socket}) : LinkSocketUnit(c, socket))) {
+    c.host.ShowMessage("Could not enable " + socket + "!");
     return false;
   }
   return true;
@@ -168,6 +211,16 @@ bool PrefixIsTrusted(const SetupContext& c) {
   return false;
 }
 
+bool StartHelperSockets(const SetupContext& c) {
+  if (!c.systemd.Running()) return true;
+  if (!c.systemd.Start({"portio.socket", "mapmem.socket"}) ||
+      !c.systemd.TryRestart({"portio.service", "mapmem.service"})) {
+    c.host.ShowMessage("Could not start the Velmo helper sockets!");
+    return false;
+  }
+  return true;
+}
+
 void RunInstallation(const SetupContext& c) {
   if (!PrefixIsTrusted(c)) return;
   DeployFiles(c);
@@ -175,6 +228,7 @@ void RunInstallation(const SetupContext& c) {
   RegisterMapmemService(c);
   CreateStartupShortcut(c);
   GrantHelperAccess(c);
+  StartHelperSockets(c);
 }
 
 }  // namespace velmo::setup

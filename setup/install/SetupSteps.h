@@ -22,15 +22,20 @@ struct SetupContext {
   GroupDatabase& groups;
   std::optional<Invoker> user;  // nullopt: the user who ran the setup is unknown
   SetupHost& host;
+  // The folder that stands for "/" when systemd is not running (--root DIR, where it is also the
+  // prefix); empty for this machine's own root.
+  std::string systemRoot = {};
 };
 
 // Writes every payload to <prefix>/<target> with mode 0755, replacing an existing file, in the
 // payloads' order. A file that cannot be written is left as it was and named in a message.
 void DeployFiles(const SetupContext& context);
 
-// Writes the unit of portio (of mapmem) to <prefix>/lib/systemd/system, pointing at the
-// deployed helper, and lets a running systemd read it. The unit is not enabled: the monitor
-// starts it on demand. False after the message of the first step that failed.
+// Writes the socket and service units of portio (of mapmem) to <prefix>/lib/systemd/system,
+// the service pointing at the deployed helper, lets a running systemd read them and enables the
+// socket: systemd starts the helper at the first connection. Without a running systemd the
+// socket is enabled as systemctl would do it, by a link in <root>/etc/systemd/system/
+// sockets.target.wants. False after the message of the first step that failed.
 bool RegisterPortioService(const SetupContext& context);
 bool RegisterMapmemService(const SetupContext& context);
 
@@ -47,7 +52,11 @@ bool GrantHelperAccess(const SetupContext& context);
 // above it (the prefix is then made if missing); else one message says why and false.
 bool PrefixIsTrusted(const SetupContext& context);
 
-// The five above, in that order, once the prefix is trusted; nothing at all when it is not.
+// A running systemd starts the two sockets (the group velmo exists by now) and restarts helpers
+// that run already, so they serve on the sockets systemd hands them.
+bool StartHelperSockets(const SetupContext& context);
+
+// The six above, in that order, once the prefix is trusted; nothing at all when it is not.
 // Below the prefix no symbolic link is followed and no folder another user can change is used.
 void RunInstallation(const SetupContext& context);
 

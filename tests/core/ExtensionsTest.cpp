@@ -174,6 +174,7 @@ TEST(AlarmCommands, FlappingIsBoundedAndAnOverlongCommandIsRefused) {
   auto warn = [&warnings](const std::string& w) { warnings.push_back(w); };
   commands.Configure("on %c", "off %c", warn);
   demo.state.params.AutoUpdateInterval = 5;
+  AlarmEpisodes episodes;
   std::vector<size_t> perTick;
   AlarmEpisodes episodes;
   for (int tick = 0; tick < 100; ++tick) {

@@ -207,11 +207,15 @@ TEST(StartDriverServices, SequenceAndMessages) {
 }
 
 TEST(UnitFiles, ShippedUnitsAreTheOnesStartUpWrites) {
+  const std::string dir = std::string(VELMO_SOURCE_DIR) + "/drivers/systemd/";
   for (const std::string name : {"portio", "mapmem"}) {
-    const std::string shipped =
-        test::ReadText(std::string(VELMO_SOURCE_DIR) + "/drivers/systemd/" + name + ".service");
-    EXPECT_EQ(shipped, UnitFileText(name, "/usr/local/lib/velmo/drivers/" + name)) << name;
+    EXPECT_EQ(test::ReadText(dir + name + ".service"),
+              UnitFileText(name, "/usr/local/lib/velmo/drivers/" + name))
+        << name;
+    EXPECT_EQ(test::ReadText(dir + name + ".socket"), SocketUnitText(name)) << name;
   }
+  EXPECT_NE(SocketUnitText("mapmem").find("\nListenSequentialPacket=/run/velmo/MAPMEM0\n"),
+            std::string::npos);
   const std::string portio = UnitFileText("portio", "/x/portio");
   EXPECT_NE(portio.find("DeviceAllow=/dev/port rw\n"), std::string::npos);
   EXPECT_EQ(portio.find("/dev/mem"), std::string::npos);
@@ -276,6 +280,7 @@ TEST(SystemdServiceManager, DrivesSystemctl) {
             "is-active --quiet mapmem.service\n");
   EXPECT_EQ(test::ReadText(dir.File("units/mapmem.service")),
             UnitFileText("mapmem", dir.File("drivers/mapmem")));
+  EXPECT_EQ(test::ReadText(dir.File("units/mapmem.socket")), SocketUnitText("mapmem"));
 
   // A unit that fails to start, and a program that is nowhere to be found.
   dir.Write("state/mapmem.service.broken", "");
@@ -294,6 +299,50 @@ TEST(SystemdServiceManager, DrivesSystemctl) {
   test::RecordingHost none;
   EXPECT_FALSE(StartDriverService(absent, sleeper, none, "portio"));
   EXPECT_EQ(none.messages, (Messages{{"Could not open Service Control Manager", "Velmond"}}));
+}
+
+// A listening socket nobody accepts on, as a systemd socket unit holds it before its service runs.
+int BareListeningSocket(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+  EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+  EXPECT_EQ(::listen(fd, 16), 0);
+  return fd;
+}
+
+TEST(SystemdServiceManager, SocketsThatAnswerNeedNoSystemctl) {
+  test::TempDir dir;
+  test::DeviceDirScope scope(dir.File("dev"));
+  std::filesystem::create_directories(dir.File("dev"));
+  const std::string systemctl = dir.Write("systemctl", kFakeSystemctl);
+  ::chmod(systemctl.c_str(), 0755);
+  std::filesystem::create_directories(dir.File("state"));
+  std::filesystem::create_directories(dir.File("units"));
+  SystemdServiceManager manager(systemctl, dir.File("units"), {dir.File("nowhere")});
+  CountingSleeper sleeper;
+
+  // Only portio's socket: the rule runs for mapmem (not loaded, no program: its messages).
+  const int portio = BareListeningSocket(protocol::DevicePath(protocol::kPortIoDevice));
+  test::RecordingHost half;
+  EXPECT_FALSE(StartDriverServices(manager, sleeper, half));
+  EXPECT_EQ(half.messages, (Messages{{"Could not Create Service ", "Velmond"},
+                                     {"Could not find the MapMem driver", "Velmond"}}));
+  EXPECT_EQ(test::ReadText(dir.File("state/calls")),
+            "show --property=Version --value\n"
+            "show --property=LoadState --value mapmem.service\n");
+
+  // Both sockets listen: nothing is asked of systemctl, nothing is said.
+  std::filesystem::remove(dir.File("state/calls"));
+  const int mapmem = BareListeningSocket(protocol::DevicePath(protocol::kMapMemDevice));
+  test::RecordingHost both;
+  EXPECT_TRUE(StartDriverServices(manager, sleeper, both));
+  EXPECT_TRUE(both.messages.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("state/calls")));
+  EXPECT_TRUE(sleeper.sleeps.empty());
+  ::close(portio);
+  ::close(mapmem);
 }
 
 // The pid of the process serving `device`, from the credentials of a connection to it.

@@ -105,12 +105,24 @@ class FakeSystemd : public setup::Systemd {
     calls.push_back("daemon-reload");
     return reloadWorks;
   }
+  bool enableWorks = true;
+  bool startWorks = true;
   bool TryRestart(const std::vector<std::string>& units) override {
-    std::string call = "try-restart";
+    return Record("try-restart", units, restartWorks);
+  }
+  bool Enable(const std::vector<std::string>& units) override {
+    return Record("enable", units, enableWorks);
+  }
+  bool Start(const std::vector<std::string>& units) override {
+    return Record("start", units, startWorks);
+  }
+
+ private:
+  bool Record(std::string call, const std::vector<std::string>& units, bool result) {
     for (const std::string& unit : units)
       call += " " + unit;
     calls.push_back(call);
-    return restartWorks;
+    return result;
   }
 };
 
@@ -142,7 +154,7 @@ struct SetupRig {
 
   std::string Root() const { return dir / "root"; }
   setup::SetupContext Context() {
-    return setup::SetupContext{Root(), payloads, systemd, groups, user, host};
+    return setup::SetupContext{Root(), payloads, systemd, groups, user, host, Root()};
   }
 };
 

@@ -53,6 +53,13 @@ TEST(Installation, WritesProgramsUnitsEntryAndGroupInOneRun) {
     EXPECT_NE(unit.find("\nExecStart=" + root + "/lib/velmo/drivers/" + name + "\n"),
               std::string::npos);
     EXPECT_EQ(ModeOf(root + "/lib/systemd/system/" + name + ".service"), 0644u);
+    EXPECT_EQ(ReadFile(root + "/lib/systemd/system/" + name + ".socket"), service::SocketUnitText(name));
+    EXPECT_EQ(ModeOf(root + "/lib/systemd/system/" + name + ".socket"), 0644u);
+    // Enabled as systemctl --root would do it: a link naming the unit inside the root.
+    const std::string link = root + "/etc/systemd/system/sockets.target.wants/" + name + ".socket";
+    std::error_code ec;
+    EXPECT_EQ(std::filesystem::read_symlink(link, ec).string(),
+              "/lib/systemd/system/" + name + ".socket");
   }
 
   // The autostart entry in the user's configuration folder, private to the user.
@@ -97,11 +104,35 @@ TEST(Installation, RunningSystemdReloadsAfterEachUnitAndRestartsHelpersForANewGr
   SetupRig rig;
   rig.systemd.running = true;
   RunInstallation(rig.Context());
-  EXPECT_EQ(rig.systemd.calls,
-            (Lines{"daemon-reload", "daemon-reload", "try-restart portio.service mapmem.service"}));
+  // The sockets start once the group they belong to exists; running helpers take them over.
+  const Lines units = {"daemon-reload", "enable portio.socket", "daemon-reload",
+                       "enable mapmem.socket"};
+  const Lines sockets = {"start portio.socket mapmem.socket",
+                         "try-restart portio.service mapmem.service"};
+  Lines first = units;
+  first.push_back("try-restart portio.service mapmem.service");
+  first.insert(first.end(), sockets.begin(), sockets.end());
+  EXPECT_EQ(rig.systemd.calls, first);
   rig.systemd.calls.clear();
-  RunInstallation(rig.Context());  // the group exists now: the helpers are left alone
-  EXPECT_EQ(rig.systemd.calls, (Lines{"daemon-reload", "daemon-reload"}));
+  RunInstallation(rig.Context());  // the group exists now: no restart for its sake
+  Lines second = units;
+  second.insert(second.end(), sockets.begin(), sockets.end());
+  EXPECT_EQ(rig.systemd.calls, second);
+  // systemd links nothing itself here: systemctl does.
+  EXPECT_FALSE(std::filesystem::exists(rig.Root() + "/etc/systemd"));
+}
+
+TEST(Installation, LinkInTheSocketsPlaceIsReplacedButNothingElse) {
+  SetupRig rig;
+  const std::string wants = rig.Root() + "/etc/systemd/system/sockets.target.wants/";
+  std::filesystem::create_directories(wants);
+  std::filesystem::create_symlink("/elsewhere/portio.socket", wants + "portio.socket");
+  rig.dir.Write("root/etc/systemd/system/sockets.target.wants/mapmem.socket", "a file");
+  RunInstallation(rig.Context());
+  EXPECT_EQ(std::filesystem::read_symlink(wants + "portio.socket").string(),
+            "/lib/systemd/system/portio.socket");
+  EXPECT_EQ(ReadFile(wants + "mapmem.socket"), "a file");
+  EXPECT_EQ(rig.host.messages, Lines{"Could not enable mapmem.socket!"});
 }
 
 // Ways to break one step, and what the user is told.
@@ -172,13 +203,30 @@ INSTANTIATE_TEST_SUITE_P(
             {"Query Registry String Failed", "Could not find the user to add to the group velmo!"}},
         FailureRow{"GroupFileCannotBeWritten",
                    [](SetupRig& r) { r.dir.Write("root/etc", "a file, not a folder"); },
-                   {"Could not create the group velmo!"}},
+                   {"Could not enable portio.socket!", "Could not enable mapmem.socket!",
+                    "Could not create the group velmo!"}},
+        FailureRow{"SocketCannotBeEnabled",
+                   [](SetupRig& r) {
+                     r.systemd.running = true;
+                     r.systemd.enableWorks = false;
+                   },
+                   {"Could not enable portio.socket!", "Could not enable mapmem.socket!"}},
+        FailureRow{"SocketsCannotStart",
+                   [](SetupRig& r) {
+                     r.systemd.running = true;
+                     r.systemd.startWorks = false;
+                   },
+                   {"Could not start the Velmo helper sockets!"}},
+        FailureRow{"SocketNameTakenByAFolder",
+                   [](SetupRig& r) { r.dir.Write("root/lib/systemd/system/portio.socket/x", ""); },
+                   {"Could create registry Type value"}},
         FailureRow{"HelpersCannotRestart",
                    [](SetupRig& r) {
                      r.systemd.running = true;
                      r.systemd.restartWorks = false;
                    },
-                   {"Could not restart the Velmo helper services!"}}),
+                   {"Could not restart the Velmo helper services!",
+                    "Could not start the Velmo helper sockets!"}}),
     [](const testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
 
 TEST(Installation, UnitThatCannotBeWrittenOutLeavesTheOldOneWhole) {

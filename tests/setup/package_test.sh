@@ -57,13 +57,21 @@ for script in postinst prerm postrm; do
 done
 grep -q "addgroup --system --quiet velmo" "$work/control/postinst" || fail "postinst adds no group"
 grep -q "daemon-reload" "$work/control/postinst" || fail "postinst reloads no systemd"
+grep -q "adduser --system" "$work/control/postinst" || fail "postinst adds no user"
+grep -q 'deb-systemd-helper enable "$unit"' "$work/control/postinst" || fail "postinst enables no socket"
+grep -q "deb-systemd-helper purge" "$work/control/postrm" || fail "postrm leaves the links at a purge"
+for script in postinst prerm postrm; do
+  sh -n "$work/control/$script" || fail "$script is no shell script"
+done
 
 # The units are the shipped ones, starting the helpers from the package's prefix.
 dpkg-deb -x "$deb" "$work/root"
-for name in portio mapmem; do
-  sed "s|^ExecStart=/usr/local/|ExecStart=/usr/|" "$source/drivers/systemd/$name.service" |
-    diff -u - "$work/root/usr/lib/systemd/system/$name.service" || fail "$name.service"
+for unit in portio.service mapmem.service portio.socket mapmem.socket; do
+  sed "s|^ExecStart=/usr/local/|ExecStart=/usr/|" "$source/drivers/systemd/$unit" |
+    diff -u - "$work/root/usr/lib/systemd/system/$unit" || fail "$unit"
 done
+diff -u "$source/packaging/velmo-headless.service" \
+  "$work/root/usr/lib/systemd/system/velmo-headless.service" || fail "velmo-headless.service"
 desktop-file-validate "$work/root/usr/share/applications/velmond.desktop" ||
   fail "desktop entry not valid"
 for page in man1/velmond.1 man1/velmo-identify.1 man1/kiru.1 man8/portio.8 man8/mapmem.8; do
