@@ -176,7 +176,6 @@ TEST(AlarmCommands, FlappingIsBoundedAndAnOverlongCommandIsRefused) {
   demo.state.params.AutoUpdateInterval = 5;
   AlarmEpisodes episodes;
   std::vector<size_t> perTick;
-  AlarmEpisodes episodes;
   for (int tick = 0; tick < 100; ++tick) {
     demo.state[V5].outOfRange = tick % 2 == 0;
     demo.state[VCORE].outOfRange = tick % 2 == 1;
