@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "HelperRig.h"
+#include "tests/support/HelperRig.h"
 
 namespace velmo::drivers {
 namespace {
