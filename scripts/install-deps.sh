@@ -10,7 +10,7 @@ i386=false
 packages=(
   g++ cmake ninja-build ccache pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
-  nlohmann-json3-dev libcli11-dev libsystemd-dev
+  nlohmann-json3-dev libcli11-dev libsystemd-dev libsensors-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core dbus-daemon
@@ -32,7 +32,7 @@ sudo=""
 updated=false
 if $i386; then
   packages+=(g++-i686-linux-gnu qt6-base-dev:i386 qt6-svg-dev:i386 libgtest-dev:i386
-    libgmock-dev:i386 libsystemd-dev:i386)
+    libgmock-dev:i386 libsystemd-dev:i386 libsensors-dev:i386)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
     $sudo apt-get update -qq

@@ -16,7 +16,7 @@ namespace {
 using nlohmann::json;
 
 constexpr const char* kFields =
-    "description, bios_id, bios_bytes, chip, via686a, pci, registers, script or trace";
+    "description, bios_id, bios_bytes, chip, via686a, pci, registers, script, trace or hwmon";
 
 std::string Hex(uint64_t v) {
   char buf[24] = "0x";
@@ -113,13 +113,13 @@ class Parser {
     for (const auto& [key, value] : doc.items()) {
       if (key != "description" && key != "bios_id" && key != "bios_bytes" && key != "chip" &&
           key != "via686a" && key != "pci" && key != "registers" && key != "script" &&
-          key != "trace")
+          key != "trace" && key != "hwmon")
         return Fail(Cut(key), std::string("unknown field; expected ") + kFields);
     }
     if (auto it = doc.find("description"); it != doc.end() && !it->is_string())
       return Fail("description", "expected a text");
     return Chip(doc) && Bios(doc) && Via(doc) && Pci(doc) && Registers(doc) && Script(doc) &&
-           Trace(doc);
+           Trace(doc) && Hwmon(doc);
   }
 
  private:
@@ -344,6 +344,14 @@ class Parser {
     std::filesystem::path path(it->get_ref<const std::string&>());
     if (path.is_relative()) path = std::filesystem::path(name_).parent_path() / path;
     out_->tracePath = path.string();
+    return true;
+  }
+
+  bool Hwmon(const json& doc) {
+    auto it = doc.find("hwmon");
+    if (it == doc.end()) return true;
+    if (!it->is_boolean()) return Fail("hwmon", "expected true or false");
+    out_->machineHwmon = it->get<bool>();
     return true;
   }
 

@@ -3,9 +3,10 @@
 // Notation: numbers are JSON integers or "0x.." strings; register keys "0xRR" (bank 0, or the
 // VIA block offset) or "B:0xRR" (bank B 0..7, Winbond family only); PCI keys "bus:device.function"
 // in hex as lspci writes them ("0:7.4", "1f:1f.7"); script times are whole seconds. Fields other
-// than description, bios_id, bios_bytes, chip, via686a, pci, registers, script and trace are
-// refused, so a misspelt field cannot silently leave a board at its defaults. A "via686a" object
-// on a board whose chip is not the 686A adds the bridge's PCI functions without a monitor block.
+// than description, bios_id, bios_bytes, chip, via686a, pci, registers, script, trace and hwmon
+// are refused, so a misspelt field cannot silently leave a board at its defaults. A "via686a"
+// object on a board whose chip is not the 686A adds the bridge's PCI functions without a monitor
+// block.
 #pragma once
 
 #include <array>
@@ -43,6 +44,9 @@ struct BoardDescription {
   std::vector<RegisterSetting> registers;
   std::vector<ScriptEntry> script;  // in file order
   std::string tracePath;            // resolved against the board file's folder; empty: none
+  // "hwmon": true: the machine's /sys/class/hwmon and /sys/devices belong to this board, so a
+  // kernel driver's device there stands for this board's chip. Without it they are never read.
+  bool machineHwmon = false;
 };
 
 // Parses board text. `name` stands for the file in error texts; relative trace paths are taken

@@ -62,6 +62,7 @@ struct SimulatedBoard::Impl {
   std::vector<std::string> trace;
   std::FILE* traceFile = nullptr;
   uint64_t accesses = 0;
+  bool machineHwmon = false;
 
   ~Impl() {
     if (traceFile) std::fclose(traceFile);
@@ -174,6 +175,7 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::Parse(const std::string& text,
 
   auto impl = std::make_unique<Impl>(d.chip);
   impl->bios = d.biosBytes;
+  impl->machineHwmon = d.machineHwmon;
   if (d.chip == ChipKind::kSis5595) impl->pci.SetFunctionId(kSisBridge, hw::kIdSis5595);
   if (d.viaBridge) {
     impl->pci.SetFunctionId(kViaBridge, hw::kIdVia686a);
@@ -292,6 +294,18 @@ void SimulatedBoard::PokeRegister(unsigned bank, uint8_t reg, uint8_t value) {
 
 std::string SimulatedBoard::ChipName() const {
   return ChipKindName(impl_->chip.Kind());
+}
+
+const ChipModel& SimulatedBoard::Chip() const {
+  return impl_->chip;
+}
+
+uint8_t SimulatedBoard::PeekPciConfig(uint16_t function, uint8_t reg) const {
+  return impl_->pci.ConfigByte(function, reg);
+}
+
+bool SimulatedBoard::UsesMachineHwmon() const {
+  return impl_->machineHwmon;
 }
 
 void SimulatedBoard::EnableTrace(bool on) {

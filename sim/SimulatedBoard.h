@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "monitor/hw/Bus.h"
+#include "sim/ChipModel.h"
 
 namespace velmo::sim {
 
@@ -35,6 +36,14 @@ class SimulatedBoard : public hw::Bus {
   uint8_t PeekRegister(unsigned bank, uint8_t reg) const;
   void PokeRegister(unsigned bank, uint8_t reg, uint8_t value);
   std::string ChipName() const;
+  // The chip's register file, for views of the chip that must not disturb it (no side effects,
+  // no trace lines).
+  const ChipModel& Chip() const;
+  // A PCI configuration byte as the board holds it now; 0xFF for an absent function.
+  uint8_t PeekPciConfig(uint16_t function, uint8_t reg) const;
+  // The board file's "hwmon": true: the machine's hwmon devices stand for this board's chip.
+  // A board without it never looks at the machine's sensors.
+  bool UsesMachineHwmon() const;
 
   // The in-memory trace: off until enabled; lines as in the trace file.
   void EnableTrace(bool on);

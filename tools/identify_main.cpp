@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "monitor/core/Acquisition.h"
 #include "monitor/core/Identification.h"
@@ -15,6 +17,7 @@
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/LinuxBus.h"
 #include "monitor/hw/PortAccess.h"
+#include "monitor/hwmon/KernelSource.h"
 #include "sim/SimulatedBoard.h"
 
 namespace {
@@ -40,13 +43,17 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<velmo::hw::Bus> bus;
   std::string error;
+  // The machine's hwmon counts for this machine, and for a board whose file hands it over.
+  bool machineHwmon = boardPath.empty();
+  std::vector<velmo::hw::PortClaim> claims;
   if (!boardPath.empty()) {
-    bus = velmo::sim::SimulatedBoard::Load(boardPath, &error);
+    auto board = velmo::sim::SimulatedBoard::Load(boardPath, &error);
+    machineHwmon = board && board->UsesMachineHwmon();
+    bus = std::move(board);
   } else if (auto machine = velmo::hw::OpenMachineBus(&error)) {
     if (!machine->Kernel().reason.empty())
       std::cerr << "velmo-identify: " << machine->Kernel().reason << '\n';
-    for (const velmo::hw::PortClaim& claim : machine->Claims())
-      std::cerr << "velmo-identify: " << velmo::hw::DescribeClaim(claim) << '\n';
+    claims = machine->Claims();
     bus = std::move(machine);
   }
   if (!bus) {
@@ -54,8 +61,24 @@ int main(int argc, char** argv) {
     return 1;
   }
   ConsoleHost host;
-  velmo::hw::DirectBackend backend(*bus);
-  velmo::hw::PortAccess ports(backend, host);
+  velmo::hw::DirectBackend direct(*bus);
+  velmo::hw::PortBackend* backend = &direct;
+  std::optional<velmo::hwmon::HwmonDevice> kernelChip;
+  if (machineHwmon) kernelChip = velmo::hwmon::KernelOwnedChip();
+  velmo::hwmon::KernelSource kernel;
+  if (kernelChip) {
+    kernel = velmo::hwmon::MakeKernelSource(direct, *kernelChip, [](const std::string& line) {
+      std::cerr << "velmo-identify: " << line << '\n';
+    });
+    backend = kernel.backend.get();
+    std::cerr << "velmo-identify: reading the chip through "
+              << velmo::hwmon::DescribeKernelSource(*kernelChip) << '\n';
+  } else {
+    for (const velmo::hw::PortClaim& claim : claims)
+      std::cerr << "velmo-identify: " << velmo::hw::DescribeClaim(claim) << '\n';
+    std::cerr << "velmo-identify: reading the chip through the ports\n";
+  }
+  velmo::hw::PortAccess ports(*backend, host);
   std::string text;
   velmo::core::MonitorState state;
   try {
@@ -68,7 +91,10 @@ int main(int argc, char** argv) {
       // The chip profile's limits: this tool does not read the monitor's settings.
       velmo::core::PrepareChannelTable(state, ports, nullptr);
       velmo::core::AcquireReadings(state, ports);
-      std::printf("%s\n", velmo::core::SensorsJson(state, ports.ChipIoBase()).dump(3).c_str());
+      nlohmann::ordered_json json = velmo::core::SensorsJson(state, ports.ChipIoBase());
+      // Under the kernel's driver the chip is named as lm-sensors names that device.
+      if (kernelChip) json = velmo::hwmon::SensorsJsonForKernelChip(std::move(json), *kernelChip);
+      std::printf("%s\n", json.dump(3).c_str());
       return 0;
     }
   } catch (const velmo::hw::ProgramEnd& end) {

@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+#include "monitor/hw/KernelPortClaims.h"
+#include "monitor/hwmon/KernelOwnership.h"
 #include "monitor/protocol/DriverProtocol.h"
 #include "sim/SimulatedBoard.h"
 
@@ -18,6 +20,11 @@ HelperBus LoadBoard(const std::string& boardPath, std::string* error) {
   HelperBus result;
   std::unique_ptr<sim::SimulatedBoard> board = sim::SimulatedBoard::Load(boardPath, error);
   result.board = board.get();
+  if (board && board->UsesMachineHwmon()) {
+    // The machine's hwmon stands for this board's: a driver's device there owns its chip.
+    result.bus = std::make_unique<hw::ClaimGuardBus>(std::move(board), hwmon::ReadHwmonClaims());
+    return result;
+  }
   result.bus = std::move(board);
   return result;
 }

@@ -22,6 +22,7 @@ struct HelperBus {
 };
 
 // The simulated board in the file `boardPath`. A null bus and `error` set when it cannot be read.
+// A board with "hwmon": true is served behind a hw::ClaimGuardBus of the machine's hwmon owners.
 HelperBus LoadBoard(const std::string& boardPath, std::string* error);
 
 // Writes "<program>: <text>" lines to standard error.

@@ -32,6 +32,10 @@ int main(int argc, char** argv) {
     }
   } else {
     bus = LoadBoard(board, &error);
+    if (auto* guard = dynamic_cast<velmo::hw::ClaimGuardBus*>(bus.bus.get())) {
+      for (const velmo::hw::PortClaim& claim : guard->Claims())
+        log(velmo::hw::DescribeClaim(claim));
+    }
   }
   if (!bus.bus) {
     log(error);

@@ -11,6 +11,7 @@
 #include "monitor/hw/DriverBackend.h"
 #include "monitor/hw/KernelPortClaims.h"
 #include "monitor/hw/LinuxBus.h"
+#include "monitor/hwmon/KernelSource.h"
 #include "monitor/service/DriverService.h"
 #include "monitor/service/ServiceManagerChoice.h"
 #include "sim/SimulatedBoard.h"
@@ -86,12 +87,38 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
       std::cerr << "velmond: " << error << '\n';
       return BackendStatus::kPortsUnavailable;
     }
-    // A kernel driver that owns the chip keeps it: identification then finds none.
+    out.backend = std::make_unique<hw::DirectBackend>(*out.realBus);
+  }
+  out.source = useDriver ? "the portio helper" : "the ports";
+  // The machine's hwmon decides whether a kernel driver keeps the chip; a simulated board takes
+  // part only when its file hands it the machine's hwmon.
+  std::optional<hwmon::HwmonDevice> kernelChip;
+  bool machineHwmon = options.board.empty();
+  if (out.board) {
+    machineHwmon = out.board->UsesMachineHwmon();
+  } else if (!options.board.empty()) {
+    // The helpers serve the board; this process only needs the file's word on the hwmon.
+    std::string error;
+    const auto board = sim::SimulatedBoard::Load(options.board, &error);
+    machineHwmon = board && board->UsesMachineHwmon();
+  }
+  if (machineHwmon) kernelChip = hwmon::KernelOwnedChip();
+  if (kernelChip) {
+    out.source = hwmon::DescribeKernelSource(*kernelChip);
+    hwmon::KernelSource kernel = hwmon::MakeKernelSource(
+        *out.backend, std::move(*kernelChip),
+        [](const std::string& line) { std::cerr << "velmond: " << line << '\n'; });
+    out.underneath = std::move(out.backend);
+    out.attributeFiles = std::move(kernel.files);
+    out.backend = std::move(kernel.backend);
+    std::cerr << "velmond: reading the chip through " << out.source << '\n';
+  } else if (out.realBus) {
+    // A kernel driver that owns the chip without a device this source reads keeps it:
+    // identification then finds none.
     if (!out.realBus->Kernel().reason.empty())
       std::cerr << "velmond: " << out.realBus->Kernel().reason << '\n';
     for (const hw::PortClaim& claim : out.realBus->Claims())
       host.ShowMessage(hw::DescribeClaim(claim), core::kAppTitle);
-    out.backend = std::make_unique<hw::DirectBackend>(*out.realBus);
   }
   return BackendStatus::kOpen;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "monitor/app/Velmond.h"
 
@@ -18,6 +19,9 @@ class PortBackend;
 }  // namespace velmo::hw
 namespace velmo::sim {
 class SimulatedBoard;
+}
+namespace velmo::hwmon {
+class AttributeFiles;
 }
 
 namespace velmo::app {
@@ -35,7 +39,14 @@ struct MonitorBackend {
 
   std::unique_ptr<sim::SimulatedBoard> board;
   std::unique_ptr<hw::ClaimGuardBus> realBus;
+  // With a kernel driver keeping the chip: the back-end underneath the kernel source (PCI and
+  // BIOS), and the driver's files.
+  std::unique_ptr<hw::PortBackend> underneath;
+  std::unique_ptr<hwmon::AttributeFiles> attributeFiles;
   std::unique_ptr<hw::PortBackend> backend;
+  // Which source reads the chip, for the programs to say: "the ports", "the portio helper",
+  // or the kernel driver's device.
+  std::string source;
   // Advances a simulated board's clock by whole seconds; empty on the real machine.
   std::function<void(uint32_t)> advanceClock;
 };

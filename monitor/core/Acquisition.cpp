@@ -42,6 +42,13 @@ hw::ChipBatch::Slot ReadBanked(hw::ChipBatch& batch, const ChannelRecord& r) {
                         static_cast<uint8_t>(r.valueRegister));
 }
 
+// A reading the back-end has only in the channel's unit (a kernel driver's value that no
+// register reproduces) replaces the register's conversion; the substitutions still apply.
+std::optional<int32_t> Engineering(const hw::PortAccess& ports, const ChannelRecord& r) {
+  return ports.EngineeringValue(static_cast<uint32_t>(r.bank),
+                                static_cast<uint8_t>(r.valueRegister));
+}
+
 void UpdateRangeState(ChannelRecord& r, bool outOfRange) {
   if (static_cast<int32_t>(outOfRange) != r.outOfRange) r.changed = 1;
   r.outOfRange = outOfRange ? 1 : 0;
@@ -155,11 +162,14 @@ void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
         divisor = 1u << ((reg >> (static_cast<uint32_t>(r.lowerRegister) & 31)) & 3);
       }
       r.value = FanRpm(batch.Value(p.value) & 0xFF, divisor);
+      if (const auto rpm = Engineering(ports, r)) r.value = *rpm < 0 ? 0 : *rpm;
     } else if (IsVoltage(item)) {
       r.value = VoltageMillivolts(state, voltages, item, batch.Value(p.value) & 0xFF);
+      if (const auto mv = Engineering(ports, r)) r.value = *mv;
       UpdateRangeState(r, r.value < r.alarm.lower || r.value > r.alarm.upper);
     } else {
       r.value = TemperatureDegrees(temperatures, batch.Value(p.value) & 0xFF);
+      if (const auto degrees = Engineering(ports, r)) r.value = *degrees > 110 ? 0 : *degrees;
       const bool atUpper = r.value >= r.alarm.upper;
       UpdateRangeState(r, atUpper && r.value >= r.alarm.lower);
       if (atUpper && r.value < r.alarm.lower) r.changed = 1;

@@ -92,7 +92,7 @@ std::vector<PortClaim> BoundChipDrivers(const std::string& sys, bool* known) {
     for (const PortClaim& c : found) {
       if (c.driver == name) return;
     }
-    found.push_back({kIndexPort, kDataPort, std::move(name), false});
+    found.push_back({kIndexPort, kDataPort, std::move(name), {}, false});
   };
   *known = false;
   for (const char* bus : {"platform", "isa", "pci"}) {
@@ -234,6 +234,15 @@ std::string DescribeClaim(const PortClaim& c) {
   }
   char ports[32];
   std::snprintf(ports, sizeof ports, "0x%x-0x%x", c.first, c.last);
+  // The hwmon device's name is shown only when every byte of it is printable.
+  const bool printable = std::all_of(c.device.begin(), c.device.end(), [](char ch) {
+    return static_cast<unsigned char>(ch) >= 0x20 && static_cast<unsigned char>(ch) < 0x7F;
+  });
+  if (!c.device.empty() && printable) {
+    return "The kernel driver " + driver + " owns the monitor chip (" + c.device +
+           "); Velmo leaves its ports " + ports + " alone. \"modprobe -r " + driver +
+           "\" (as root) frees them.";
+  }
   return "The kernel driver " + driver + " owns the monitor chip's ports " + ports +
          "; Velmo leaves them alone. \"modprobe -r " + driver + "\" (as root) frees them.";
 }
@@ -252,7 +261,7 @@ ClaimGuardBus::ClaimGuardBus(std::unique_ptr<Bus> inner, KernelClaims kernel)
     Guard(c);
   if (kernel_.state == KernelClaims::State::kUnknown) {
     for (const char* driver : {"sis5595", "via686a"})
-      Guard({kIndexPort, kDataPort, driver, false});
+      Guard({kIndexPort, kDataPort, driver, {}, false});
   }
 }
 

@@ -20,6 +20,7 @@ struct PortClaim {
   uint16_t first;
   uint16_t last;
   std::string driver;
+  std::string device{};  // the owning hwmon device as `sensors` names it; empty from ioports
   // False for a driver found bound under /sys, whose ports are not known: it owns the chip
   // wherever the chip is (the pair 0x295/0x296 stands for it).
   bool portsKnown = true;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "monitor/base/LittleEndian.h"
+#include "monitor/hwmon/KernelOwnership.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <sys/io.h>
@@ -115,8 +116,12 @@ bool LinuxBus::ReadPhysical(uint64_t address, uint8_t* dest, size_t length, std:
 }
 
 std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error, const ClaimSources& sources) {
-  // The claims first: nothing of the chip is touched before they are known.
+  // The claims first: nothing of the chip is touched before they are known. The hwmon devices'
+  // claims name the device that owns the chip.
   KernelClaims claims = ReadKernelClaims(sources);
+  const std::vector<PortClaim> hwmon = hwmon::ReadHwmonClaims(sources.sys);
+  hwmon::MergeClaims(claims.claims, hwmon);
+  if (!hwmon.empty()) claims.state = KernelClaims::State::kOwned;
   std::unique_ptr<LinuxBus> raw = LinuxBus::Open(error);
   if (!raw) return nullptr;
   return std::make_unique<ClaimGuardBus>(std::move(raw), std::move(claims));

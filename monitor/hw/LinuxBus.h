@@ -29,8 +29,9 @@ class LinuxBus : public Bus {
 };
 
 // The real machine's bus as the programs use it: raw port access (LinuxBus) behind the guard of
-// the kernel drivers' claims on the monitor chip, read from `sources` now (ReadKernelClaims).
-// Null and `error` set when there is no raw port access.
+// the kernel drivers' claims on the monitor chip, read from `sources` now (ReadKernelClaims), with
+// the hwmon devices under `sources.sys` (a driver there owns the chip even where it claims no
+// port). Null and `error` set when there is no raw port access.
 std::unique_ptr<ClaimGuardBus> OpenMachineBus(std::string* error, const ClaimSources& sources = {});
 
 }  // namespace velmo::hw

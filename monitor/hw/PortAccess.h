@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "monitor/hw/HwHost.h"
@@ -60,6 +61,11 @@ class PortAccess {
   bool ProbePciId(uint32_t address, uint32_t id);
   // True, and ChipIoBase set, when a VIA 686A with an enabled hardware monitor is present.
   bool DetectVia686aMonitor();
+
+  // See PortBackend::EngineeringValue.
+  std::optional<int32_t> EngineeringValue(uint32_t bank, uint8_t index) const {
+    return backend_->EngineeringValue(bank, index);
+  }
 
   // The 8 bytes at physical 0xFECE0; `dest` is left as it was when they cannot be read.
   void ReadBiosIdBytes(uint8_t dest[8]) { host_->Report(backend_->ReadBiosIdBytes(dest)); }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "monitor/hw/HwError.h"
 #include "monitor/hw/PortBatch.h"
@@ -39,6 +40,12 @@ class PortBackend {
   virtual HwFailures ReadBiosIdBytes(uint8_t dest[8]) = 0;
   // True for the driver back-end: chip accesses then carry no bus-delay writes.
   virtual bool IsDriver() const = 0;
+  // A chip register whose latest read only a value in the channel's unit could give (a kernel
+  // driver's reading that no register value reproduces): the channel shows this value instead of
+  // converting the register. Back-ends that read the registers themselves have none.
+  virtual std::optional<int32_t> EngineeringValue(uint32_t /*bank*/, uint8_t /*index*/) const {
+    return std::nullopt;
+  }
 };
 
 }  // namespace velmo::hw

@@ -70,6 +70,7 @@ TEST(BoardFile, MalformedFilesAreRefusedWithTheFieldAndWhatWasExpected) {
       {"via-base-above-ffff.json", ": via686a.base: value 65536 is above 65535"},
       {"trace-in-missing-folder.json", ": trace: cannot open \""},
       {"trace-empty.json", ": trace: expected a file path"},
+      {"hwmon-not-bool.json", ": hwmon: expected true or false"},
       {"no-such-file.json", ": cannot read: No such file or directory"},
       {"", ": cannot read: Is a directory"},  // the folder itself
   };
@@ -161,6 +162,18 @@ TEST(BoardFile, AcceptsCommentsHexStringsAndBothKeyForms) {
   EXPECT_EQ(board->In(0xCFC, 4), 0x05861106u);
   board->Out(0xCF8, 4, 0x801FFF00);  // bus 0x1f, device 0x1f, function 7
   EXPECT_EQ(board->In(0xCFC, 4), 1u);
+  EXPECT_FALSE(board->UsesMachineHwmon());  // only a board that says so
+}
+
+TEST(BoardFile, HwmonKeyHandsTheMachineSensorsToTheBoard) {
+  for (bool on : {true, false}) {
+    std::string error;
+    auto board = SimulatedBoard::Parse(
+        std::string(R"({"chip": "w83782d", "hwmon": )") + (on ? "true" : "false") + "}",
+        "inline.json", &error);
+    ASSERT_NE(board, nullptr) << error;
+    EXPECT_EQ(board->UsesMachineHwmon(), on);
+  }
 }
 
 // Mutated board texts must never crash the parser or a board built from them.

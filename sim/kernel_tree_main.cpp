@@ -1,0 +1,41 @@
+// velmo_kernel_tree: writes the sysfs files a kernel hwmon driver would show for a simulated
+// board's chip, for benchmarks and for trying the kernel source by hand:
+//   unshare -m sh -c 'mount --bind DIR/sys/class /sys/class &&
+//                     mount --bind DIR/sys/devices /sys/devices && exec sensors'
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+
+#include "sim/KernelTree.h"
+#include "sim/SimulatedBoard.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Writes the kernel hwmon driver's view of a simulated board's chip"};
+  std::string boardPath, out;
+  unsigned index = 0;
+  bool isa = false;
+  app.add_option("--board", boardPath, "Simulated board file")->required();
+  app.add_option("--out", out, "Folder to write sys/class and sys/devices under")->required();
+  app.add_option("--hwmon-index", index, "N of /sys/class/hwmon/hwmonN");
+  app.add_flag("--isa", isa, "W83781D/W83782D as the ISA device of 32-bit kernels, not I2C");
+  CLI11_PARSE(app, argc, argv);
+
+  std::string error;
+  auto board = velmo::sim::SimulatedBoard::Load(boardPath, &error);
+  if (!board) {
+    std::fprintf(stderr, "velmo_kernel_tree: %s\n", error.c_str());
+    return 1;
+  }
+  velmo::sim::KernelTreeOptions options;
+  options.hwmonIndex = index;
+  options.i2c = !isa;
+  try {
+    velmo::sim::ExportKernelTree(*board, out, options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmo_kernel_tree: %s\n", e.what());
+    return 1;
+  }
+  const auto device = velmo::sim::KernelDevicePath(*board, options);
+  std::printf("%s\n", device.empty() ? "no device" : (std::filesystem::path(out) / device).c_str());
+  return 0;
+}
