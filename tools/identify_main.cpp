@@ -13,6 +13,7 @@
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/SensorsJson.h"
+#include "monitor/core/boards/ChipTable.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/LinuxBus.h"
 #include "monitor/hw/PortAccess.h"
@@ -28,16 +29,6 @@ class ConsoleHost : public velmo::hw::HwHost {
   }
   void EndProgram(int exitCode) override { throw velmo::hw::ProgramEnd{exitCode}; }
 };
-
-const char* ChipName(int32_t hmType) {
-  static const char* const kNames[] = {"none",
-                                       "W83781D (vendor 0x5CA3)",
-                                       "W83782D (id 0x30)",
-                                       "W83627HF (id 0x21)",
-                                       "SiS 5595 (PCI 1039:0008)",
-                                       "VIA 686A monitor"};
-  return hmType >= 0 && hmType <= 5 ? kNames[hmType] : "?";
-}
 
 }  // namespace
 
@@ -96,7 +87,7 @@ int main(int argc, char** argv) {
   try {
     velmo::core::IdentifyHardware(state, ports, &text);
     if (sensorsJson) {
-      if (state.hmType == velmo::core::kHmNone) {
+      if (!velmo::core::FindChip(state.hmType)) {
         std::cerr << "velmo-identify: no supported monitor chip\n";
         return 3;
       }
@@ -114,6 +105,7 @@ int main(int argc, char** argv) {
   }
   const int32_t mbModel = state.mbModel, hmType = state.hmType;
   std::printf("board text: \"%s\"\nMBModel:    %d\nHmType:     %d  %s\nChipIoBase: 0x%x\n",
-              text.c_str(), mbModel, hmType, ChipName(hmType), ports.ChipIoBase());
-  return hmType == 0 ? 3 : 0;
+              text.c_str(), mbModel, hmType, velmo::core::ChipDescription(hmType),
+              ports.ChipIoBase());
+  return velmo::core::FindChip(hmType) ? 0 : 3;
 }

@@ -21,6 +21,7 @@
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/PageSlots.h"
 #include "monitor/core/PageSlotsJson.h"
+#include "monitor/core/boards/BoardTable.h"
 #include "monitor/display/PageRenderer.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
@@ -30,20 +31,29 @@ namespace {
 
 using velmo::core::PageSlots;
 
-// Plausible readings for a healthy board; model 3 and 4 differ as their rails do.
+// The second CPU page carries the model of the board that has one.
+int32_t SecondCpuModel() {
+  for (const velmo::core::BoardInfo& board : velmo::core::Boards())
+    if (board.hasCpu2) return board.code;
+  return velmo::core::kModelNone;
+}
+
+// Plausible readings for a healthy board; boards with positive rails on VN12 and VN5 differ as
+// their rails do.
 PageSlots SampleSlots(int32_t model) {
+  const bool positiveRails = velmo::core::BoardFor(model).positiveRails;
   PageSlots s;
   s.cpu = {.mbModel = model,
            .alarm = 1,
            .fan = 4687,
            .temp = 47,
            .vcore = 1744,
-           .vio = model == 3 ? 3312 : 3296,
+           .vio = positiveRails ? 3312 : 3296,
            .tempEnabled = 1,
            .tempOutOfRange = 0,
-           .vioEnabled = model == 3 ? 1 : 0,
+           .vioEnabled = positiveRails ? 1 : 0,
            .vioOutOfRange = 0};
-  s.cpu2 = {.mbModel = 4,
+  s.cpu2 = {.mbModel = SecondCpuModel(),
             .alarm = 1,
             .fan = 4530,
             .temp = 49,
@@ -56,8 +66,8 @@ PageSlots SampleSlots(int32_t model) {
   s.system.temp = 36;
   s.system.v5 = 5026;
   s.system.v12 = 12160;
-  s.system.vn5 = model == 3 ? 2576 : -5024;
-  s.system.vn12 = model == 3 ? 3312 : -12096;
+  s.system.vn5 = positiveRails ? 2576 : -5024;
+  s.system.vn12 = positiveRails ? 3312 : -12096;
   s.system.alarm = 1;
   s.system.present = {1, 1, 1, 1};
   s.system.enabled = {1, 1, 1, 1, 1};
@@ -152,7 +162,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  PageSlots pageSlots = SampleSlots(model < 0 ? 9 : static_cast<int32_t>(model));
+  PageSlots pageSlots =
+      SampleSlots(model < 0 ? velmo::core::kModelOther : static_cast<int32_t>(model));
   if (!slotsFile.isEmpty()) {
     QFile file(slotsFile);
     if (!file.open(QIODevice::ReadOnly)) {

@@ -3,8 +3,9 @@
 #include <array>
 #include <optional>
 
-#include "monitor/core/Identification.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/core/boards/BoardTable.h"
+#include "monitor/core/boards/ChipTable.h"
 #include "monitor/hw/ChipBatch.h"
 #include "monitor/hw/ChipRegisters.h"
 #include "monitor/hw/PortAccess.h"
@@ -13,13 +14,13 @@ namespace velmo::core {
 
 namespace {
 
-// SiS 5595 boards' thermistor curve, from the maker's monitor: entry i is (22 - i) x 5 C.
+// The SiS 5595 boards' thermistor curve, its points: resistance (r below) at (22 - i) x 5 C.
 constexpr std::array<int32_t, 32> kThermistor = {
     85,   97,   110,  126,  145,  166,   192,   222,   263,   302,  353,
     416,  491,  582,  694,  831,  1000,  1209,  1468,  1795,  2206, 2728,
     3389, 4246, 5340, 6777, 8643, 11133, 14406, 18848, 24768, 32948};
 
-// VIA 686A temperature curve, from the maker's monitor: Celsius by inverted reading, 12..240.
+// The VIA 686A boards' sensor curve, its points: Celsius by inverted reading, 12..240.
 constexpr int kLookupFirst = 12;
 constexpr std::array<int8_t, 229> kLookup = {
     110, 109, 107, 105, 103, 101, 99,  97,  96,  94,  92,  91,  89,  88,  86,  85,  84,  83,
@@ -53,50 +54,56 @@ void UpdateRangeState(ChannelRecord& r, bool outOfRange) {
   r.outOfRange = outOfRange ? 1 : 0;
 }
 
-int32_t VoltageMillivolts(const MonitorState& state, int item, uint32_t raw) {
+int32_t VoltageMillivolts(const MonitorState& state, VoltageCurve curve, int item, uint32_t raw) {
   if (raw == 255) return 0;
   const VoltageScale s = state.voltageScale[static_cast<size_t>(item - VCORE)];
   const int64_t a = s.a, b = s.b, c = s.c, r = raw;
   if (b == 0) return 0;  // scales are fixed in code; guard the division all the same
   int64_t mv;
-  if ((state.hmType == kHmW83782d || state.hmType == kHmW83627hf) &&
-      (item == VN12 || item == VN5)) {
+  if (curve == VoltageCurve::kInvertedNegative && (item == VN12 || item == VN5)) {
+    // Inverting inputs against the chip's 3.6 V reference, 16 mV a step down from 225.
     mv = ((a * (225 - r) * 16) / b - 3600) * c;
-  } else if (state.hmType == kHmVia686a) {
+  } else if (curve == VoltageCurve::kVia686a) {
+    // The 686A's transfer function, mV = (25 x raw + 133) / 2.628; the second core input's
+    // readings up to 64 take the +6533 branch.
     const int64_t offset = (item == VCORE2 && raw <= 64) ? 6533 : 133;
     mv = ((a * (25 * r + offset) * 1000) / (b * 2628)) * c;
   } else {
-    mv = ((a * r * 16) / b) * c;
+    mv = ((a * r * 16) / b) * c;  // the chip's ADC: 16 mV a step
   }
   return static_cast<int32_t>(mv);
 }
 
-int32_t TemperatureDegrees(int32_t hmType, uint32_t raw) {
+int32_t TemperatureDegrees(TemperatureCurve curve, uint32_t raw) {
   int32_t degrees;
-  switch (hmType) {
-    case kHmSis5595:
+  switch (curve) {
+    case TemperatureCurve::kThermistor:
       degrees = ThermistorDegrees(raw);
       break;
-    case kHmVia686a:
+    case TemperatureCurve::kVia686aLookup:
       degrees = LookupDegrees(raw);
       break;
+    case TemperatureCurve::kDegrees:
     default:
-      degrees = static_cast<int32_t>(raw);
+      degrees = static_cast<int32_t>(raw);  // one degree a step, no sign
       break;
   }
-  return degrees > 110 ? 0 : degrees;
+  return degrees > 110 ? 0 : degrees;  // above the sensors' range: no reading
 }
 
 }  // namespace
 
 int32_t FanRpm(uint32_t count, uint32_t divisor) {
   if (count == 0 || count == 255 || divisor == 0) return 0;
-  return static_cast<int32_t>(1350000u / divisor / count);
+  constexpr uint32_t kFanClockPerMinute = 22500u * 60u;  // the chips' 22.5 kHz fan counter clock
+  return static_cast<int32_t>(kFanClockPerMinute / divisor / count);
 }
 
 int32_t ThermistorDegrees(uint32_t raw) {
   const int32_t t = static_cast<int32_t>((64u - raw) & 0xFF);
   if (t >= 160) return 0;
+  // a: the input, 32 counts to 100; r: the thermistor's resistance in a divider with 330 on a
+  // supply of 500 (the curve's units).
   const int32_t a = (t * 100) / 32;
   const int32_t r = (a * 330) / (500 - a);
   size_t i = 0;
@@ -117,6 +124,9 @@ int32_t LookupDegrees(uint32_t raw) {
 }
 
 void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
+  const ChipInfo* chip = FindChip(state.hmType);
+  const VoltageCurve voltages = chip ? chip->voltages : VoltageCurve::kLinear;
+  const TemperatureCurve temperatures = chip ? chip->temperatures : TemperatureCurve::kDegrees;
   // Which registers are read does not depend on what they hold: every read of the tick goes
   // in one batch, and the values are converted once it has run.
   struct Pending {
@@ -134,8 +144,7 @@ void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
         p.divisor = batch.ReadChipRegister(static_cast<uint8_t>(r.upperRegister));
       p.value = batch.ReadChipRegister(static_cast<uint8_t>(r.valueRegister));
     } else {
-      // This chip needs a first, discarded conversion of the +5 V input.
-      if (IsVoltage(item) && state.hmType == kHmSis5595 && item == V5) ReadBanked(batch, r);
+      if (item == V5 && chip && chip->discardsFirstV5Read) ReadBanked(batch, r);
       p.value = ReadBanked(batch, r);
     }
   }
@@ -146,19 +155,20 @@ void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
     const Pending& p = *pending[static_cast<size_t>(item)];
     ChannelRecord& r = state[item];
     if (IsFan(item)) {
-      uint32_t divisor = 2;
+      uint32_t divisor = 2;  // a fan without a divisor field runs at the chips' reset divisor
       if (p.divisor) {
+        // The two-bit divisor field: 1, 2, 4 or 8.
         const uint32_t reg = batch.Value(*p.divisor);
         divisor = 1u << ((reg >> (static_cast<uint32_t>(r.lowerRegister) & 31)) & 3);
       }
       r.value = FanRpm(batch.Value(p.value) & 0xFF, divisor);
       if (const auto rpm = Engineering(ports, r)) r.value = *rpm < 0 ? 0 : *rpm;
     } else if (IsVoltage(item)) {
-      r.value = VoltageMillivolts(state, item, batch.Value(p.value) & 0xFF);
+      r.value = VoltageMillivolts(state, voltages, item, batch.Value(p.value) & 0xFF);
       if (const auto mv = Engineering(ports, r)) r.value = *mv;
       UpdateRangeState(r, r.value < r.alarm.lower || r.value > r.alarm.upper);
     } else {
-      r.value = TemperatureDegrees(state.hmType, batch.Value(p.value) & 0xFF);
+      r.value = TemperatureDegrees(temperatures, batch.Value(p.value) & 0xFF);
       if (const auto degrees = Engineering(ports, r)) r.value = *degrees > 110 ? 0 : *degrees;
       const bool atUpper = r.value >= r.alarm.upper;
       UpdateRangeState(r, atUpper && r.value >= r.alarm.lower);
@@ -168,38 +178,24 @@ void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
 }
 
 void ProgramBeepControl(const MonitorState& state, hw::PortAccess& ports) {
-  const int32_t hm = state.hmType;
-  if (hm == kHmSis5595 || hm == kHmVia686a) return;
+  const ChipInfo* chip = FindChip(state.hmType);
+  if (!chip || !chip->hasBeepControl) return;
   // One batch: the read-modify-writes take their old values inside it, and the interrupt-status
   // reads are discarded, so nothing here waits for it to be done (see PortAccess::Post).
   hw::ChipBatch batch(ports);
-  auto assign = [&batch](hw::ChipBit bit, bool on) { hw::AssignBit(batch, bit, on); };
-  auto alarming = [&state](int item) {
-    return state[item].alarm.enabled != 0 && state[item].outOfRange != 0;
+  auto holds = [&state](int32_t item, BeepRule::When when) {
+    if (item < 0 || item >= kChannelCount) return true;
+    const ChannelRecord& r = state[item];
+    return r.alarm.enabled != 0 && (when == BeepRule::kEnabled || r.outOfRange != 0);
   };
-  auto enabled = [&state](int item) { return state[item].alarm.enabled != 0; };
-
-  assign(hw::kBeepEnableAll, state.params.bAlarm != 0);
-  if (hm == kHmW83781d) {
-    assign(hw::kBeepCpuTemp, enabled(SYSTEMP) && enabled(CPUTEMP));
-  } else if (hm == kHmW83782d) {
-    assign(hw::kBeepSysTemp, alarming(SYSTEMP));
-    assign(hw::kBeepCpuTemp, alarming(CPUTEMP));
-  } else if (hm == kHmW83627hf) {
-    assign(hw::kBeepSysTemp, enabled(SYSTEMP));
-    assign(hw::kBeepCpuTemp, enabled(CPUTEMP));
-  }
-  assign(hw::kBeepResTemp, alarming(RESTEMP));
-  if (state.mbModel == kModelOther) {
-    assign(hw::kBeepV5, enabled(V5));
-    assign(hw::kBeepV12, enabled(V12));
-    assign(hw::kBeepVn12, enabled(VN12));
-    assign(hw::kBeepVn5, enabled(VN5));
-  }
-  if (hm == kHmW83782d || hm == kHmW83627hf) {
-    assign(hw::kBeepVbat, enabled(VB));
-    assign(hw::kBeepV5sb, enabled(V5SB));
-  }
+  auto assign = [&](std::span<const BeepRule> rules) {
+    for (const BeepRule& rule : rules)
+      hw::AssignBit(batch, rule.bit, holds(rule.item, rule.when) && holds(rule.item2, rule.when));
+  };
+  hw::AssignBit(batch, hw::kBeepEnableAll, state.params.bAlarm != 0);
+  assign(chip->beepsBeforeBoard);
+  assign(BoardFor(state.mbModel).beeps);
+  assign(chip->beepsAfterBoard);
   // The interrupt status clears on reading; the values are not needed.
   hw::ReadRegister(batch, hw::kRegInterruptStatus1);
   hw::ReadRegister(batch, hw::kRegInterruptStatus2);

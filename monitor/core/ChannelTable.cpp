@@ -47,7 +47,8 @@ std::optional<ChannelRecord> DecodeRecord(std::span<const uint8_t> bytes) {
   return r;
 }
 
-// The boards' rail dividers (mV = a x raw x 16 / b x c), from the maker's own monitor program.
+// The boards' input dividers, mV = a x raw x 16 / b x c: the resistor ratios in front of +5 V,
+// +12 V, -12 V, -5 V and 5VSB (c = -1 for the negative rails); the core and I/O inputs are direct.
 std::array<VoltageScale, kScaleCount> DefaultVoltageScales() {
   return {{{1, 1, 1},
            {1, 1, 1},

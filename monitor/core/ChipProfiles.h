@@ -1,4 +1,5 @@
-// The chip profiles (default channel tables per chip) and the board-specific adjustments.
+// Selecting the chip profile (default channel table; the data is in boards/ChipProfileTables.cpp)
+// and applying the board adjustments (boards/BoardAdjustments.cpp).
 #pragma once
 
 #include <array>

@@ -2,9 +2,9 @@
 
 #include <array>
 
+#include "monitor/core/boards/BoardTable.h"
+#include "monitor/core/boards/ChipTable.h"
 #include "monitor/hw/ChipPorts.h"
-#include "monitor/hw/ChipRegisters.h"
-#include "monitor/hw/PciConfig.h"
 
 namespace velmo::core {
 
@@ -21,14 +21,10 @@ std::string ReadBoardText(hw::PortAccess& ports) {
 
 int32_t ClassifyBoardText(std::string_view text) {
   const std::string_view first7 = text.substr(0, 7);
-  if (text == "7K4XRQB8") return kModelPlain;
-  if (first7 == "7K4XRQB" || text == "7K4T5QBB") return kModelViaAgp;
-  if (text == "7K4XNQBB") return kModelPositiveRails;
-  if (first7 == "7K4XWQB") return kModelPositiveRails;
-  if (text == "7K4XHQBC") return kModelDualCpu;
-  if (first7 == "7K41TQB" || first7 == "7K41WQB") return kModelAgpVdimm;
-  if (first7 == "7K41RQB") return kModelAgpVdimm;
-  return kModelOther;
+  for (const BoardText& t : BoardTexts()) {
+    if (t.match == BoardText::kWhole ? text == t.text : first7 == t.text) return t.model;
+  }
+  return kUnlistedBoardText;
 }
 
 int32_t IdentifyBoard(hw::PortAccess& ports, std::string* boardText) {
@@ -39,11 +35,24 @@ int32_t IdentifyBoard(hw::PortAccess& ports, std::string* boardText) {
 
 int32_t DetectMonitorChip(hw::PortAccess& ports) {
   int32_t hmType = kHmNone;
-  if (ports.ProbeChipVendor()) hmType = kHmW83781d;
-  if (ports.ProbeChipId(hw::kChipIdW83782d)) hmType = kHmW83782d;
-  if (ports.ProbeChipId(hw::kChipIdW83627hf)) hmType = kHmW83627hf;
-  if (ports.ProbePciId(hw::kPciSisBridge, hw::kIdSis5595)) hmType = kHmSis5595;
-  if (ports.DetectVia686aMonitor()) hmType = kHmVia686a;
+  for (const ChipInfo& chip : Chips()) {
+    bool found = false;
+    switch (chip.probe) {
+      case ChipProbe::kVendor:
+        found = ports.ProbeChipVendor();
+        break;
+      case ChipProbe::kChipId:
+        found = ports.ProbeChipId(static_cast<uint8_t>(chip.probeValue));
+        break;
+      case ChipProbe::kPciId:
+        found = ports.ProbePciId(chip.probeAddress, chip.probeValue);
+        break;
+      case ChipProbe::kVia686a:
+        found = ports.DetectVia686aMonitor();
+        break;
+    }
+    if (found) hmType = chip.code;
+  }
   return hmType;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "monitor/core/BoardCodes.h"
+#include "monitor/core/boards/BoardCodes.h"
 #include "monitor/hw/PortAccess.h"
 
 namespace velmo::core {

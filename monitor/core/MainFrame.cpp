@@ -6,12 +6,12 @@
 
 #include "monitor/core/Acquisition.h"
 #include "monitor/core/AlarmText.h"
-#include "monitor/core/BoardCodes.h"
 #include "monitor/core/ExtensionRunner.h"
 #include "monitor/core/InstallLayout.h"
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/SettingsStore.h"
+#include "monitor/core/boards/BoardTable.h"
 #include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/ChipRegisters.h"
 #include "monitor/hw/PortAccess.h"
@@ -64,34 +64,41 @@ uint32_t TimerPeriodMs(int32_t intervalSeconds) {
   return static_cast<uint32_t>(intervalSeconds > kLongest ? kLongest : intervalSeconds) * 1000u;
 }
 
-void PublishToPages(const MonitorState& s, PageSlots& slots) {
-  const int32_t model = s.mbModel;
-  const int32_t alarm = s.params.bAlarm;
-  CpuPageSlots& cpu = slots.cpu;
-  cpu.mbModel = model;
-  cpu.alarm = alarm;
-  cpu.fan = s[CPUFAN].value;
-  cpu.temp = s[CPUTEMP].value;
-  cpu.tempEnabled = s[CPUTEMP].alarm.enabled;
-  cpu.tempOutOfRange = s[CPUTEMP].outOfRange;
-  cpu.vcore = model == kModelDualCpu ? s[VCORE2].value : s[VCORE].value;
-  cpu.vio = model == kModelPositiveRails ? s[VN12].value : s[VIO].value;
-  if (model == kModelPositiveRails) {
-    cpu.vioEnabled = s[VN12].alarm.enabled;
-    cpu.vioOutOfRange = s[VN12].outOfRange;
+namespace {
+
+// Copies the channels a CPU page is fed from into its slots; a slot without a channel keeps
+// its value.
+void FeedCpuPage(const MonitorState& s, const CpuPageFeed& feed, CpuPageSlots& page) {
+  const auto value = [&s](int32_t item, int32_t& slot) {
+    if (item != kNoChannel) slot = s[item].value;
+  };
+  value(feed.fan, page.fan);
+  value(feed.temp, page.temp);
+  if (feed.tempEnabled != kNoChannel) page.tempEnabled = s[feed.tempEnabled].alarm.enabled;
+  if (feed.tempOutOfRange != kNoChannel) page.tempOutOfRange = s[feed.tempOutOfRange].outOfRange;
+  value(feed.vcore, page.vcore);
+  value(feed.vio, page.vio);
+  if (feed.vioAlarm != kNoChannel) {
+    page.vioEnabled = s[feed.vioAlarm].alarm.enabled;
+    page.vioOutOfRange = s[feed.vioAlarm].outOfRange;
   }
-  if (model == kModelDualCpu) {
-    CpuPageSlots& cpu2 = slots.cpu2;
-    cpu2.mbModel = kModelDualCpu;
-    cpu2.alarm = alarm;
-    cpu2.fan = s[AUXFAN].value;
-    cpu2.temp = s[RESTEMP].value;
-    cpu2.tempEnabled = s[CPUTEMP].alarm.enabled;
-    cpu2.vcore = s[VCORE].value;
-    cpu2.vio = s[VIO].value;
+}
+
+}  // namespace
+
+void PublishToPages(const MonitorState& s, PageSlots& slots) {
+  const BoardInfo& board = BoardFor(s.mbModel);
+  const int32_t alarm = s.params.bAlarm;
+  slots.cpu.mbModel = s.mbModel;
+  slots.cpu.alarm = alarm;
+  FeedCpuPage(s, board.cpu, slots.cpu);
+  if (board.hasCpu2) {
+    slots.cpu2.mbModel = board.code;
+    slots.cpu2.alarm = alarm;
+    FeedCpuPage(s, board.cpu2, slots.cpu2);
   }
   SysPageSlots& sys = slots.system;
-  sys.mbModel = model;
+  sys.mbModel = s.mbModel;
   sys.alarm = alarm;
   sys.chassisFan = s[CHAFAN].value;
   sys.auxFan = s[AUXFAN].value;
@@ -106,10 +113,9 @@ void PublishToPages(const MonitorState& s, PageSlots& slots) {
   sys.outOfRange = {s[SYSTEMP].outOfRange, s[V5].outOfRange, s[V12].outOfRange, s[VN5].outOfRange,
                     s[VN12].outOfRange};
   MiscPageSlots& misc = slots.misc;
-  misc.mbModel = model;
+  misc.mbModel = s.mbModel;
   misc.alarm = alarm;
-  if (model == kModelViaAgp || model == kModelAgpVdimm) misc.agp = s[VCORE2].value;
-  if (model == kModelPositiveRails) misc.agp = s[VIO].value;
+  if (board.agp != kNoChannel) misc.agp = s[board.agp].value;
 }
 
 CMainFrame::CMainFrame(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry,
@@ -119,7 +125,7 @@ CMainFrame::CMainFrame(MonitorState& state, hw::PortAccess& ports, RegistryStore
 int CMainFrame::OnCreate() {
   creating_ = true;
   IdentifyHardware(state_, ports_, &boardText_);
-  if (state_.hmType == kHmNone || state_.mbModel == kModelNone) {
+  if (!IsIdentified(state_.hmType, state_.mbModel)) {
     if (host_.AskYesNo(kRemovalQuestion)) {
       Uninstall();
     } else {

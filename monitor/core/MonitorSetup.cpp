@@ -3,6 +3,7 @@
 #include "monitor/core/ChipProfiles.h"
 #include "monitor/core/Identification.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/core/boards/BoardTable.h"
 #include "monitor/core/registry/RegistryFile.h"
 
 namespace velmo::core {
@@ -14,7 +15,7 @@ void IdentifyHardware(MonitorState& state, hw::PortAccess& ports, std::string* b
 
 int LoadChipSettings(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry,
                      const base::WarningSink& warn) {
-  if (state.hmType == kHmNone) return 0;
+  if (!FindChip(state.hmType)) return 0;
   SelectChipProfile(state, ports);
   switch (LoadSettings(state, registry, warn)) {
     case SettingsLoad::kNotRead:
@@ -44,7 +45,7 @@ void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistrySto
 bool SetUpMonitor(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry,
                   std::string* boardText) {
   IdentifyHardware(state, ports, boardText);
-  if (state.hmType == kHmNone || state.mbModel == kModelNone) return false;
+  if (!IsIdentified(state.hmType, state.mbModel)) return false;
   PrepareChannelTable(state, ports, registry);
   return true;
 }

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "monitor/core/BoardCodes.h"
+#include "monitor/core/boards/BoardTable.h"
 
 namespace velmo::core {
 namespace {
@@ -101,7 +101,7 @@ ordered_json PageSlotsToJson(const PageSlots& pageSlots, int32_t mbModel) {
   PageSlots s = pageSlots;  // the field tables point into a slot set they may also fill
   ordered_json pages;
   pages["cpu"] = Write(CpuFields(s.cpu));
-  if (mbModel == kModelDualCpu) pages["cpu2"] = Write(CpuFields(s.cpu2));
+  if (BoardFor(mbModel).hasCpu2) pages["cpu2"] = Write(CpuFields(s.cpu2));
   ordered_json system = Write(SysFields(s.system));
   system["present"] = Write(RailFields(s.system.present));
   system["enabled"] = Write(AlarmFields(s.system.enabled));

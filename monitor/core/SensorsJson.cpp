@@ -3,29 +3,17 @@
 #include <cstdio>
 #include <string>
 
-#include "monitor/core/BoardCodes.h"
 #include "monitor/core/ChannelLabels.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/core/boards/ChipTable.h"
 
 namespace velmo::core {
 
 namespace {
 
 const char* ChipName(int32_t hmType) {
-  switch (hmType) {
-    case kHmW83781d:
-      return "w83781d";
-    case kHmW83782d:
-      return "w83782d";
-    case kHmW83627hf:
-      return "w83627hf";
-    case kHmSis5595:
-      return "sis5595";
-    case kHmVia686a:
-      return "via686a";
-    default:
-      return "unknown";
-  }
+  const ChipInfo* chip = FindChip(hmType);
+  return chip ? chip->sensorsName : "unknown";
 }
 
 // sensors prints three decimals; so do we, as numbers.

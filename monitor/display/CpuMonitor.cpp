@@ -1,7 +1,7 @@
 #include "monitor/display/CpuMonitor.h"
 
-#include "monitor/core/BoardCodes.h"
 #include "monitor/core/Units.h"
+#include "monitor/core/boards/BoardTable.h"
 #include "monitor/display/Icons.h"
 #include "monitor/display/PageValues.h"
 
@@ -65,9 +65,7 @@ void CCpuMonitor::OnInitDialog() {
     r.SetShowBar(s.bar);
     if (s.bar) r.SetBarHeight(10);
   }
-  if (slots_.mbModel == core::kModelPositiveRails || slots_.mbModel == core::kModelDualCpu)
-    SetLabelText(kIoLabel, "+3.3V");
-  if (slots_.mbModel == core::kModelAgpVdimm) SetLabelText(kIoLabel, "Vdimm");
+  if (const char* label = core::BoardFor(slots_.mbModel).cpuIoLabel) SetLabelText(kIoLabel, label);
 }
 
 void CCpuMonitor::UpdateColors() {
@@ -90,8 +88,9 @@ void CCpuMonitor::UpdateColors() {
       r.SetColors(green, black, darkGreen);
     }
   }
-  // Only board model 3 puts an alarmed rail (+3.3 V) on the I/O readout.
-  if (slots_.mbModel == core::kModelPositiveRails && slots_.vioEnabled && slots_.vioOutOfRange) {
+  // Only a board that feeds the I/O readout an alarmed rail (+3.3 V) colours it by that alarm.
+  const bool ioAlarmed = core::BoardFor(slots_.mbModel).cpu.vioAlarm != core::kNoChannel;
+  if (ioAlarmed && slots_.vioEnabled && slots_.vioOutOfRange) {
     readouts_[kIoVoltage].SetColors(red, black, red);
   } else {
     readouts_[kIoVoltage].SetColors(green, black, darkGreen);

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "monitor/core/BoardCodes.h"
+#include "monitor/core/boards/BoardTable.h"
 #include "monitor/display/CpuMonitor.h"
 #include "monitor/display/SysMonitor.h"
 #include "monitor/display/VagpMonitor.h"
@@ -29,7 +29,7 @@ QStringList RenderPages(const core::PageSlots& pageSlots, const QString& outDir,
   auto cpu = std::make_unique<CCpuMonitor>();
   cpu->SetSlots(pageSlots.cpu);
   pages.emplace_back("cpu", std::move(cpu));
-  if (pageSlots.cpu.mbModel == core::kModelDualCpu) {
+  if (core::BoardFor(pageSlots.cpu.mbModel).hasCpu2) {
     auto cpu2 = std::make_unique<CCpuMonitor>();
     cpu2->SetSlots(pageSlots.cpu2);
     pages.emplace_back("cpu2", std::move(cpu2));

@@ -1,7 +1,7 @@
 #include "monitor/display/SysMonitor.h"
 
-#include "monitor/core/BoardCodes.h"
 #include "monitor/core/Units.h"
+#include "monitor/core/boards/BoardTable.h"
 #include "monitor/display/Icons.h"
 #include "monitor/display/PageValues.h"
 
@@ -60,7 +60,7 @@ bool CSysMonitor::RailShown(Readout rail) const {
     case kVn5:
       return slots_.present.vn5 != 0;
     case kVn12:
-      return slots_.present.vn12 != 0 && slots_.mbModel != core::kModelPositiveRails;
+      return slots_.present.vn12 != 0 && core::BoardFor(slots_.mbModel).systemShowsVn12;
     default:
       return false;
   }
@@ -92,14 +92,11 @@ void CSysMonitor::OnInitDialog() {
     r.SetShowBar(s.bar);
     if (s.bar) r.SetBarHeight(10);
   }
-  if (slots_.mbModel == core::kModelPositiveRails) SetLabelText(kVn5Label, "Vdimm");
-  if (slots_.mbModel == core::kModelViaAgp) {
-    SetLabelText(kVn5Label, "");
-    SetLabelText(kVn12Label, "");
-  }
+  const core::BoardInfo& board = core::BoardFor(slots_.mbModel);
+  if (board.systemVn5Label) SetLabelText(kVn5Label, board.systemVn5Label);
+  if (board.systemVn12Label) SetLabelText(kVn12Label, board.systemVn12Label);
   if (!slots_.present.vn5) SetLabelText(kVn5Label, "");
-  if (!slots_.present.vn12 || slots_.mbModel == core::kModelPositiveRails)
-    SetLabelText(kVn12Label, "");
+  if (!RailShown(kVn12)) SetLabelText(kVn12Label, "");
 }
 
 void CSysMonitor::UpdateColors() {
@@ -149,8 +146,8 @@ void CSysMonitor::UpdateColors() {
 }
 
 void CSysMonitor::UpdateValues() {
-  // Board model 4 uses the auxiliary fan input for the second processor.
-  if (slots_.mbModel == core::kModelDualCpu) slots_.auxFan = 0;
+  // A board may use the auxiliary fan input for the second processor.
+  if (!core::BoardFor(slots_.mbModel).systemShowsAuxFan) slots_.auxFan = 0;
   readouts_[kChassisFan].SetIntValue(slots_.chassisFan, false, 0, 100);
   readouts_[kAuxFan].SetIntValue(slots_.auxFan, false, 0, 100);
   readouts_[kTempC].SetIntValue(slots_.temp, true, 0, 100);

@@ -1,6 +1,6 @@
 #include "monitor/display/VagpMonitor.h"
 
-#include "monitor/core/BoardCodes.h"
+#include "monitor/core/boards/BoardTable.h"
 #include "monitor/display/Icons.h"
 #include "monitor/display/PageValues.h"
 
@@ -34,9 +34,7 @@ CVagpMonitor::CVagpMonitor(QWidget* parent)
 CVagpMonitor::~CVagpMonitor() = default;
 
 void CVagpMonitor::OnInitDialog() {
-  const int32_t model = slots_.mbModel;
-  hasAgpVoltage_ =
-      model != core::kModelPlain && model != core::kModelDualCpu && model != core::kModelOther;
+  hasAgpVoltage_ = core::BoardFor(slots_.mbModel).miscShowsAgp;
 
   PlaceReadout(clockReadout_, kClockHolder, kWsVisible | kWsDlgFrame);
   clockReadout_.SetDrawUnlit(false);

@@ -28,6 +28,21 @@ inline constexpr ChipRegister kRegBeepControl2{0, 0x57};
 inline constexpr ChipRegister kRegChipId{0, 0x58};
 inline constexpr ChipRegister kRegBeepControl3{4, 0x53};
 
+// Channel registers the board adjustments name (the chip's own input numbering): voltage inputs
+// in0.. at 0x20.., each with a high and a low limit from 0x2B on; temperature 1 in bank 0,
+// temperatures 2 and 3 at 0x50 of banks 1 and 2.
+inline constexpr ChipRegister kRegIn0{0, 0x20};
+inline constexpr ChipRegister kRegIn1{0, 0x21};
+inline constexpr ChipRegister kRegIn5High{0, 0x35};
+inline constexpr ChipRegister kRegIn5Low{0, 0x36};
+inline constexpr ChipRegister kRegIn6High{0, 0x37};
+inline constexpr ChipRegister kRegIn6Low{0, 0x38};
+inline constexpr ChipRegister kRegTemp1{0, 0x27};
+inline constexpr ChipRegister kRegTemp1Over{0, 0x39};
+inline constexpr ChipRegister kRegTemp1Hyst{0, 0x3A};
+inline constexpr ChipRegister kRegTemp2{1, 0x50};
+inline constexpr ChipRegister kRegTemp3{2, 0x50};
+
 inline constexpr uint8_t kBankSelectVendorHigh = 0x80;
 inline constexpr uint16_t kWinbondVendor = 0x5CA3;
 inline constexpr uint8_t kChipIdW83782d = 0x30;

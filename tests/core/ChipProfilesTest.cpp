@@ -6,9 +6,9 @@
 #include <iterator>
 
 #include "monitor/core/Acquisition.h"
-#include "monitor/core/BoardCodes.h"
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/core/boards/BoardCodes.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
 #include "sim/SimulatedBoard.h"

@@ -6,8 +6,8 @@
 #include <QTimer>
 #include <cstdlib>
 
-#include "monitor/core/BoardCodes.h"
 #include "monitor/core/Units.h"
+#include "monitor/core/boards/BoardTable.h"
 #include "monitor/display/ValueFormat.h"
 
 namespace velmo::app::gui {
@@ -101,9 +101,10 @@ CAlarmRangeDialog::CAlarmRangeDialog(const core::AlarmRangeDialogData& data, QWi
   list_->setGeometry(layout_.Pixels(kListX, kListY, kListWidth, kListHeight));
   setTabOrder(layout_.Item(kDisable), list_);
 
-  if (m_nBoardModel == core::kModelPositiveRails) {
-    m_strName[5] = QStringLiteral("Vdimm  Voltage");
-    m_strName[6] = QStringLiteral("+3.3V Voltage");
+  for (const core::ChannelCaption& name : core::BoardFor(m_nBoardModel).rangeDialogNames) {
+    for (int k = 1; k <= kItems; ++k)
+      if (core::kRangeDialogChannels[k - 1] == name.item)
+        m_strName[k] = QString::fromLatin1(name.name);
   }
   constexpr uint32_t style = display::kWsVisible | display::kSsSunken | display::kSsNotify;
   m_upperReadout.Create(this, layout_.Item(kUpperHolder)->geometry(), style);

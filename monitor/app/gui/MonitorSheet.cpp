@@ -1,7 +1,7 @@
 #include "monitor/app/gui/MonitorSheet.h"
 
-#include "monitor/core/BoardCodes.h"
 #include "monitor/core/Resources.h"
+#include "monitor/core/boards/BoardTable.h"
 #include "monitor/display/CpuMonitor.h"
 #include "monitor/display/HistoryPage.h"
 #include "monitor/display/Icons.h"
@@ -14,15 +14,8 @@ using core::Page;
 
 std::vector<TabSpec> TabLayout(int32_t mbModel) {
   std::vector<TabSpec> tabs;
-  if (mbModel == core::kModelDualCpu) {
-    // The second processor's page comes first under the usual caption.
-    tabs.push_back({Page::kCpu2, core::kIconCpu});
-    tabs.push_back({Page::kCpu, core::kIconCpu, "Cpu2 Monitor"});
-  } else {
-    tabs.push_back({Page::kCpu, core::kIconCpu});
-  }
-  tabs.push_back({Page::kSystem, core::kIconCase});
-  tabs.push_back({Page::kMisc, core::kIconBoard});
+  for (const core::PageTab& tab : core::BoardFor(mbModel).tabs)
+    tabs.push_back({tab.page, tab.icon, tab.text});
   return tabs;
 }
 

@@ -1,0 +1,31 @@
+// The two codes identification gives: the monitor chip (HmType) and the board model (MBModel).
+// What each code means is in ChipTable.cpp and BoardTable.cpp; only those tables (and tests)
+// name a code.
+#pragma once
+
+#include <cstdint>
+
+namespace velmo::core {
+
+// Chip codes; 0 is no supported chip.
+enum HmTypeCode : int32_t {
+  kHmNone = 0,
+  kHmW83781d = 1,
+  kHmW83782d = 2,
+  kHmW83627hf = 3,
+  kHmSis5595 = 4,
+  kHmVia686a = 5,
+};
+
+// Board model codes, each a family of boards told apart by the BIOS text; 0 is not identified.
+enum BoardModel : int32_t {
+  kModelNone = 0,
+  kModelPlain = 1,
+  kModelViaAgp = 2,
+  kModelPositiveRails = 3,
+  kModelDualCpu = 4,
+  kModelAgpVdimm = 5,
+  kModelOther = 9,
+};
+
+}  // namespace velmo::core
