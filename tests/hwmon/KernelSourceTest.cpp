@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "monitor/core/Acquisition.h"
-#include "monitor/core/BoardCodes.h"
+#include "monitor/core/boards/BoardCodes.h"
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/hw/ChipRegisters.h"
