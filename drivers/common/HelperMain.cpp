@@ -79,8 +79,8 @@ int PassedSocket(const std::string& path, std::string* error) {
 
 }  // namespace
 
-int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo, const base::WarningSink& log,
-                std::chrono::seconds idleExit) {
+int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
+                const base::WarningSink& log, std::chrono::seconds idleExit) {
   // The signals arrive through a descriptor, so the poll loop ends between two requests.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);

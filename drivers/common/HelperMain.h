@@ -45,7 +45,7 @@ inline constexpr std::chrono::seconds kDefaultIdleExit{60};
 // or, on a passed socket and with a positive `idleExit`, until no client has been connected for
 // that long. Returns the process exit code: 0 after a signal or when idle, 1 when the device
 // cannot be set up.
-int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo, const base::WarningSink& log,
-                std::chrono::seconds idleExit = kDefaultIdleExit);
+int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
+                const base::WarningSink& log, std::chrono::seconds idleExit = kDefaultIdleExit);
 
 }  // namespace velmo::drivers

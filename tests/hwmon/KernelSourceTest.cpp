@@ -13,9 +13,9 @@
 #include <sstream>
 
 #include "monitor/core/Acquisition.h"
-#include "monitor/core/boards/BoardCodes.h"
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/core/boards/BoardCodes.h"
 #include "monitor/hw/ChipRegisters.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"

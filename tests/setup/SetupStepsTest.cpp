@@ -53,7 +53,8 @@ TEST(Installation, WritesProgramsUnitsEntryAndGroupInOneRun) {
     EXPECT_NE(unit.find("\nExecStart=" + root + "/lib/velmo/drivers/" + name + "\n"),
               std::string::npos);
     EXPECT_EQ(ModeOf(root + "/lib/systemd/system/" + name + ".service"), 0644u);
-    EXPECT_EQ(ReadFile(root + "/lib/systemd/system/" + name + ".socket"), service::SocketUnitText(name));
+    EXPECT_EQ(ReadFile(root + "/lib/systemd/system/" + name + ".socket"),
+              service::SocketUnitText(name));
     EXPECT_EQ(ModeOf(root + "/lib/systemd/system/" + name + ".socket"), 0644u);
     // Enabled as systemctl --root would do it: a link naming the unit inside the root.
     const std::string link = root + "/etc/systemd/system/sockets.target.wants/" + name + ".socket";
