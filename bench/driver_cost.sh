@@ -29,21 +29,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Sums over every thread of one process: "<cpu ns> <wake-ups>"; "0 0" once it is gone.
-counters() {
-  local pid=$1 cpu=0 wakes=0 task v n
-  for task in /proc/"$pid"/task/*; do
-    [ -r "$task/schedstat" ] || continue
-    read -r n _ < "$task/schedstat" || continue
-    cpu=$((cpu + n))
-    while read -r key v; do
-      case $key in
-        voluntary_ctxt_switches: | nonvoluntary_ctxt_switches:) wakes=$((wakes + v)) ;;
-      esac
-    done < "$task/status"
-  done
-  echo "$cpu $wakes"
-}
+# counters PID: "<cpu ns> <wake-ups>" of every thread of one process.
+source bench/proc_counters.sh
 
 # The helpers velmond spawned for one run: found by the device folder in their environment.
 helpers_of() {

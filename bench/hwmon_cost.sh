@@ -42,21 +42,8 @@ json.dump(board, open(sys.argv[2] + '/kernel.json', 'w'))
 PY
 "$tree_tool" --board "$work/kernel.json" --out "$work/tree" > /dev/null
 
-# Sums over every thread of one process: "<cpu ns> <wake-ups>".
-counters() {
-  local pid=$1 cpu=0 wakes=0 task v n
-  for task in /proc/"$pid"/task/*; do
-    [ -r "$task/schedstat" ] || continue
-    read -r n _ < "$task/schedstat" || continue
-    cpu=$((cpu + n))
-    while read -r key v; do
-      case $key in
-        voluntary_ctxt_switches: | nonvoluntary_ctxt_switches:) wakes=$((wakes + v)) ;;
-      esac
-    done < "$task/status"
-  done
-  echo "$cpu $wakes"
-}
+# counters PID: "<cpu ns> <wake-ups>" of every thread of one process.
+source bench/proc_counters.sh
 
 calc() { awk "BEGIN { print $1 }"; }
 above() { awk "BEGIN { exit !($1 > $2) }"; }

@@ -125,29 +125,37 @@ bool ParseHex(std::string_view text, uint32_t* value) {
   return ec == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
-}  // namespace
-
-std::vector<PortClaim> ParseIoports(std::string_view text) {
-  std::vector<PortClaim> claims;
+// Calls f(first, last, name) for each line of an /proc/ioports text that reads
+// "  0295-0296 : w83627hf", until f returns false.
+template <typename F>
+void ForEachRange(std::string_view text, F f) {
   while (!text.empty()) {
     const size_t newline = text.find('\n');
     const std::string_view line = base::Trim(text.substr(0, newline));
     text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
-    // "  0295-0296 : w83627hf"
     const size_t dash = line.find('-'), colon = line.find(" : ");
     if (dash == std::string_view::npos || colon == std::string_view::npos || dash > colon) continue;
     uint32_t first = 0, last = 0;
     if (!ParseHex(line.substr(0, dash), &first) ||
-        !ParseHex(base::Trim(line.substr(dash + 1, colon - dash - 1)), &last) || first > last ||
-        last > 0xFFFF)
+        !ParseHex(base::Trim(line.substr(dash + 1, colon - dash - 1)), &last))
       continue;
+    if (!f(first, last, base::Trim(line.substr(colon + 3)))) return;
+  }
+}
+
+}  // namespace
+
+std::vector<PortClaim> ParseIoports(std::string_view text) {
+  std::vector<PortClaim> claims;
+  ForEachRange(text, [&claims](uint32_t first, uint32_t last, std::string_view name) {
+    if (first > last || last > 0xFFFF) return true;
     // Read without CAP_SYS_ADMIN every range shows as 0000-0000: nothing can be told from it.
-    if (first == 0 && last == 0) continue;
-    const std::string_view name = base::Trim(line.substr(colon + 3));
-    if (name.empty() || HoldsResourcesOnly(name)) continue;
+    if (first == 0 && last == 0) return true;
+    if (name.empty() || HoldsResourcesOnly(name)) return true;
     claims.push_back(
         {static_cast<uint16_t>(first), static_cast<uint16_t>(last), std::string(name)});
-  }
+    return true;
+  });
   return claims;
 }
 
@@ -169,18 +177,12 @@ std::vector<PortClaim> ReadChipPortClaims(const std::string& path) {
 }
 
 bool IoportsHidesRanges(std::string_view text) {
-  while (!text.empty()) {
-    const size_t newline = text.find('\n');
-    const std::string_view line = base::Trim(text.substr(0, newline));
-    text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
-    const size_t dash = line.find('-'), colon = line.find(" : ");
-    if (dash == std::string_view::npos || colon == std::string_view::npos || dash > colon) continue;
-    uint32_t first = 0, last = 0;
-    if (ParseHex(line.substr(0, dash), &first) &&
-        ParseHex(base::Trim(line.substr(dash + 1, colon - dash - 1)), &last) && (first || last))
-      return false;
-  }
-  return true;
+  bool hidden = true;
+  ForEachRange(text, [&hidden](uint32_t first, uint32_t last, std::string_view) {
+    hidden = first == 0 && last == 0;
+    return hidden;
+  });
+  return hidden;
 }
 
 KernelClaims ReadKernelClaims(const ClaimSources& sources) {
