@@ -9,9 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "setup/install/Machine.h"
-#include "setup/install/Platform.h"
-#include "setup/install/SetupHost.h"
+#include "setup/wizard/WizardHost.h"
 
 namespace velmo::setup {
 
@@ -20,33 +18,14 @@ class CPage1;
 class CPage2;
 class CPage3;
 
-// The button flags a page sets.
-inline constexpr uint32_t kWizBack = 1;
-inline constexpr uint32_t kWizNext = 2;
-inline constexpr uint32_t kWizFinish = 4;
-inline constexpr uint32_t kWizDisabledFinish = 8;
-
-// What the pages work with.
-struct WizardServices {
-  PlatformSource& platform;
-  std::function<void()> install;  // step two's installation
-  Launcher& launcher;
-  std::string program;              // the installed monitor that Finish starts
-  std::optional<UserAccount> user;  // who it is started as; nullopt: nobody known
-  SetupHost& host;                  // message boxes
-};
-
-class CKiruSheet : public QDialog {
+class CKiruSheet : public QDialog, public WizardHost {
  public:
   explicit CKiruSheet(WizardServices& services, QWidget* parent = nullptr);
   ~CKiruSheet() override;
 
-  WizardServices& Services() const { return services_; }
+  WizardServices& Services() const override { return services_; }
 
-  // Sets the buttons to `flags` once the event loop runs, if `page` is the active page then:
-  // Back enabled with kWizBack; Finish shown in place of Next with kWizFinish or
-  // kWizDisabledFinish, enabled unless kWizDisabledFinish; else Next, enabled with kWizNext.
-  void SetWizardButtons(CWizardPage* page, uint32_t flags);
+  void SetWizardButtons(CWizardPage* page, uint32_t flags) override;
 
   int ActiveIndex() const { return active_; }
   CWizardPage* ActivePage() const;

@@ -3,7 +3,7 @@
 #include <QTimerEvent>
 
 #include "setup/install/Platform.h"
-#include "setup/wizard/KiruSheet.h"
+#include "setup/wizard/WizardHost.h"
 
 namespace velmo::setup {
 

@@ -2,7 +2,7 @@
 
 #include <QLabel>
 
-#include "setup/wizard/KiruSheet.h"
+#include "setup/wizard/WizardHost.h"
 
 namespace velmo::setup {
 

@@ -1,6 +1,6 @@
 #include "setup/wizard/WizardPage.h"
 
-#include "setup/wizard/KiruSheet.h"
+#include "setup/wizard/WizardHost.h"
 
 namespace velmo::setup {
 
@@ -22,11 +22,11 @@ QSize CWizardPage::PageSize() const {
   return display::MapDialogRect(units_, 0, 0, cx_, cy_).size().expandedTo(extent_);
 }
 
-CKiruSheet* CWizardPage::Sheet() const {
-  QWidget* w = parentWidget();
-  while (w && !dynamic_cast<CKiruSheet*>(w))
-    w = w->parentWidget();
-  return static_cast<CKiruSheet*>(w);
+WizardHost* CWizardPage::Sheet() const {
+  for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+    if (auto* host = dynamic_cast<WizardHost*>(w)) return host;
+  }
+  return nullptr;
 }
 
 void CWizardPage::Place(QWidget* widget, int32_t id, int32_t x, int32_t y, int32_t cx, int32_t cy) {

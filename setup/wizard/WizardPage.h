@@ -10,7 +10,7 @@
 
 namespace velmo::setup {
 
-class CKiruSheet;
+class WizardHost;
 
 // The text of a static control: "\r" (and "\r\n") break the line, as the setup texts expect.
 QString ControlText(const std::string& text);
@@ -38,7 +38,7 @@ class CWizardPage : public QWidget {
 
  protected:
   // The sheet the page is in (its parent once the sheet has added it).
-  CKiruSheet* Sheet() const;
+  WizardHost* Sheet() const;
   // Places `widget` at the dialog-unit rectangle and names it by its control id.
   void Place(QWidget* widget, int32_t id, int32_t x, int32_t y, int32_t cx, int32_t cy);
 
