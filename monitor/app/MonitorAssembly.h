@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "monitor/app/MonitorStartup.h"
-#include "monitor/app/Velmond.h"
+#include "monitor/app/Options.h"
 #include "monitor/core/AlarmCommands.h"
 #include "monitor/core/InstanceLock.h"
 

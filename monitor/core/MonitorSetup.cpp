@@ -3,6 +3,7 @@
 #include "monitor/core/ChipProfiles.h"
 #include "monitor/core/Identification.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/core/ProfileSelection.h"
 #include "monitor/core/boards/BoardTable.h"
 #include "monitor/core/registry/RegistryFile.h"
 

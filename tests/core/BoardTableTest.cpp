@@ -14,6 +14,7 @@
 #include "monitor/core/ChipProfiles.h"
 #include "monitor/core/Identification.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/core/ProfileSelection.h"
 #include "monitor/core/boards/BoardAdjustments.h"
 #include "monitor/core/boards/ChipTable.h"
 #include "monitor/hw/DirectBackend.h"

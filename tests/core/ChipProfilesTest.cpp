@@ -1,4 +1,5 @@
 #include "monitor/core/ChipProfiles.h"
+#include "monitor/core/ProfileSelection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "monitor/core/ChipProfiles.h"
+#include "monitor/core/ProfileSelection.h"
 
 #include <vector>
 
