@@ -78,8 +78,12 @@ void GiveOwnerOfParent(const std::string& path) {
     (void)!::lchown(path.c_str(), parent.st_uid, parent.st_gid);
 }
 
-WriteResult Fail(WriteStep step, const std::string& what, int err) {
-  return {step, what + ": " + std::strerror(err)};
+WriteError Fail(WriteStep step, const std::string& what, int err) {
+  WriteError error;
+  error.message = what + ": " + std::strerror(err);
+  error.code = err;
+  error.step = step;
+  return error;
 }
 
 // True when `name` is a regular file holding exactly `contents`. It is not flushed again: that
@@ -143,8 +147,8 @@ bool MakeDirs(const std::string& dir, mode_t mode, const std::string& confinedTo
   return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-WriteResult WriteFileAtomically(const std::string& path, std::string_view contents,
-                                const AtomicWriteOptions& options) {
+Expected<void, WriteError> WriteFileAtomically(const std::string& path, std::string_view contents,
+                                               const AtomicWriteOptions& options) {
   const std::string dir = ParentDir(path);
   const std::string name = BaseName(path);
   UniqueFd dirFd;

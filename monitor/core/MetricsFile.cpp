@@ -102,8 +102,8 @@ bool WriteMetricsFile(const std::string& dir, const std::string& text, std::stri
   options.newFileMode = 0644;  // node_exporter runs as its own user
   options.keepExistingMode = false;
   options.durable = false;  // rewritten every tick; a crash loses nothing worth a flush
-  const base::WriteResult written = base::WriteFileAtomically(dir + "/velmo.prom", text, options);
-  if (!written && error) *error = written.error;
+  const auto written = base::WriteFileAtomically(dir + "/velmo.prom", text, options);
+  if (!written && error) *error = written.error().message;
   return static_cast<bool>(written);
 }
 

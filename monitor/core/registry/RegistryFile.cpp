@@ -147,8 +147,8 @@ bool RegistryFile::Save(const Snapshot& snapshot) {
       return !aside.empty();
     };
   }
-  if (const base::WriteResult written = base::WriteFileAtomically(target, text, options); !written)
-    return Refuse(written.error);
+  if (const auto written = base::WriteFileAtomically(target, text, options); !written)
+    return Refuse(written.error().message);
   if (!aside.empty())
     Warn(path_ + " could not be read (" + snapshot.problem + "); kept aside as " + aside);
   lastError_.clear();
