@@ -111,13 +111,10 @@ ordered_json PageSlotsToJson(const PageSlots& pageSlots, int32_t mbModel) {
   return pages;
 }
 
-bool PageSlotsFromJson(const json& pages, PageSlots& pageSlots, std::string& error) {
-  if (!pages.is_object()) {
-    error = "pages: not an object";
-    return false;
-  }
-  // Read into a copy so a bad entry leaves the slots untouched.
-  PageSlots read = pageSlots;
+base::Expected<PageSlots> PageSlotsFromJson(const json& pages, PageSlots start) {
+  if (!pages.is_object()) return base::Error{"pages: not an object"};
+  PageSlots& read = start;
+  std::string error;
   const bool ok = Read(pages, "cpu", "cpu", CpuFields(read.cpu), error) &&
                   Read(pages, "cpu2", "cpu2", CpuFields(read.cpu2), error) &&
                   Read(pages, "system", "system", SysFields(read.system), error) &&
@@ -129,8 +126,8 @@ bool PageSlotsFromJson(const json& pages, PageSlots& pageSlots, std::string& err
                     Read(pages["system"], "outOfRange", "system.outOfRange",
                          AlarmFields(read.system.outOfRange), error))) &&
                   Read(pages, "misc", "misc", MiscFields(read.misc), error);
-  if (ok) pageSlots = read;
-  return ok;
+  if (!ok) return base::Error{error};
+  return read;
 }
 
 }  // namespace velmo::core
