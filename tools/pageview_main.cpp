@@ -178,13 +178,14 @@ int main(int argc, char** argv) {
       return 1;
     }
     // Slots the file leaves out stay at their initial value, as in the monitor.
-    pageSlots = PageSlots{};
     const nlohmann::json& pages = doc.contains("pages") ? doc["pages"] : doc;
-    std::string error;
-    if (!velmo::core::PageSlotsFromJson(pages, pageSlots, error)) {
-      std::fprintf(stderr, "velmo_pageview: %s: %s\n", qPrintable(slotsFile), error.c_str());
+    auto read = velmo::core::PageSlotsFromJson(pages);
+    if (!read) {
+      std::fprintf(stderr, "velmo_pageview: %s: %s\n", qPrintable(slotsFile),
+                   read.error().message.c_str());
       return 1;
     }
+    pageSlots = std::move(read).value();
   }
   if (!boardFile.empty()) {
     pageSlots = PageSlots{};

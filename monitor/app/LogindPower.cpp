@@ -18,8 +18,8 @@ struct SdBus {
   decltype(&sd_bus_message_unref) messageUnref = nullptr;
   decltype(&sd_bus_unref) busUnref = nullptr;
 
-  // Null and `error` set when the library or one of its functions cannot be had.
-  static const SdBus* Load(std::string* error) {
+  // The calls, or why the library or one of its functions cannot be had.
+  static base::Expected<const SdBus*> Load() {
     static SdBus api;
     static std::string loadError;
     static const bool loaded = [] {
@@ -44,36 +44,32 @@ struct SdBus {
       }
       return true;  // kept loaded for the rest of the run
     }();
-    if (!loaded && error) *error = loadError;
-    return loaded ? &api : nullptr;
+    if (!loaded) return base::Error{loadError};
+    return &api;
   }
 };
 
 }  // namespace
 
-bool LogindPower::Request(core::PowerRequest request, std::string* error) {
-  const SdBus* api = SdBus::Load(error);
-  if (!api) return false;
+base::Expected<void> LogindPower::Request(core::PowerRequest request) {
+  const auto loaded = SdBus::Load();
+  if (!loaded) return loaded.error();
+  const SdBus* api = loaded.value();
   sd_bus* bus = nullptr;
   int r = api->openSystem(&bus);
-  if (r < 0) {
-    if (error) *error = std::string("system bus: ") + std::strerror(-r);
-    return false;
-  }
+  if (r < 0) return base::Error{std::string("system bus: ") + std::strerror(-r), -r};
   sd_bus_error busError = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
   const char* method = request == core::PowerRequest::kReboot ? "Reboot" : "PowerOff";
   // Not interactive: a refusal must come back as an error, not as a password prompt.
   r = api->callMethod(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
                       "org.freedesktop.login1.Manager", method, &busError, &reply, "b", 0);
-  const bool ok = r >= 0;
-  if (!ok && error) {
-    *error = busError.message ? busError.message : std::strerror(-r);
-  }
+  base::Expected<void> result;
+  if (r < 0) result = base::Error{busError.message ? busError.message : std::strerror(-r), -r};
   api->errorFree(&busError);
   api->messageUnref(reply);
   api->busUnref(bus);
-  return ok;
+  return result;
 }
 
 }  // namespace velmo::app

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "monitor/base/Error.h"
 #include "monitor/core/FrameHost.h"
 
 namespace velmo::app {
@@ -10,14 +11,14 @@ namespace velmo::app {
 class PowerControl {
  public:
   virtual ~PowerControl() = default;
-  // Sends the request; false with `error` set when it could not be sent or logind refused it.
-  virtual bool Request(core::PowerRequest request, std::string* error) = 0;
+  // Sends the request, or says why it could not be sent or why logind refused it.
+  virtual base::Expected<void> Request(core::PowerRequest request) = 0;
 };
 
 // org.freedesktop.login1.Manager.Reboot / PowerOff, non-interactive.
 class LogindPower : public PowerControl {
  public:
-  bool Request(core::PowerRequest request, std::string* error) override;
+  base::Expected<void> Request(core::PowerRequest request) override;
 };
 
 }  // namespace velmo::app

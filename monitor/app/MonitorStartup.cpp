@@ -24,16 +24,18 @@ MonitorBackend::MonitorBackend(MonitorBackend&&) noexcept = default;
 MonitorBackend& MonitorBackend::operator=(MonitorBackend&&) noexcept = default;
 
 bool AcquireInstanceLock(core::InstanceLock& lock, hw::HwHost& host) {
-  std::string lockError;
-  switch (lock.Acquire(&lockError)) {
-    case core::InstanceLock::Result::kAcquired:
+  const auto acquired = lock.Acquire();
+  if (!acquired) {
+    // Not another instance: say what failed instead of claiming one runs.
+    std::cerr << "velmond: cannot take the single-instance lock: " << acquired.error().message
+              << '\n';
+    return false;
+  }
+  switch (acquired.value()) {
+    case core::InstanceLock::Lock::kAcquired:
       return true;
-    case core::InstanceLock::Result::kHeld:
+    case core::InstanceLock::Lock::kHeld:
       host.ShowMessage("Velmo has been running !", core::kAppTitle);
-      return false;
-    case core::InstanceLock::Result::kFailed:
-      // Not another instance: say what failed instead of claiming one runs.
-      std::cerr << "velmond: cannot take the single-instance lock: " << lockError << '\n';
       return false;
   }
   return false;

@@ -27,11 +27,10 @@ bool ProgramHost::RequestPower(core::PowerRequest request) {
     ShowPower(name, false, true);
     return true;
   }
-  std::string error;
-  const bool ok = power_->Request(request, &error);
-  ShowPower(name, ok, false);
-  if (!ok) std::cerr << "velmond: " << name << " refused: " << error << '\n';
-  return ok;
+  const auto sent = power_->Request(request);
+  ShowPower(name, sent.has_value(), false);
+  if (!sent) std::cerr << "velmond: " << name << " refused: " << sent.error().message << '\n';
+  return sent.has_value();
 }
 
 void ProgramHost::Render(const core::FrameReport& report) {

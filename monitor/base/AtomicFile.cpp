@@ -78,8 +78,12 @@ void GiveOwnerOfParent(const std::string& path) {
     (void)!::lchown(path.c_str(), parent.st_uid, parent.st_gid);
 }
 
-WriteResult Fail(WriteStep step, const std::string& what, int err) {
-  return {step, what + ": " + std::strerror(err)};
+WriteError Fail(WriteStep step, const std::string& what, int err) {
+  WriteError error;
+  error.message = what + ": " + std::strerror(err);
+  error.code = err;
+  error.step = step;
+  return error;
 }
 
 // True when `name` is a regular file holding exactly `contents`. It is not flushed again: that
@@ -125,7 +129,7 @@ std::string ParentDir(const std::string& path) {
 }
 
 bool MakeDirs(const std::string& dir, mode_t mode, const std::string& confinedTo) {
-  if (!confinedTo.empty()) return OpenDirBelow(confinedTo, dir, true, mode).Valid();
+  if (!confinedTo.empty()) return OpenDirBelow(confinedTo, dir, true, mode).has_value();
   struct stat st;
   if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   for (size_t pos = dir.find('/', 1);; pos = dir.find('/', pos + 1)) {
@@ -143,15 +147,15 @@ bool MakeDirs(const std::string& dir, mode_t mode, const std::string& confinedTo
   return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-WriteResult WriteFileAtomically(const std::string& path, std::string_view contents,
-                                const AtomicWriteOptions& options) {
+Expected<void, WriteError> WriteFileAtomically(const std::string& path, std::string_view contents,
+                                               const AtomicWriteOptions& options) {
   const std::string dir = ParentDir(path);
   const std::string name = BaseName(path);
   UniqueFd dirFd;
   if (!options.confinedTo.empty()) {
-    std::string reason;
-    dirFd = OpenDirBelow(options.confinedTo, dir, options.createDirs, 0700, &reason);
-    if (!dirFd.Valid()) return Fail(WriteStep::kCreate, reason, errno);
+    auto opened = OpenDirBelow(options.confinedTo, dir, options.createDirs, 0700);
+    if (!opened) return Fail(WriteStep::kCreate, opened.error().message, opened.error().code);
+    dirFd = std::move(opened).value();
   } else {
     if (options.createDirs && !MakeDirs(dir))
       return Fail(WriteStep::kCreate, "cannot create " + dir, errno);

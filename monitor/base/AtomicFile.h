@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "monitor/base/Error.h"
+
 namespace velmo::base {
 
 struct AtomicWriteOptions {
@@ -29,16 +31,14 @@ struct AtomicWriteOptions {
 
 // The step of a write that failed, for callers whose messages name it.
 enum class WriteStep : uint8_t {
-  kDone,     // written
   kCreate,   // the folder or the temporary file beside the target could not be made
   kWrite,    // the bytes could not be written and flushed to disk
   kMode,     // the owner or the mode could not be set
   kReplace,  // the temporary file could not replace the target (or keep the old one aside)
 };
-struct WriteResult {
-  WriteStep step = WriteStep::kDone;
-  std::string error;  // what failed and why, naming the file
-  explicit operator bool() const { return step == WriteStep::kDone; }
+// What failed and why, naming the file (message), the errno (code) and the step.
+struct WriteError : Error {
+  WriteStep step = WriteStep::kCreate;
 };
 
 // Writes `contents` to a temporary file "<path>.tmp.<pid>.<random>" beside `path`, created
@@ -48,8 +48,8 @@ struct WriteResult {
 // files of killed writers are cleaned up when they are ours (this user's or the owner's kept).
 // On failure `path` is untouched and the result says where it failed; a signal that interrupts
 // a blocked step makes it fail rather than wait on.
-WriteResult WriteFileAtomically(const std::string& path, std::string_view contents,
-                                const AtomicWriteOptions& options = {});
+Expected<void, WriteError> WriteFileAtomically(const std::string& path, std::string_view contents,
+                                               const AtomicWriteOptions& options = {});
 
 // mkdir -p giving the folders it creates exactly `mode` (whatever the umask), each (run as root)
 // with the owner of the folder above it; true when `dir` is a folder afterwards. With

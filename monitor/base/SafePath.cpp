@@ -45,12 +45,11 @@ std::string WritableByOthers(const std::string& path) {
   return {};
 }
 
-UniqueFd OpenDirBelow(const std::string& root, const std::string& dir, bool create, mode_t mode,
-                      std::string* reason) {
-  auto fail = [reason](const std::string& why, int err) {
-    if (reason) *reason = why;
+Expected<UniqueFd> OpenDirBelow(const std::string& root, const std::string& dir, bool create,
+                                mode_t mode) {
+  auto fail = [](const std::string& why, int err) {
     errno = err;
-    return UniqueFd();
+    return Error{why, err};
   };
   std::string_view rest(dir);
   if (rest.substr(0, root.size()) != root ||

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "monitor/base/Error.h"
 #include "monitor/base/UniqueFd.h"
 
 namespace velmo::base {
@@ -19,8 +20,9 @@ std::string WritableByOthers(const std::string& path);
 // Opens the folder `dir`, which is `root` or lies below it, walking from `root` one name at a
 // time without following a symbolic link and refusing a folder that WritableByOthers would
 // name. With `create`, missing folders are made with exactly `mode` (run as root, with the owner
-// of the folder above). An invalid descriptor, with `reason` set, on failure; errno tells why.
-UniqueFd OpenDirBelow(const std::string& root, const std::string& dir, bool create, mode_t mode,
-                      std::string* reason = nullptr);
+// of the folder above). On failure, the error names the step and carries the errno (which is
+// also left in errno).
+Expected<UniqueFd> OpenDirBelow(const std::string& root, const std::string& dir, bool create,
+                                mode_t mode);
 
 }  // namespace velmo::base

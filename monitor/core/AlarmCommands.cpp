@@ -23,8 +23,7 @@ std::string InUnit(int item, int32_t value) {
 
 }  // namespace
 
-std::optional<std::vector<std::string>> SplitCommandLine(const std::string& line,
-                                                         std::string* error) {
+base::Expected<std::vector<std::string>> SplitCommandLine(const std::string& line) {
   std::vector<std::string> words;
   std::string word;
   bool inWord = false;
@@ -54,10 +53,8 @@ std::optional<std::vector<std::string>> SplitCommandLine(const std::string& line
       inWord = true;
     }
   }
-  if (quote) {
-    if (error) *error = std::string("unclosed ") + quote + " in the command \"" + line + "\"";
-    return std::nullopt;
-  }
+  if (quote)
+    return base::Error{std::string("unclosed ") + quote + " in the command \"" + line + "\""};
   if (inWord) words.push_back(std::move(word));
   return words;
 }
@@ -120,13 +117,12 @@ std::vector<std::string> SubstituteWords(const std::vector<std::string>& words,
   return out;
 }
 
-bool DetachedLauncher::Launch(const std::vector<std::string>& argv, std::string* error) {
+base::Expected<void> DetachedLauncher::Launch(const std::vector<std::string>& argv) {
   int err = 0;
   base::DetachedOptions options;
   options.outputToStderr = true;
-  if (base::SpawnDetached(argv, options, &err)) return true;
-  if (error) *error = err ? std::strerror(err) : "cannot start a process";
-  return false;
+  if (base::SpawnDetached(argv, options, &err)) return {};
+  return base::Error{err ? std::strerror(err) : "cannot start a process", err};
 }
 
 AlarmCommands::AlarmCommands(CommandLauncher& launcher, Report report)
@@ -142,13 +138,12 @@ void AlarmCommands::Configure(const std::string& startCommand, const std::string
              " bytes long, more than the " + std::to_string(kMaxCommandLength) + " allowed");
       return std::vector<std::string>();
     }
-    std::string error;
-    auto words = SplitCommandLine(line, &error);
+    auto words = SplitCommandLine(line);
     if (!words) {
-      if (warn) warn(std::string(name) + " is off: " + error);
+      if (warn) warn(std::string(name) + " is off: " + words.error().message);
       return std::vector<std::string>();
     }
-    return *words;
+    return std::move(words).value();
   };
   start_ = split(startCommand, "AlarmCommand");
   end_ = split(endCommand, "AlarmEndCommand");
@@ -182,7 +177,9 @@ void AlarmCommands::RunCommand(const std::vector<std::string>& words, const Moni
   }
   starts_.push_back(clock_);
   Run run{item, start, SubstituteWords(words, FactsOf(state, item)), false, {}};
-  run.started = launcher_.Launch(run.argv, &run.error);
+  const auto launched = launcher_.Launch(run.argv);
+  run.started = launched.has_value();
+  if (!launched) run.error = launched.error().message;
   if (!run.started) failed_.insert(words.front());
   if (report_) report_(run);
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/base/Error.h"
 #include "monitor/base/Warning.h"
 #include "monitor/core/AlarmStarts.h"
 #include "monitor/core/ChannelTable.h"
@@ -21,9 +22,8 @@ namespace velmo::core {
 struct MonitorState;
 
 // Splits a command line into words: blanks separate them, "..." and '...' keep blanks inside a
-// word, a backslash keeps the next character. nullopt, with `error` set, for an unclosed quote.
-std::optional<std::vector<std::string>> SplitCommandLine(const std::string& line,
-                                                         std::string* error);
+// word, a backslash keeps the next character. An error for an unclosed quote.
+base::Expected<std::vector<std::string>> SplitCommandLine(const std::string& line);
 
 // What the placeholders stand for: %c channel name, %l the label the pages use, %v the value in
 // its unit, %u the unit, %U and %L the limits, %s the alarm sentence, %% a percent sign.
@@ -34,18 +34,18 @@ AlarmFacts FactsOf(const MonitorState& state, int item);
 std::vector<std::string> SubstituteWords(const std::vector<std::string>& words,
                                          const AlarmFacts& facts);
 
-// Starts a command detached; false with a reason when it cannot be started.
+// Starts a command detached, or says why it cannot be started.
 class CommandLauncher {
  public:
   virtual ~CommandLauncher() = default;
-  virtual bool Launch(const std::vector<std::string>& argv, std::string* error) = 0;
+  virtual base::Expected<void> Launch(const std::vector<std::string>& argv) = 0;
 };
 // The real one: its own session, standard output and error both on the monitor's standard
 // error: the headless event stream on standard output stays the monitor's alone, and a command
 // that outlives the monitor holds no pipe that a reader of the events waits on.
 class DetachedLauncher : public CommandLauncher {
  public:
-  bool Launch(const std::vector<std::string>& argv, std::string* error) override;
+  base::Expected<void> Launch(const std::vector<std::string>& argv) override;
 };
 
 // Runs the start command when an enabled channel goes

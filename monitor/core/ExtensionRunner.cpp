@@ -27,12 +27,12 @@ ExtensionRunner::Outcome ExtensionRunner::OnTick(const MonitorState& state,
     history_->Record(state.readings);
   }
   if (!settings_.metricsDir.empty()) {
-    std::string error;
-    if (WriteMetricsFile(settings_.metricsDir, MetricsText(state, boardText), &error)) {
+    const auto written = WriteMetricsFile(settings_.metricsDir, MetricsText(state, boardText));
+    if (written) {
       lastMetricsError_.clear();
-    } else if (error != lastMetricsError_) {
-      lastMetricsError_ = error;
-      outcome.warnings.push_back("metrics not written: " + error);
+    } else if (written.error().message != lastMetricsError_) {
+      lastMetricsError_ = written.error().message;
+      outcome.warnings.push_back("metrics not written: " + lastMetricsError_);
     }
   }
   return outcome;

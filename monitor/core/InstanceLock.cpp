@@ -20,7 +20,7 @@ bool IsPrivateFolder(const std::string& dir, unsigned uid) {
          S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-std::string InstanceLock::DefaultPath(std::string* error) {
+base::Expected<std::string> InstanceLock::DefaultPath() {
   const unsigned uid = ::geteuid();
   const std::string file = std::string("/") + kInstanceMutexName + ".lock";
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -37,40 +37,39 @@ std::string InstanceLock::DefaultPath(std::string* error) {
   const std::string cache = homeDir + "/.cache/velmo";
   if (!homeDir.empty() && base::MakeDirs(cache, 0700) && IsPrivateFolder(cache, uid))
     return cache + file;
-  if (error)
-    *error = "no folder of this user's own for the instance lock (XDG_RUNTIME_DIR, " + userRun +
-             ", " + cache + ")";
-  return {};
+  return base::Error{"no folder of this user's own for the instance lock (XDG_RUNTIME_DIR, " +
+                     userRun + ", " + cache + ")"};
 }
 
 InstanceLock::InstanceLock(std::string path) : path_(std::move(path)) {}
 
 InstanceLock::InstanceLock() {
-  path_ = DefaultPath(&pathError_);
+  auto path = DefaultPath();
+  if (path)
+    path_ = std::move(path).value();
+  else
+    pathError_ = path.error().message;
 }
 
 InstanceLock::~InstanceLock() {
   Release();
 }
 
-InstanceLock::Result InstanceLock::Acquire(std::string* error) {
-  if (fd_ >= 0) return Result::kAcquired;
-  auto fail = [&](const std::string& text) {
-    if (error) *error = text;
-    return Result::kFailed;
-  };
-  if (path_.empty()) return fail(pathError_);
+base::Expected<InstanceLock::Lock> InstanceLock::Acquire() {
+  if (fd_ >= 0) return Lock::kAcquired;
+  auto fail = [this](int err) { return base::Error{path_ + ": " + std::strerror(err), err}; };
+  if (path_.empty()) return base::Error{pathError_};
   const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return fail(path_ + ": " + std::strerror(errno));
+  if (fd < 0) return fail(errno);
   // The lock goes with the open file: it ends when the process does, however it ends.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
     ::close(fd);
-    if (err == EWOULDBLOCK) return Result::kHeld;
-    return fail(path_ + ": " + std::strerror(err));
+    if (err == EWOULDBLOCK) return Lock::kHeld;
+    return fail(err);
   }
   fd_ = fd;
-  return Result::kAcquired;
+  return Lock::kAcquired;
 }
 
 void InstanceLock::Release() {

@@ -2,7 +2,10 @@
 // folder only this user can write (so nobody else can take the lock first).
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "monitor/base/Error.h"
 
 namespace velmo::core {
 
@@ -12,20 +15,20 @@ class InstanceLock {
  public:
   // <dir>/<name>.lock in the first of $XDG_RUNTIME_DIR, /run/user/<uid> and ~/.cache/velmo that
   // belongs to this user and that no one else may write (the last one is made when missing).
-  // Empty, with `error` set, when none qualifies.
-  static std::string DefaultPath(std::string* error = nullptr);
+  // An error when none qualifies.
+  static base::Expected<std::string> DefaultPath();
   explicit InstanceLock(std::string path);
   InstanceLock();  // at DefaultPath()
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
 
-  enum class Result {
+  enum class Lock : uint8_t {
     kAcquired,  // this process holds the lock now
     kHeld,      // another instance holds it
-    kFailed,    // the lock file cannot be opened or locked; `error` says why
   };
-  Result Acquire(std::string* error = nullptr);
+  // Who holds the lock, or why the lock file cannot be opened or locked.
+  base::Expected<Lock> Acquire();
   void Release();
   const std::string& Path() const { return path_; }
 

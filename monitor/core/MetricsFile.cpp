@@ -97,14 +97,14 @@ std::string MetricsText(const MonitorState& s, const std::string& boardText) {
   return out;
 }
 
-bool WriteMetricsFile(const std::string& dir, const std::string& text, std::string* error) {
+base::Expected<void> WriteMetricsFile(const std::string& dir, const std::string& text) {
   base::AtomicWriteOptions options;
   options.newFileMode = 0644;  // node_exporter runs as its own user
   options.keepExistingMode = false;
   options.durable = false;  // rewritten every tick; a crash loses nothing worth a flush
-  const base::WriteResult written = base::WriteFileAtomically(dir + "/velmo.prom", text, options);
-  if (!written && error) *error = written.error;
-  return static_cast<bool>(written);
+  const auto written = base::WriteFileAtomically(dir + "/velmo.prom", text, options);
+  if (!written) return written.error();  // the message and errno, without the step
+  return {};
 }
 
 }  // namespace velmo::core

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "monitor/base/Error.h"
+
 namespace velmo::core {
 
 struct MonitorState;
@@ -14,8 +16,8 @@ struct MonitorState;
 // velmo_info{board_text,mb_model,hm_type} 1.
 std::string MetricsText(const MonitorState& state, const std::string& boardText);
 
-// Writes the text to <dir>/velmo.prom through a temporary file and a rename. False with `error`
-// set when it cannot.
-bool WriteMetricsFile(const std::string& dir, const std::string& text, std::string* error);
+// Writes the text to <dir>/velmo.prom through a temporary file and a rename, or says why it
+// cannot.
+base::Expected<void> WriteMetricsFile(const std::string& dir, const std::string& text);
 
 }  // namespace velmo::core

@@ -76,23 +76,18 @@ bool ReadInt(const json& value, int32_t& out) {
 }
 
 // Reads `fields` from parent[key] when that key is present.
-bool Read(const json& parent, const char* key, const std::string& path, const Fields& fields,
-          std::string& error) {
+base::Expected<void> Read(const json& parent, const char* key, const std::string& path,
+                          const Fields& fields) {
   const auto found = parent.find(key);
-  if (found == parent.end()) return true;
-  if (!found->is_object()) {
-    error = path + ": not an object";
-    return false;
-  }
+  if (found == parent.end()) return {};
+  if (!found->is_object()) return base::Error{path + ": not an object"};
   for (const auto& [name, target] : fields) {
     const auto it = found->find(name);
     if (it == found->end()) continue;
-    if (!ReadInt(*it, *target)) {
-      error = path + "." + name + ": not an int32 integer or boolean";
-      return false;
-    }
+    if (!ReadInt(*it, *target))
+      return base::Error{path + "." + name + ": not an int32 integer or boolean"};
   }
-  return true;
+  return {};
 }
 
 }  // namespace
@@ -111,26 +106,33 @@ ordered_json PageSlotsToJson(const PageSlots& pageSlots, int32_t mbModel) {
   return pages;
 }
 
-bool PageSlotsFromJson(const json& pages, PageSlots& pageSlots, std::string& error) {
-  if (!pages.is_object()) {
-    error = "pages: not an object";
-    return false;
+base::Expected<PageSlots> PageSlotsFromJson(const json& pages, PageSlots start) {
+  if (!pages.is_object()) return base::Error{"pages: not an object"};
+  PageSlots& read = start;
+  // In this order: the first bad entry is the one named. The rail and alarm flags sit inside
+  // "system" and are read only when it is an object.
+  const json* system =
+      pages.contains("system") && pages["system"].is_object() ? &pages["system"] : nullptr;
+  const struct {
+    const json* parent;
+    const char* key;
+    const char* path;
+    Fields fields;
+  } parts[] = {
+      {&pages, "cpu", "cpu", CpuFields(read.cpu)},
+      {&pages, "cpu2", "cpu2", CpuFields(read.cpu2)},
+      {&pages, "system", "system", SysFields(read.system)},
+      {system, "present", "system.present", RailFields(read.system.present)},
+      {system, "enabled", "system.enabled", AlarmFields(read.system.enabled)},
+      {system, "outOfRange", "system.outOfRange", AlarmFields(read.system.outOfRange)},
+      {&pages, "misc", "misc", MiscFields(read.misc)},
+  };
+  for (const auto& part : parts) {
+    if (!part.parent) continue;
+    if (auto done = Read(*part.parent, part.key, part.path, part.fields); !done)
+      return done.error();
   }
-  // Read into a copy so a bad entry leaves the slots untouched.
-  PageSlots read = pageSlots;
-  const bool ok = Read(pages, "cpu", "cpu", CpuFields(read.cpu), error) &&
-                  Read(pages, "cpu2", "cpu2", CpuFields(read.cpu2), error) &&
-                  Read(pages, "system", "system", SysFields(read.system), error) &&
-                  (!pages.contains("system") || !pages["system"].is_object() ||
-                   (Read(pages["system"], "present", "system.present",
-                         RailFields(read.system.present), error) &&
-                    Read(pages["system"], "enabled", "system.enabled",
-                         AlarmFields(read.system.enabled), error) &&
-                    Read(pages["system"], "outOfRange", "system.outOfRange",
-                         AlarmFields(read.system.outOfRange), error))) &&
-                  Read(pages, "misc", "misc", MiscFields(read.misc), error);
-  if (ok) pageSlots = read;
-  return ok;
+  return read;
 }
 
 }  // namespace velmo::core

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "monitor/base/Error.h"
 #include "monitor/core/PageSlots.h"
 
 namespace velmo::core {
@@ -12,9 +13,9 @@ namespace velmo::core {
 // {"cpu": {...}, ["cpu2": {...} on board model 4,] "system": {...}, "misc": {...}}.
 nlohmann::ordered_json PageSlotsToJson(const PageSlots& pageSlots, int32_t mbModel);
 
-// Fills slots from pages; keys that are missing leave their slot as it was, unknown keys are
-// ignored. Values are integers in int32 range or booleans. Returns false with error naming the
-// first bad entry, and then leaves the slots untouched.
-bool PageSlotsFromJson(const nlohmann::json& pages, PageSlots& pageSlots, std::string& error);
+// `start` with the slots that pages sets; keys that are missing leave their slot as it was,
+// unknown keys are ignored. Values are integers in int32 range or booleans. An error naming the
+// first bad entry.
+base::Expected<PageSlots> PageSlotsFromJson(const nlohmann::json& pages, PageSlots start = {});
 
 }  // namespace velmo::core

@@ -47,11 +47,12 @@ std::optional<std::string> ReadText(const std::string& path, const std::string& 
   base::UniqueFd dir;
   const std::string folder = base::ParentDir(path);
   if (!confinedTo.empty()) {
-    dir = base::OpenDirBelow(confinedTo, folder, false, 0);
-    if (!dir.Valid()) {
-      if (mayBeMissing && errno == ENOENT) return std::string();
+    auto opened = base::OpenDirBelow(confinedTo, folder, false, 0);
+    if (!opened) {
+      if (mayBeMissing && opened.error().code == ENOENT) return std::string();
       return std::nullopt;
     }
+    dir = std::move(opened).value();
   } else {
     dir.Reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.Valid()) {

@@ -52,9 +52,9 @@ const char* Nullable(const std::string& text) {
 // The message for the step at which writing a unit failed; null when it was written.
 const char* UnitWriteFailure(const SetupContext& c, const std::string& path,
                              const std::string& text, const char* keyMessage) {
-  switch (base::WriteFileAtomically(path, text, BelowPrefix(c, 0644)).step) {
-    case base::WriteStep::kDone:
-      return nullptr;
+  const auto written = base::WriteFileAtomically(path, text, BelowPrefix(c, 0644));
+  if (written) return nullptr;
+  switch (written.error().step) {
     case base::WriteStep::kCreate:
       return keyMessage;
     case base::WriteStep::kWrite:

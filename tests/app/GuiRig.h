@@ -36,10 +36,10 @@ class RecordingPower : public PowerControl {
  public:
   std::vector<core::PowerRequest> requests;
   bool refuse = false;
-  bool Request(core::PowerRequest request, std::string* error) override {
+  base::Expected<void> Request(core::PowerRequest request) override {
     requests.push_back(request);
-    if (refuse && error) *error = "refused";
-    return !refuse;
+    if (refuse) return base::Error{"refused"};
+    return {};
   }
 };
 
@@ -94,9 +94,9 @@ inline std::string OverheatingBoard(int seconds = 10) {
 class RecordingLauncher : public core::CommandLauncher {
  public:
   std::vector<std::vector<std::string>> runs;
-  bool Launch(const std::vector<std::string>& argv, std::string*) override {
+  base::Expected<void> Launch(const std::vector<std::string>& argv) override {
     runs.push_back(argv);
-    return true;
+    return {};
   }
 };
 

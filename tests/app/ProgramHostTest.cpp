@@ -16,10 +16,10 @@ class ScriptedPower : public PowerControl {
  public:
   bool refuse = false;
   int requests = 0;
-  bool Request(core::PowerRequest, std::string* error) override {
+  base::Expected<void> Request(core::PowerRequest) override {
     ++requests;
-    if (refuse) *error = "not allowed";
-    return !refuse;
+    if (refuse) return base::Error{"not allowed"};
+    return {};
   }
 };
 

@@ -103,7 +103,7 @@ TEST(Startup, ASecondInstanceIsRefusedWithAMessageBox) {
   const std::string savedRuntime = oldRuntime ? oldRuntime : "";
   setenv("XDG_RUNTIME_DIR", (box.dir / "runtime").c_str(), 1);
   core::InstanceLock first;
-  ASSERT_EQ(first.Acquire(), core::InstanceLock::Result::kAcquired);
+  ASSERT_EQ(first.Acquire().value(), core::InstanceLock::Lock::kAcquired);
 
   Options options;
   options.board = Board("w83782d.json");

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -36,13 +37,10 @@ namespace fs = std::filesystem;
 class RecordingLauncher : public CommandLauncher {
  public:
   std::vector<std::vector<std::string>> launched;
-  bool Launch(const std::vector<std::string>& argv, std::string* error) override {
+  base::Expected<void> Launch(const std::vector<std::string>& argv) override {
     launched.push_back(argv);
-    if (argv.front() == "missing-program") {
-      *error = "No such file or directory";
-      return false;
-    }
-    return true;
+    if (argv.front() == "missing-program") return base::Error{"No such file or directory", ENOENT};
+    return {};
   }
 };
 
@@ -89,14 +87,13 @@ TEST(AlarmCommands, WordsAndPlaceholders) {
       {"", {}},
   };
   for (const Row& row : rows) {
-    std::string error;
-    const auto words = SplitCommandLine(row.line, &error);
-    ASSERT_TRUE(words) << row.line << ": " << error;
+    const auto words = SplitCommandLine(row.line);
+    ASSERT_TRUE(words) << row.line << ": " << words.error().message;
     EXPECT_EQ(SubstituteWords(*words, facts), row.argv) << row.line;
   }
-  std::string error;
-  EXPECT_FALSE(SplitCommandLine("say \"unclosed", &error));
-  EXPECT_NE(error.find("unclosed \""), std::string::npos);
+  const auto unclosed = SplitCommandLine("say \"unclosed");
+  ASSERT_FALSE(unclosed);
+  EXPECT_NE(unclosed.error().message.find("unclosed \""), std::string::npos);
   // A temperature's value and limits are whole degrees.
   const AlarmFacts cpu = FactsOf(demo.state, CPUTEMP);
   EXPECT_EQ(cpu.value, std::to_string(demo.state[CPUTEMP].value));
@@ -154,14 +151,16 @@ TEST(AlarmCommands, TheRealLauncherStartsDetachedAndTellsAMissingProgram) {
   DetachedLauncher launcher;
   const fs::path marker = fs::path(testing::TempDir()) / "velmo-alarm-command-ran";
   fs::remove(marker);
-  std::string error;
-  EXPECT_TRUE(launcher.Launch({"sh", "-c", "echo ran > " + marker.string()}, &error)) << error;
+  const auto ran = launcher.Launch({"sh", "-c", "echo ran > " + marker.string()});
+  EXPECT_TRUE(ran) << (ran ? "" : ran.error().message);
   for (int i = 0; i < 200 && !fs::exists(marker); ++i)
     ::usleep(10000);
   EXPECT_TRUE(fs::exists(marker));
   fs::remove(marker);
-  EXPECT_FALSE(launcher.Launch({"/nonexistent/velmo-alarm"}, &error));
-  EXPECT_EQ(error, "No such file or directory");
+  const auto missing = launcher.Launch({"/nonexistent/velmo-alarm"});
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().message, "No such file or directory");
+  EXPECT_EQ(missing.error().code, ENOENT);
 }
 
 // A reading that flaps around its limit every tick starts at most kMaxRunsPerMinute commands a
@@ -232,8 +231,7 @@ TEST(AlarmCommands, ACommandsOutputGoesToStandardErrorAndHoldsNoStandardOutput) 
     for (int fd : {out[0], out[1], err[0], err[1]})
       ::close(fd);
     DetachedLauncher launcher;
-    std::string error;
-    const bool started = launcher.Launch({"sh", "-c", "echo said; sleep 3"}, &error);
+    const bool started = launcher.Launch({"sh", "-c", "echo said; sleep 3"}).has_value();
     ::_exit(started ? 0 : 1);
   }
   ::close(out[1]);
@@ -268,19 +266,21 @@ TEST(Metrics, TheDemoBoardsTextAndItsAtomicReplacement) {
 
   const fs::path dir = fs::path(testing::TempDir()) / ("velmo-metrics-" + std::to_string(getpid()));
   fs::create_directories(dir);
-  std::string error;
-  ASSERT_TRUE(WriteMetricsFile(dir.string(), text, &error)) << error;
+  const auto written = WriteMetricsFile(dir.string(), text);
+  ASSERT_TRUE(written) << written.error().message;
   struct stat first {};
   ASSERT_EQ(::stat((dir / "velmo.prom").c_str(), &first), 0);
   EXPECT_EQ(first.st_mode & 0777, 0644u);
-  ASSERT_TRUE(WriteMetricsFile(dir.string(), text + "# again\n", &error));
+  ASSERT_TRUE(WriteMetricsFile(dir.string(), text + "# again\n"));
   struct stat second {};
   ASSERT_EQ(::stat((dir / "velmo.prom").c_str(), &second), 0);
   // A new file renamed into place: a reader holding the old one reads it whole.
   EXPECT_NE(first.st_ino, second.st_ino);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
-  EXPECT_FALSE(WriteMetricsFile((dir / "missing").string(), text, &error));
-  EXPECT_NE(error.find("missing"), std::string::npos);
+  const auto refused = WriteMetricsFile((dir / "missing").string(), text);
+  ASSERT_FALSE(refused);
+  EXPECT_NE(refused.error().message.find("missing"), std::string::npos);
+  EXPECT_EQ(refused.error().code, ENOENT);
 
   // promtool, where the prometheus package is installed, accepts the file.
   if (std::system("command -v promtool >/dev/null 2>&1") == 0) {

@@ -2,6 +2,7 @@
 // the alarm starts and the pages; and the extensions, which the frame runs once a tick.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <string>
@@ -177,13 +178,10 @@ TEST(FrameReport, AStartIsReportedOnceAndTheTickNumberCounts) {
 class RecordingLauncher : public CommandLauncher {
  public:
   std::vector<std::vector<std::string>> launched;
-  bool Launch(const std::vector<std::string>& argv, std::string* error) override {
+  base::Expected<void> Launch(const std::vector<std::string>& argv) override {
     launched.push_back(argv);
-    if (argv.front() == "missing") {
-      *error = "No such file or directory";
-      return false;
-    }
-    return true;
+    if (argv.front() == "missing") return base::Error{"No such file or directory", ENOENT};
+    return {};
   }
 };
 

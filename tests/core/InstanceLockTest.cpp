@@ -44,16 +44,16 @@ TEST_F(InstanceLockTest, TheLockLivesOnlyInAFolderOfTheUsersOwn) {
   const std::string open = Folder("open", fs::perms::all | fs::perms::sticky_bit);  // like /tmp
   env.Set("HOME", dir + "/home");
   env.Set("XDG_RUNTIME_DIR", runtime);
-  EXPECT_EQ(InstanceLock::DefaultPath(), runtime + kFile);
+  EXPECT_EQ(InstanceLock::DefaultPath().value(), runtime + kFile);
 
   // A runtime folder others may write is passed over for one of the user's own.
   env.Set("XDG_RUNTIME_DIR", open);
   const std::string userRun = "/run/user/" + std::to_string(::geteuid());
   const std::string fallback =
       IsPrivateFolder(userRun, ::geteuid()) ? userRun + kFile : dir + "/home/.cache/velmo" + kFile;
-  EXPECT_EQ(InstanceLock::DefaultPath(), fallback);
+  EXPECT_EQ(InstanceLock::DefaultPath().value(), fallback);
   env.Unset("XDG_RUNTIME_DIR");
-  EXPECT_EQ(InstanceLock::DefaultPath(), fallback);
+  EXPECT_EQ(InstanceLock::DefaultPath().value(), fallback);
   if (!IsPrivateFolder(userRun, ::geteuid())) {
     EXPECT_EQ(fs::status(dir + "/home/.cache/velmo").permissions(), fs::perms::owner_all);
   }
@@ -69,12 +69,11 @@ TEST_F(InstanceLockTest, TheLockLivesOnlyInAFolderOfTheUsersOwn) {
 TEST_F(InstanceLockTest, AnotherInstanceAndAFailureAreToldApart) {
   const std::string path = dir + "/velmond.lock";
   InstanceLock first(path);
-  EXPECT_EQ(first.Acquire(), InstanceLock::Result::kAcquired);
+  EXPECT_EQ(first.Acquire().value(), InstanceLock::Lock::kAcquired);
   InstanceLock second(path);
-  std::string error;
-  EXPECT_EQ(second.Acquire(&error), InstanceLock::Result::kHeld);
+  EXPECT_EQ(second.Acquire().value(), InstanceLock::Lock::kHeld);
   first.Release();
-  EXPECT_EQ(second.Acquire(), InstanceLock::Result::kAcquired);
+  EXPECT_EQ(second.Acquire().value(), InstanceLock::Lock::kAcquired);
 
   struct Row {
     const char* what;
@@ -88,10 +87,12 @@ TEST_F(InstanceLockTest, AnotherInstanceAndAFailureAreToldApart) {
                       {"a link in its place", dir + "/link.lock", "Too many levels"}};
   for (const Row& row : rows) {
     InstanceLock lock(row.path);
-    error.clear();
-    EXPECT_EQ(lock.Acquire(&error), InstanceLock::Result::kFailed) << row.what;
+    const auto acquired = lock.Acquire();
+    ASSERT_FALSE(acquired) << row.what;
+    const std::string& error = acquired.error().message;
     EXPECT_EQ(error.rfind(row.path + ": ", 0), 0u) << error;
     EXPECT_NE(error.find(row.reason), std::string::npos) << error;
+    EXPECT_NE(acquired.error().code, 0) << row.what;
   }
   EXPECT_FALSE(fs::exists(dir + "/elsewhere"));  // the link was not followed
 }

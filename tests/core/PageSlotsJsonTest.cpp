@@ -20,8 +20,9 @@ TEST(PageSlotsJson, ReadsTheTickEventsPagesObject) {
     "misc": {"mbModel": 4, "alarm": 0, "agp": 1500}, "future": {"x": "ignored"}})");
   core::PageSlots s;
   s.cpu2.vcore = 1234;  // not in the file: kept
-  std::string error;
-  ASSERT_TRUE(PageSlotsFromJson(pages, s, error)) << error;
+  const auto read = PageSlotsFromJson(pages, s);
+  ASSERT_TRUE(read) << read.error().message;
+  s = *read;
   EXPECT_EQ(s.cpu, (core::CpuPageSlots{4, 1, 4500, 45, 1750, 3300, 1, 0, 0, 0}));
   EXPECT_EQ(s.cpu2, (core::CpuPageSlots{4, 1, 4400, 47, 1234, 0, 0, 0, 0, 0}));
   EXPECT_EQ(s.system.vn12, -12096);
@@ -45,12 +46,9 @@ TEST(PageSlotsJson, RejectsBadEntriesAndLeavesTheSlotsAlone) {
       {R"([1, 2])", "pages"},
   };
   for (const auto& row : rows) {
-    core::PageSlots s;
-    s.cpu.fan = 99;
-    std::string error;
-    EXPECT_FALSE(PageSlotsFromJson(json::parse(row.text), s, error)) << row.text;
-    EXPECT_NE(error.find(row.error), std::string::npos) << error;
-    EXPECT_EQ(s.cpu.fan, 99);
+    const auto read = PageSlotsFromJson(json::parse(row.text));
+    ASSERT_FALSE(read) << row.text;
+    EXPECT_NE(read.error().message.find(row.error), std::string::npos) << read.error().message;
   }
 }
 
@@ -77,11 +75,9 @@ TEST(PageSlotsJson, WhatTheHeadlessHostWritesReadsBackTheSame) {
               {1, 1, 0, 0, 1},
               {0, 0, 0, 0, 1}};
   s.misc = {4, 1, 1500};
-  PageSlots back;
-  std::string error;
-  ASSERT_TRUE(PageSlotsFromJson(nlohmann::json::parse(PageSlotsToJson(s, 4).dump()), back, error))
-      << error;
-  EXPECT_EQ(back, s);
+  const auto back = PageSlotsFromJson(nlohmann::json::parse(PageSlotsToJson(s, 4).dump()));
+  ASSERT_TRUE(back) << back.error().message;
+  EXPECT_EQ(*back, s);
   EXPECT_FALSE(PageSlotsToJson(s, 9).contains("cpu2"));
 }
 

@@ -34,23 +34,19 @@ std::string SetAside(const std::string& path) {
 }
 
 // The file a save replaces: the path itself, or what a symbolic link at it names when the link and
-// that file have one owner. Empty, with `reason` set, for a link to another owner's file or to
-// nothing: following it could write where the settings do not belong (as root, anywhere).
-std::string SaveTarget(const std::string& path, std::string* reason) {
+// that file have one owner. An error for a link to another owner's file or to nothing: following
+// it could write where the settings do not belong (as root, anywhere).
+base::Expected<std::string> SaveTarget(const std::string& path) {
   struct stat link;
   if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
   char buf[PATH_MAX];
   struct stat target;
-  if (realpath(path.c_str(), buf) == nullptr || stat(buf, &target) != 0) {
-    *reason = "is a symbolic link to nothing; not replaced";
-    return {};
-  }
-  if (target.st_uid != link.st_uid) {
-    *reason =
-        std::string("is a symbolic link to ") + buf + ", a file of another owner; not replaced";
-    return {};
-  }
-  return buf;
+  if (realpath(path.c_str(), buf) == nullptr || stat(buf, &target) != 0)
+    return base::Error{"is a symbolic link to nothing; not replaced"};
+  if (target.st_uid != link.st_uid)
+    return base::Error{std::string("is a symbolic link to ") + buf +
+                       ", a file of another owner; not replaced"};
+  return std::string(buf);
 }
 
 }  // namespace
@@ -132,9 +128,9 @@ bool RegistryFile::Save(const Snapshot& snapshot) {
   const std::string text = FormatRegistryText(snapshot.model);
   if (text.size() > kMaxRegistryFileSize)  // it could not be read back
     return Refuse("the settings would pass 16 MiB; the file is left as it is");
-  std::string reason;
-  const std::string target = SaveTarget(path_, &reason);
-  if (target.empty()) return Refuse(reason);
+  const auto saveTarget = SaveTarget(path_);
+  if (!saveTarget) return Refuse(saveTarget.error().message);
+  const std::string& target = saveTarget.value();
   base::AtomicWriteOptions options;
   options.createDirs = true;  // mode 0700: the file holds machine settings
   options.skipWhenUnchanged = true;
@@ -147,8 +143,8 @@ bool RegistryFile::Save(const Snapshot& snapshot) {
       return !aside.empty();
     };
   }
-  if (const base::WriteResult written = base::WriteFileAtomically(target, text, options); !written)
-    return Refuse(written.error);
+  if (const auto written = base::WriteFileAtomically(target, text, options); !written)
+    return Refuse(written.error().message);
   if (!aside.empty())
     Warn(path_ + " could not be read (" + snapshot.problem + "); kept aside as " + aside);
   lastError_.clear();

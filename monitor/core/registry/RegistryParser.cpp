@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "monitor/base/Error.h"
 #include "monitor/base/LittleEndian.h"
 #include "monitor/base/Text.h"
 #include "monitor/base/TextCodec.h"
@@ -178,9 +179,8 @@ class Parser {
     }
     RegistryValue value;
     value.name = std::move(name);
-    std::string problem;
-    if (!ParseData(rest, &value, &problem)) {
-      ErrorAt(first, problem);
+    if (const auto parsed = ParseData(rest, &value); !parsed) {
+      ErrorAt(first, parsed.error().message);
       return;
     }
     if (cutShort) ErrorAt(first, "continued line ends without more data");
@@ -207,34 +207,25 @@ class Parser {
     return joined;
   }
 
-  bool ParseData(std::string_view s, RegistryValue* value, std::string* problem) {
+  base::Expected<void> ParseData(std::string_view s, RegistryValue* value) {
     if (!s.empty() && s.front() == '"') {
       std::string_view after;
       auto text = ParseQuoted(s, &after);
-      if (!text) {
-        *problem = "string without closing quote";
-        return false;
-      }
-      if (!base::Trim(after).empty()) {
-        *problem = "text after the closing quote";
-        return false;
-      }
+      if (!text) return base::Error{"string without closing quote"};
+      if (!base::Trim(after).empty()) return base::Error{"text after the closing quote"};
       value->type = REG_SZ;
       base::ForEachCodePoint(*text, [&](char32_t cp) { base::AppendUtf16(value->data, cp); });
       value->data.push_back(0);
       value->data.push_back(0);
-      return true;
+      return {};
     }
     if (StartsWithFolded(s, "dword:")) {
       auto v = ParseHexNumber(base::Trim(s.substr(6)), 8);
-      if (!v) {
-        *problem = "dword needs 1 to 8 hex digits";
-        return false;
-      }
+      if (!v) return base::Error{"dword needs 1 to 8 hex digits"};
       value->type = REG_DWORD;
       value->data.resize(4);
       base::StoreLe32(value->data.data(), *v);
-      return true;
+      return {};
     }
     if (StartsWithFolded(s, "hex:")) {
       value->type = REG_BINARY;
@@ -243,20 +234,13 @@ class Parser {
       const size_t close = s.find("):");
       auto type = close == std::string_view::npos ? std::nullopt
                                                   : ParseHexNumber(s.substr(4, close - 4), 8);
-      if (!type) {
-        *problem = "hex(N): needs a type of 1 to 8 hex digits";
-        return false;
-      }
+      if (!type) return base::Error{"hex(N): needs a type of 1 to 8 hex digits"};
       value->type = *type;
       s.remove_prefix(close + 2);
-    } else {
-      *problem = "unknown value type";
-      return false;
-    }
-    if (!ParseHexBytes(s, &value->data)) {
-      *problem = "hex data must be bytes of 1 or 2 hex digits separated by commas";
-      return false;
-    }
+    } else
+      return base::Error{"unknown value type"};
+    if (!ParseHexBytes(s, &value->data))
+      return base::Error{"hex data must be bytes of 1 or 2 hex digits separated by commas"};
     // REGEDIT4 files hold string types in ANSI; the registry (and the files written) in UTF-16.
     if (ansi_ &&
         (value->type == REG_SZ || value->type == REG_EXPAND_SZ || value->type == REG_MULTI_SZ)) {
@@ -266,7 +250,7 @@ class Parser {
         base::AppendUtf16(wide, base::FromAnsi(b));
       value->data = std::move(wide);
     }
-    return true;
+    return {};
   }
 
   static bool ParseHexBytes(std::string_view s, std::vector<uint8_t>* out) {
