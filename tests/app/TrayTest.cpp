@@ -1,5 +1,7 @@
 // The notification area: icon and tooltip, menu 131 and its default item, the icon's clicks, and
 // the start on a desktop without one.
+#include <unistd.h>
+
 #include <QMenuBar>
 #include <QMessageBox>
 #include <filesystem>
@@ -48,7 +50,8 @@ TEST(Tray, MenuCommandsReachTheFrame) {
 }
 
 TEST(Tray, UninstallAsksRemovesTheStartupEntryAndEndsThroughTheExitPath) {
-  const auto dir = std::filesystem::path(testing::TempDir()) / "velmo-gui-autostart";
+  const auto dir = std::filesystem::path(testing::TempDir()) /
+                   ("velmo-gui-autostart-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "velmond.desktop") << "[Desktop Entry]\n";
   GuiRigOptions options;

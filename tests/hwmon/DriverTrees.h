@@ -2,6 +2,8 @@
 // libsensors and the ownership check are expected to make of it.
 #pragma once
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -80,7 +82,8 @@ inline std::filesystem::path ExportTree(const std::string& board,
   if (!b) throw std::runtime_error(error);
   const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
   const std::filesystem::path root =
-      std::filesystem::path(testing::TempDir()) / ("hwmon-" + test + "-" + tag);
+      std::filesystem::path(testing::TempDir()) /
+      ("hwmon-" + test + "-" + tag + "-" + std::to_string(::getpid()));
   std::filesystem::remove_all(root);
   sim::ExportKernelTree(*b, root, options);
   return root;

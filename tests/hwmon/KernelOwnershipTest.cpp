@@ -1,6 +1,8 @@
 // Ownership of the chip by a kernel hwmon device: the claim each driver's device makes, merged
 // with those of /proc/ioports; behind the guard nothing claimed is touched (the I2C case claims
 // no port at all); a helper serving a board with "hwmon": true refuses the ports likewise.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -49,7 +51,8 @@ TEST(KernelOwnership, OtherDevicesOwnNothing) {
     EXPECT_FALSE(hwmon::OwnershipClaim(c)) << c.name;
 
   // A tree with a device that has attributes but no device link, next to nothing else.
-  const fs::path root = fs::path(testing::TempDir()) / "hwmon-virtual";
+  const fs::path root =
+      fs::path(testing::TempDir()) / ("hwmon-virtual-" + std::to_string(::getpid()));
   fs::remove_all(root);
   fs::create_directories(root / "sys/class/hwmon/hwmon0");
   std::ofstream(root / "sys/class/hwmon/hwmon0/name") << "w83627hf\n";
@@ -79,7 +82,8 @@ std::string HwmonBoard(const std::string& board) {
   std::string body = text.str();
   body.insert(body.rfind('}'), ", \"hwmon\": true\n");
   const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-  const std::string path = testing::TempDir() + "/hwmon-board-" + test + "-" + board + ".json";
+  const std::string path = testing::TempDir() + "/hwmon-board-" + test + "-" + board + "-" +
+                           std::to_string(::getpid()) + ".json";
   std::ofstream(path) << body;
   return path;
 }

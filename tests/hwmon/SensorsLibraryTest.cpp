@@ -1,6 +1,8 @@
 // libsensors through SensorsLibrary, inside a namespace whose /sys holds an exported tree: each
 // driver's chip under the name `sensors` prints, the same as the direct sysfs scan finds; a
 // broken configuration costs one warning and no chip; a fatal error ends nothing.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <sensors/error.h>
@@ -55,7 +57,8 @@ TEST(SensorsLibrary, NoHwmonAtAllIsNoChipAndNoWarning) {
   std::string error;
   auto none = sim::SimulatedBoard::Parse(R"({"chip": "none"})", "none.json", &error);
   ASSERT_NE(none, nullptr) << error;
-  const fs::path root = fs::path(testing::TempDir()) / "hwmon-empty";
+  const fs::path root =
+      fs::path(testing::TempDir()) / ("hwmon-empty-" + std::to_string(::getpid()));
   fs::remove_all(root);
   sim::ExportKernelTree(*none, root);
   EXPECT_EQ(ChipsAndWarnings(root), "rescan\n");

@@ -1,5 +1,7 @@
 // The namespace harness: inside, /sys/class/hwmon and /sys/devices are the exported tree and
 // /sys is still sysfs; outside nothing changes; a failure to set up is an error, never a pass.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <sys/statfs.h>
@@ -25,7 +27,8 @@ fs::path ExportBoard(const std::string& board, const std::string& name, unsigned
   std::string error;
   auto b = sim::SimulatedBoard::Load(std::string(VELMO_BOARD_DIR) + "/" + board + ".json", &error);
   if (!b) throw std::runtime_error(error);
-  const fs::path root = fs::path(testing::TempDir()) / ("ns-" + name);  // one name per test
+  const fs::path root = fs::path(testing::TempDir()) /
+                        ("ns-" + name + "-" + std::to_string(::getpid()));  // one name per test
   fs::remove_all(root);
   sim::KernelTreeOptions options;
   options.hwmonIndex = index;
@@ -78,7 +81,8 @@ TEST(KernelTreeNamespace, ProgramsRunInsideWithTheirOutputAndStatus) {
 }
 
 TEST(KernelTreeNamespace, FailuresToSetUpAreErrorsNotPasses) {
-  const fs::path missing = fs::path(testing::TempDir()) / "ns-no-such-tree";
+  const fs::path missing =
+      fs::path(testing::TempDir()) / ("ns-no-such-tree-" + std::to_string(::getpid()));
   fs::remove_all(missing);
   EXPECT_THROW(RunInTree(missing, {"true"}), std::runtime_error);
   EXPECT_THROW(RunFunctionInTree(missing, [] { return std::string("ran"); }), std::runtime_error);

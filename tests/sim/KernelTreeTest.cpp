@@ -1,6 +1,8 @@
 // The kernel's view of a simulated chip: per driver, the folder layout libsensors walks, the
 // complete tree against a golden listing, and the values of each formula worked out by hand from
 // the registers set below.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -96,7 +98,8 @@ std::unique_ptr<SimulatedBoard> Board(const char* text) {
 // A folder of its own per test and board: ctest may run the tests side by side.
 fs::path FreshRoot(const std::string& name) {
   const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-  const fs::path root = fs::path(testing::TempDir()) / ("kernel-tree-" + test + "-" + name);
+  const fs::path root = fs::path(testing::TempDir()) /
+                        ("kernel-tree-" + test + "-" + name + "-" + std::to_string(::getpid()));
   fs::remove_all(root);
   return root;
 }
