@@ -2,6 +2,7 @@
 
 #include <fnmatch.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -28,8 +29,9 @@ using core::VN5;
 
 // The CPU's own sensor first; a Super-I/O's CPU input only where the CPU has none.
 constexpr MappingRule kCpuTemp[] = {
-    {"k10temp", "Tctl"},  {"k10temp", "Tdie"},  {"coretemp", "Package id 0"},
-    {"zenpower", "Tdie"}, {"zenpower", "Tctl"}, {"*", "CPUTIN"},
+    {"k10temp", "Tctl"},           {"k10temp", "Tdie"},  {"coretemp", "Package id 0"},
+    {"coretemp", "Physical id 0"},  // the package's label on kernels before 3.15
+    {"zenpower", "Tdie"},          {"zenpower", "Tctl"}, {"*", "CPUTIN"},
 };
 constexpr MappingRule kSysTemp[] = {
     {"*", "SYSTIN"},
@@ -114,6 +116,12 @@ ChannelAssignment MapChannels(const std::vector<SensorFeature>& features,
                               std::span<const ChannelRules> rules) {
   ChannelAssignment out{};
   std::vector<bool> used(features.size(), false);
+  // Chips in name order, so the mapping does not follow the hwmonN numbering.
+  std::vector<size_t> order(features.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return features[a].chip < features[b].chip; });
   // Named rules of every channel first, so a catch-all "fan*" never takes the fan a later
   // channel names; then the catch-alls, in channel order.
   for (const bool catchAll : {false, true}) {
@@ -121,7 +129,8 @@ ChannelAssignment MapChannels(const std::vector<SensorFeature>& features,
       if (row.channel < 0 || row.channel >= kMappedChannels || out[row.channel]) continue;
       for (const MappingRule& rule : row.rules) {
         if (rule.fallback != catchAll) continue;
-        for (size_t i = 0; i < features.size() && !out[row.channel]; ++i) {
+        for (const size_t i : order) {
+          if (out[row.channel]) break;
           const SensorFeature& f = features[i];
           if (used[i] || f.kind != row.kind || !Plausible(f) || !Matches(rule, f)) continue;
           out[row.channel] = i;

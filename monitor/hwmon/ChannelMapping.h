@@ -37,10 +37,9 @@ std::span<const ChannelRules> DefaultChannelRules();
 // The feature a channel is read from: an index into the features given; none when absent.
 using ChannelAssignment = std::array<std::optional<size_t>, kMappedChannels>;
 
-// Applies `rules` to `features`. A feature feeds at most one channel. Not mapped: a feature of
-// another kind, a temperature that reads a floating input's value (-128, -62, +127 degrees or
-// beyond), a fan that reads nothing, or 0 RPM
-// with no minimum set.
+// Applies `rules` to `features`, chips taken in name order. A feature feeds at most one channel.
+// Not mapped: a feature of another kind, a temperature that reads a floating input's value (-128,
+// -62, +127 degrees or beyond), a fan that reads nothing, or 0 RPM with no minimum set.
 ChannelAssignment MapChannels(const std::vector<SensorFeature>& features,
                               std::span<const ChannelRules> rules = DefaultChannelRules());
 

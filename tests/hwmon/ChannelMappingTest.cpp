@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -104,6 +105,37 @@ TEST(ChannelMapping, AValueThatCannotBeReadIsNeverTheLastOne) {
   EXPECT_EQ(hwmon::ReadMappedChannels(source).values[core::CPUTEMP], std::nullopt);
 }
 
+TEST(ChannelMapping, ChipOrderDoesNotChangeTheMapping) {
+  // Two CPUs' sensors and two fan chips, found in either order (hwmonN numbering follows probe
+  // order, which changes between boots).
+  std::vector<SensorFeature> features = {
+      {"coretemp-isa-0000",
+       "coretemp",
+       "temp1",
+       "Package id 0",
+       FeatureKind::kTemperature,
+       50.0,
+       {}},
+      {"coretemp-isa-0001",
+       "coretemp",
+       "temp1",
+       "Package id 0",
+       FeatureKind::kTemperature,
+       60.0,
+       {}},
+      {"it8728-isa-0290", "it8728", "fan1", "fan1", FeatureKind::kFan, 900.0, {}},
+      {"nct6798-isa-0a20", "nct6798", "fan1", "fan1", FeatureKind::kFan, 1100.0, {}},
+  };
+  ScriptedSource source;
+  source.next = features;
+  const std::string forward = Describe(hwmon::ReadMappedChannels(source));
+  EXPECT_EQ(forward,
+            "CPUFAN=it8728-isa-0290/fan1=900\nCHAFAN=nct6798-isa-0a20/fan1=1100\n"
+            "CPUTEMP=coretemp-isa-0000/temp1=50\n");
+  source.next.assign(features.rbegin(), features.rend());
+  EXPECT_EQ(Describe(hwmon::ReadMappedChannels(source)), forward);
+}
+
 // `sensors -u` as chip -> (label, feature name) -> value text.
 using SensorsOutput =
     std::map<std::string, std::map<std::pair<std::string, std::string>, std::string>>;
@@ -126,7 +158,9 @@ SensorsOutput ParseSensorsU(const std::string& text) {
       label = line.substr(0, line.size() - 1);
     } else if (const auto at = line.find("_input: "); at != std::string::npos) {
       const std::string name = line.substr(2, at - 2);
-      out[chip][{label, name}] = line.substr(at + 8);
+      // Fans, voltages and temperatures only; currents, power and the like feed no channel.
+      if (name.rfind("fan", 0) == 0 || name.rfind("in", 0) == 0 || name.rfind("temp", 0) == 0)
+        out[chip][{label, name}] = line.substr(at + 8);
     }
   }
   return out;
@@ -200,62 +234,133 @@ const TreeCase kTrees[] = {
      "SYSTEMP=acpitz-virtual-0/temp1=28\nCPUTEMP=coretemp-isa-0000/temp1=52\n"},
 };
 
+// Reads the tree at `root` through libsensors, checks every feature read against what
+// `sensors -u` prints for it (and that none is missing), and returns the mapping (Describe).
+std::string MappingCheckedAgainstSensors(const fs::path& root,
+                                         const std::vector<BindMount>& mounts) {
+  // Every feature read, one line each, then the mapping.
+  const std::string read = RunFunctionInTree(
+      root,
+      [] {
+        hwmon::SensorsLibrary library([](const std::string&) {});
+        hwmon::LibsensorsFeatureSource source(library);
+        const hwmon::MappedReading r = hwmon::ReadMappedChannels(source);
+        std::string text;
+        for (const SensorFeature& f : r.features) {
+          char value[32] = "none";
+          if (f.value) std::snprintf(value, sizeof value, "%.3f", *f.value);
+          text += f.chip + "\t" + f.label + "\t" + f.name + "\t" + value + "\n";
+        }
+        return text + "--\n" + Describe(r);
+      },
+      mounts);
+  const size_t split = read.find("--\n");
+  EXPECT_NE(split, std::string::npos) << read;
+  if (split == std::string::npos) return read;
+
+  const ProgramRun sensors = RunInTree(root, {"sensors", "-u"}, mounts);
+  EXPECT_EQ(sensors.status, 0) << sensors.err;
+  const SensorsOutput printed = ParseSensorsU(sensors.out);
+  size_t features = 0;
+  std::istringstream lines(read.substr(0, split));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string chip, label, name, value;
+    std::getline(fields, chip, '\t');
+    std::getline(fields, label, '\t');
+    std::getline(fields, name, '\t');
+    std::getline(fields, value, '\t');
+    ++features;
+    const auto c = printed.find(chip);
+    if (c == printed.end()) {
+      ADD_FAILURE() << line << " not printed by sensors:\n" << sensors.out;
+      continue;
+    }
+    const auto it = c->second.find({label, name});
+    if (it == c->second.end()) {
+      ADD_FAILURE() << line << " not printed by sensors:\n" << sensors.out;
+      continue;
+    }
+    EXPECT_EQ(it->second, value) << line;
+  }
+  size_t printedFeatures = 0;
+  for (const auto& [chip, f] : printed)
+    printedFeatures += f.size();
+  EXPECT_EQ(features, printedFeatures) << sensors.out;
+  return read.substr(split + 3);
+}
+
 TEST(ChannelMapping, TreesMapAsExpectedWithTheValuesSensorsPrints) {
   for (const TreeCase& tree : kTrees) {
     SCOPED_TRACE(tree.name);
     HwmonFixture fixture;
     tree.build(fixture);
-    std::vector<BindMount> mounts;
     const fs::path sensorsD = fixture.Root() / "sensors.d";
     fs::create_directories(sensorsD);
     if (tree.config) std::ofstream(sensorsD / "tree.conf") << tree.config;
-    mounts.push_back({sensorsD, "/etc/sensors.d"});
+    EXPECT_EQ(MappingCheckedAgainstSensors(fixture.Root(), {{sensorsD, "/etc/sensors.d"}}),
+              tree.expected);
+  }
+}
 
-    // Every feature read, one line each, then the mapping.
-    const std::string read = RunFunctionInTree(
-        fixture.Root(),
-        [] {
-          hwmon::SensorsLibrary library([](const std::string&) {});
-          hwmon::LibsensorsFeatureSource source(library);
-          const hwmon::MappedReading r = hwmon::ReadMappedChannels(source);
-          std::string text;
-          for (const SensorFeature& f : r.features) {
-            char value[32] = "none";
-            if (f.value) std::snprintf(value, sizeof value, "%.3f", *f.value);
-            text += f.chip + "\t" + f.label + "\t" + f.name + "\t" + value + "\n";
-          }
-          return text + "--\n" + Describe(r);
-        },
-        mounts);
-    const size_t split = read.find("--\n");
-    ASSERT_NE(split, std::string::npos) << read;
-    EXPECT_EQ(read.substr(split + 3), tree.expected);
-
-    const ProgramRun sensors = RunInTree(fixture.Root(), {"sensors", "-u"}, mounts);
-    ASSERT_EQ(sensors.status, 0) << sensors.err;
-    const SensorsOutput printed = ParseSensorsU(sensors.out);
-    size_t features = 0;
-    std::istringstream lines(read.substr(0, split));
-    std::string line;
-    while (std::getline(lines, line)) {
-      std::istringstream fields(line);
-      std::string chip, label, name, value;
-      std::getline(fields, chip, '\t');
-      std::getline(fields, label, '\t');
-      std::getline(fields, name, '\t');
-      std::getline(fields, value, '\t');
-      SCOPED_TRACE(line);
-      ASSERT_TRUE(printed.count(chip)) << sensors.out;
-      const auto& chipFeatures = printed.at(chip);
-      const auto it = chipFeatures.find({label, name});
-      ASSERT_NE(it, chipFeatures.end()) << sensors.out;
-      EXPECT_EQ(it->second, value);
-      ++features;
+// A copy of `from` at `to`/sys: the shared trees keep their symlinks as files that hold the
+// link's target ("../../devices/..."), which no attribute value begins with; those become links.
+void RebuildTree(const fs::path& classDir, const fs::path& devicesDir, const fs::path& to) {
+  for (const auto& [from, name] :
+       {std::pair{classDir, "class"}, std::pair{devicesDir, "devices"}}) {
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(from)) {
+      const fs::path target = to / "sys" / name / fs::relative(e.path(), from);
+      if (e.is_directory()) {
+        fs::create_directories(target);
+        continue;
+      }
+      std::ifstream in(e.path());
+      std::string first;
+      std::getline(in, first);
+      if (first.rfind("../", 0) == 0) {
+        fs::create_symlink(first, target);
+      } else {
+        fs::copy_file(e.path(), target);
+        fs::permissions(target,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+      }
     }
-    size_t printedFeatures = 0;
-    for (const auto& [chip, f] : printed)
-      printedFeatures += f.size();
-    EXPECT_EQ(features, printedFeatures) << sensors.out;
+  }
+}
+
+// Real machines' trees from public projects, read where they are and never copied here.
+TEST(ChannelMapping, PublicTreesMapAsSensorsReadsThem) {
+  // Beside the folder that holds the work trees, or where VELMO_HWMON_FIXTURES says.
+  const char* env = std::getenv("VELMO_HWMON_FIXTURES");
+  const fs::path shared = env ? fs::path(env)
+                              : fs::weakly_canonical(fs::path(VELMO_TEST_DATA_DIR) /
+                                                     "../../../../shared/hwmon-fixtures");
+  if (!fs::is_directory(shared)) GTEST_SKIP() << "no " << shared;
+  HwmonFixture empty;  // an empty /etc/sensors.d and a root for the laptop's tree
+  const fs::path sensorsD = empty.Root() / "sensors.d";
+  fs::create_directories(sensorsD);
+  const fs::path node = empty.Root() / "node_exporter";
+  RebuildTree(shared / "node_exporter/tree/sys/class", shared / "node_exporter/tree/sys/devices",
+              node);
+  const fs::path laptop = empty.Root() / "laptop";
+  RebuildTree(shared / "lm-sensors-laptop/laptop/class",
+              shared / "lm-sensors-laptop/laptop/devices", laptop);
+  struct Row {
+    fs::path root;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {node,
+       // applesmc's left fan is stopped but has a minimum: watched, so it is the first fan.
+       "CPUFAN=applesmc-isa-0300/fan1=0\nCHAFAN=applesmc-isa-0300/fan2=1998\n"
+       "AUXFAN=nct6779-virtual-0/fan2=1098\nVCORE=nct6779-virtual-0/in0=792\n"
+       "CPUTEMP=coretemp-isa-0000/temp1=55\n"},
+      {laptop, "SYSTEMP=acpitz-isa-0000/temp1=44\nCPUTEMP=coretemp-isa-0000/temp1=42\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.root);
+    EXPECT_EQ(MappingCheckedAgainstSensors(row.root, {{sensorsD, "/etc/sensors.d"}}), row.expected);
   }
 }
 
