@@ -153,14 +153,36 @@ MappedReading ReadMappedChannels(SensorFeatureSource& source, std::span<const Ch
   return out;
 }
 
-std::optional<int32_t> ChannelUnits(const SensorFeature& feature) {
-  if (!feature.value) return std::nullopt;
-  double v = *feature.value;
-  if (feature.kind == FeatureKind::kVoltage) v *= 1000.0;
+namespace {
+
+std::optional<int32_t> InChannelUnits(FeatureKind kind, std::optional<double> value) {
+  if (!value) return std::nullopt;
+  double v = *value;
+  if (kind == FeatureKind::kVoltage) v *= 1000.0;
   v = std::round(v);
   if (!(v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()))
     return std::nullopt;
   return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+std::optional<int32_t> ChannelUnits(const SensorFeature& feature) {
+  return InChannelUnits(feature.kind, feature.value);
+}
+
+KernelLimits LimitsOf(const SensorFeature& f) {
+  switch (f.kind) {
+    case FeatureKind::kVoltage:
+      return {InChannelUnits(f.kind, f.minimum), InChannelUnits(f.kind, f.maximum)};
+    case FeatureKind::kFan:
+      // A minimum of 0 is the chip's way of saying none is set.
+      if (f.minimum && *f.minimum > 0) return {InChannelUnits(f.kind, f.minimum), std::nullopt};
+      return {};
+    case FeatureKind::kTemperature:
+      return {std::nullopt, InChannelUnits(f.kind, f.maximum ? f.maximum : f.critical)};
+  }
+  return {};
 }
 
 }  // namespace velmo::hwmon

@@ -53,6 +53,16 @@ struct MappedReading {
 MappedReading ReadMappedChannels(SensorFeatureSource& source,
                                  std::span<const ChannelRules> rules = DefaultChannelRules());
 
+// The chip's own limits of a feature in the channel table's units, where the chip has them: a
+// voltage's min and max, a fan's min (lower only), a temperature's max or else its crit (upper
+// only; the lower end of a temperature alarm is its hysteresis, which the caller chooses).
+struct KernelLimits {
+  std::optional<int32_t> lower;
+  std::optional<int32_t> upper;
+  bool operator==(const KernelLimits&) const = default;
+};
+KernelLimits LimitsOf(const SensorFeature& feature);
+
 // A value in the channel table's units: millivolts, RPM, whole degrees Celsius (rounded).
 std::optional<int32_t> ChannelUnits(const SensorFeature& feature);
 

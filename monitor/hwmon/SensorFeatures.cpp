@@ -24,16 +24,39 @@ std::optional<FeatureKind> KindOf(sensors_feature_type type) {
   }
 }
 
-sensors_subfeature_type InputOf(FeatureKind kind) {
+struct Subfeatures {
+  sensors_subfeature_type input, minimum, maximum, critical;
+};
+
+Subfeatures SubfeaturesOf(FeatureKind kind) {
   switch (kind) {
     case FeatureKind::kFan:
-      return SENSORS_SUBFEATURE_FAN_INPUT;
+      return {SENSORS_SUBFEATURE_FAN_INPUT, SENSORS_SUBFEATURE_FAN_MIN, SENSORS_SUBFEATURE_FAN_MAX,
+              SENSORS_SUBFEATURE_UNKNOWN};
     case FeatureKind::kVoltage:
-      return SENSORS_SUBFEATURE_IN_INPUT;
+      return {SENSORS_SUBFEATURE_IN_INPUT, SENSORS_SUBFEATURE_IN_MIN, SENSORS_SUBFEATURE_IN_MAX,
+              SENSORS_SUBFEATURE_IN_CRIT};
     case FeatureKind::kTemperature:
       break;
   }
-  return SENSORS_SUBFEATURE_TEMP_INPUT;
+  return {SENSORS_SUBFEATURE_TEMP_INPUT, SENSORS_SUBFEATURE_TEMP_MIN, SENSORS_SUBFEATURE_TEMP_MAX,
+          SENSORS_SUBFEATURE_TEMP_CRIT};
+}
+
+// A readable subfeature's value (its `compute` line applied); none when absent or unreadable.
+std::optional<double> Read(const sensors_chip_name* chip, const sensors_feature* feature,
+                           sensors_subfeature_type type) {
+  if (type == SENSORS_SUBFEATURE_UNKNOWN) return std::nullopt;
+  const sensors_subfeature* sub = nullptr;
+  if (!GuardedCall(&sub, sensors_get_subfeature, chip, feature, type) || sub == nullptr ||
+      (sub->flags & SENSORS_MODE_R) == 0)
+    return std::nullopt;
+  double value = 0;
+  int status = -1;
+  if (!GuardedCall(&status, sensors_get_value, chip, sub->number, &value) || status != 0 ||
+      !std::isfinite(value))
+    return std::nullopt;
+  return value;
 }
 
 }  // namespace
@@ -60,28 +83,12 @@ std::vector<SensorFeature> LibsensorsFeatureSource::Features() {
       } else {
         feature.label = feature.name;
       }
-      const sensors_subfeature* input = nullptr;
-      if (GuardedCall(&input, sensors_get_subfeature, native, f, InputOf(*kind)) &&
-          input != nullptr && (input->flags & SENSORS_MODE_R) != 0) {
-        double value = 0;
-        int status = -1;
-        // A failed read is no value: never 0, never the previous one.
-        if (GuardedCall(&status, sensors_get_value, native, input->number, &value) && status == 0 &&
-            std::isfinite(value)) {
-          feature.value = value;
-        }
-      }
-      const sensors_subfeature* minimum = nullptr;
-      if (*kind == FeatureKind::kFan &&
-          GuardedCall(&minimum, sensors_get_subfeature, native, f, SENSORS_SUBFEATURE_FAN_MIN) &&
-          minimum != nullptr && (minimum->flags & SENSORS_MODE_R) != 0) {
-        double value = 0;
-        int status = -1;
-        if (GuardedCall(&status, sensors_get_value, native, minimum->number, &value) &&
-            status == 0 && std::isfinite(value)) {
-          feature.minimum = value;
-        }
-      }
+      const Subfeatures sub = SubfeaturesOf(*kind);
+      // A failed read is no value: never 0, never the previous one.
+      feature.value = Read(native, f, sub.input);
+      feature.minimum = Read(native, f, sub.minimum);
+      feature.maximum = Read(native, f, sub.maximum);
+      feature.critical = Read(native, f, sub.critical);
       out.push_back(std::move(feature));
     }
   }

@@ -21,8 +21,10 @@ struct SensorFeature {
   FeatureKind kind = FeatureKind::kTemperature;
   // The input in volts, RPM or degrees Celsius; none when it cannot be read.
   std::optional<double> value;
-  // A fan's minimum (fanN_min), when the chip has one and it can be read.
+  // The chip's own limits (_min, _max, _crit), where it has them and they can be read.
   std::optional<double> minimum;
+  std::optional<double> maximum;
+  std::optional<double> critical;
   bool operator==(const SensorFeature&) const = default;
 };
 
