@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "monitor/core/Acquisition.h"
+#include "monitor/core/ChannelTable.h"
 #include "monitor/core/Identification.h"
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
@@ -17,7 +18,10 @@
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/LinuxBus.h"
 #include "monitor/hw/PortAccess.h"
+#include "monitor/hwmon/ChannelMapping.h"
 #include "monitor/hwmon/KernelSource.h"
+#include "monitor/hwmon/SensorFeatures.h"
+#include "monitor/hwmon/SensorsLibrary.h"
 #include "sim/SimulatedBoard.h"
 
 namespace {
@@ -30,6 +34,41 @@ class ConsoleHost : public velmo::hw::HwHost {
   void EndProgram(int exitCode) override { throw velmo::hw::ProgramEnd{exitCode}; }
 };
 
+// Every chip and feature libsensors finds, with its label, value and the channel it feeds.
+int ListKernelSensors() {
+  namespace hwmon = velmo::hwmon;
+  hwmon::SensorsLibrary library(
+      [](const std::string& line) { std::cerr << "velmo-identify: " << line << '\n'; });
+  hwmon::LibsensorsFeatureSource source(library);
+  const std::vector<hwmon::SensorFeature> features = source.Features();
+  const hwmon::ChannelAssignment assignment = hwmon::MapChannels(features);
+  std::string chip;
+  for (size_t i = 0; i < features.size(); ++i) {
+    const hwmon::SensorFeature& f = features[i];
+    if (f.chip != chip) {
+      chip = f.chip;
+      std::printf("%s\n", chip.c_str());
+    }
+    const char* unit = f.kind == hwmon::FeatureKind::kFan       ? "RPM"
+                       : f.kind == hwmon::FeatureKind::kVoltage ? "V"
+                                                                : "C";
+    std::string value = "no value";
+    if (f.value) {
+      char buffer[64];
+      std::snprintf(buffer, sizeof buffer, "%.3f %s", *f.value, unit);
+      value = buffer;
+    }
+    std::string channel = "-";
+    for (int c = 0; c < hwmon::kMappedChannels; ++c) {
+      if (assignment[c] == i) channel = velmo::core::ChannelName(c);
+    }
+    std::printf("  %-8s %-20s %-16s %s\n", f.name.c_str(), ("\"" + f.label + "\"").c_str(),
+                value.c_str(), channel.c_str());
+  }
+  if (features.empty()) std::printf("no kernel sensors\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,7 +78,11 @@ int main(int argc, char** argv) {
   cli.add_option("--board", boardPath, "simulated board file instead of this machine");
   cli.add_flag("--sensors-json", sensorsJson,
                "read every channel once and print it as `sensors -j` does");
+  bool kernelSensors = false;
+  cli.add_flag("--kernel-sensors", kernelSensors,
+               "list the kernel's sensors and the channel each one feeds");
   CLI11_PARSE(cli, argc, argv);
+  if (kernelSensors) return ListKernelSensors();
 
   std::unique_ptr<velmo::hw::Bus> bus;
   std::string error;

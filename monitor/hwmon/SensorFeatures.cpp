@@ -1,0 +1,98 @@
+#include "monitor/hwmon/SensorFeatures.h"
+
+#include <sensors/sensors.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "monitor/hwmon/SensorsLibrary.h"
+
+namespace velmo::hwmon {
+
+namespace {
+
+std::optional<FeatureKind> KindOf(sensors_feature_type type) {
+  switch (type) {
+    case SENSORS_FEATURE_FAN:
+      return FeatureKind::kFan;
+    case SENSORS_FEATURE_IN:
+      return FeatureKind::kVoltage;
+    case SENSORS_FEATURE_TEMP:
+      return FeatureKind::kTemperature;
+    default:
+      return std::nullopt;
+  }
+}
+
+struct Subfeatures {
+  sensors_subfeature_type input, minimum, maximum, critical;
+};
+
+Subfeatures SubfeaturesOf(FeatureKind kind) {
+  switch (kind) {
+    case FeatureKind::kFan:
+      return {SENSORS_SUBFEATURE_FAN_INPUT, SENSORS_SUBFEATURE_FAN_MIN, SENSORS_SUBFEATURE_FAN_MAX,
+              SENSORS_SUBFEATURE_UNKNOWN};
+    case FeatureKind::kVoltage:
+      return {SENSORS_SUBFEATURE_IN_INPUT, SENSORS_SUBFEATURE_IN_MIN, SENSORS_SUBFEATURE_IN_MAX,
+              SENSORS_SUBFEATURE_IN_CRIT};
+    case FeatureKind::kTemperature:
+      break;
+  }
+  return {SENSORS_SUBFEATURE_TEMP_INPUT, SENSORS_SUBFEATURE_TEMP_MIN, SENSORS_SUBFEATURE_TEMP_MAX,
+          SENSORS_SUBFEATURE_TEMP_CRIT};
+}
+
+// A readable subfeature's value (its `compute` line applied); none when absent or unreadable.
+std::optional<double> Read(const sensors_chip_name* chip, const sensors_feature* feature,
+                           sensors_subfeature_type type) {
+  if (type == SENSORS_SUBFEATURE_UNKNOWN) return std::nullopt;
+  const sensors_subfeature* sub = nullptr;
+  if (!GuardedCall(&sub, sensors_get_subfeature, chip, feature, type) || sub == nullptr ||
+      (sub->flags & SENSORS_MODE_R) == 0)
+    return std::nullopt;
+  double value = 0;
+  int status = -1;
+  if (!GuardedCall(&status, sensors_get_value, chip, sub->number, &value) || status != 0 ||
+      !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::vector<SensorFeature> LibsensorsFeatureSource::Features() {
+  std::vector<SensorFeature> out;
+  for (const KernelChip& chip : library_.Chips()) {
+    const sensors_chip_name* native = library_.Native(chip);
+    if (native == nullptr) continue;
+    int next = 0;
+    const sensors_feature* f = nullptr;
+    while (GuardedCall(&f, sensors_get_features, native, &next) && f != nullptr) {
+      const std::optional<FeatureKind> kind = KindOf(f->type);
+      if (!kind) continue;
+      SensorFeature feature;
+      feature.chip = chip.name;
+      feature.prefix = chip.prefix;
+      feature.name = f->name != nullptr ? f->name : "";
+      feature.kind = *kind;
+      char* label = nullptr;
+      if (GuardedCall(&label, sensors_get_label, native, f) && label != nullptr) {
+        feature.label = label;
+        std::free(label);  // libsensors hands over a malloc'd copy
+      } else {
+        feature.label = feature.name;
+      }
+      const Subfeatures sub = SubfeaturesOf(*kind);
+      // A failed read is no value: never 0, never the previous one.
+      feature.value = Read(native, f, sub.input);
+      feature.minimum = Read(native, f, sub.minimum);
+      feature.maximum = Read(native, f, sub.maximum);
+      feature.critical = Read(native, f, sub.critical);
+      out.push_back(std::move(feature));
+    }
+  }
+  return out;
+}
+
+}  // namespace velmo::hwmon
