@@ -354,11 +354,11 @@ void RebuildTree(const fs::path& classDir, const fs::path& devicesDir, const fs:
 
 // Real machines' trees from public projects, read where they are and never copied here.
 TEST(ChannelMapping, PublicTreesMapAsSensorsReadsThem) {
-  // Beside the folder that holds the work trees, or where VELMO_HWMON_FIXTURES says.
+  // In the shared folder beside the checkout, or where VELMO_HWMON_FIXTURES says.
   const char* env = std::getenv("VELMO_HWMON_FIXTURES");
-  const fs::path shared = env ? fs::path(env)
-                              : fs::weakly_canonical(fs::path(VELMO_TEST_DATA_DIR) /
-                                                     "../../../../shared/hwmon-fixtures");
+  const fs::path shared =
+      env ? fs::path(env)
+          : fs::weakly_canonical(fs::path(VELMO_TEST_DATA_DIR) / "../../../shared/hwmon-fixtures");
   if (!fs::is_directory(shared)) GTEST_SKIP() << "no " << shared;
   HwmonFixture empty;  // an empty /etc/sensors.d and a root for the laptop's tree
   const fs::path sensorsD = empty.Root() / "sensors.d";
