@@ -30,7 +30,7 @@ cleanup() {
 trap cleanup EXIT
 
 # counters PID: "<cpu ns> <wake-ups>" of every thread of one process.
-source bench/proc_counters.sh
+source bench/cost_common.sh
 
 # The helpers velmond spawned for one run: found by the device folder in their environment.
 helpers_of() {
@@ -93,8 +93,6 @@ run_mode() {
     "$mode" "${#procs[@]}" "$ticks" "$result_wakes" "$result_ms"
 }
 
-calc() { awk "BEGIN { print $1 }"; }
-above() { awk "BEGIN { exit !($1 > $2) }"; }
 
 echo "board $board, ${seconds} s of steady running per mode, 5 s interval"
 run_mode direct
@@ -117,11 +115,7 @@ if [ -x "$bench" ]; then
   json="$work/tick.json"
   "$bench" --benchmark_filter='^BM_Tick_Driver' --benchmark_repetitions=3 \
     --benchmark_report_aggregates_only=true --benchmark_format=json > "$json" 2> /dev/null
-  # A counter of the median entry: "name": value,
-  median() {
-    grep -A30 '"name": "BM_Tick_Driver/real_time_median"' "$json" | grep "\"$1\"" | head -1 |
-      awk -F': ' '{ sub(/,$/, "", $2); print $2 + 0 }'
-  }
+  median() { bench_median "$json" BM_Tick_Driver "$1"; }
   ratio=$(median ratio_to_direct)
   direct_ns=$(median direct_ns)
   printf 'bench_driver tick: direct %.1f us, driver/direct %.2fx (median of 3)\n' \

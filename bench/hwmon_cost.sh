@@ -43,10 +43,8 @@ PY
 "$tree_tool" --board "$work/kernel.json" --out "$work/tree" > /dev/null
 
 # counters PID: "<cpu ns> <wake-ups>" of every thread of one process.
-source bench/proc_counters.sh
+source bench/cost_common.sh
 
-calc() { awk "BEGIN { print $1 }"; }
-above() { awk "BEGIN { exit !($1 > $2) }"; }
 
 # run_mode MODE: measures one mode, prints its line and sets result_wakes and result_ms.
 run_mode() {
@@ -110,10 +108,7 @@ if [ -x "$bench" ]; then
   json="$work/tick.json"
   "$bench" --benchmark_filter='^BM_Tick_W83782d_Kernel' --benchmark_repetitions=3 \
     --benchmark_report_aggregates_only=true --benchmark_format=json > "$json" 2> /dev/null
-  median() {
-    grep -A30 '"name": "BM_Tick_W83782d_Kernel/real_time_median"' "$json" | grep "\"$1\"" |
-      head -1 | awk -F': ' '{ sub(/,$/, "", $2); print $2 + 0 }'
-  }
+  median() { bench_median "$json" BM_Tick_W83782d_Kernel "$1"; }
   printf 'bench_hwmon tick: direct %.1f us, kernel/direct %.2fx, kernel - direct %.1f us (median of 3)\n' \
     "$(median direct_us)" "$(median ratio_to_direct)" "$(median extra_us)"
   if above "$(median extra_us)" 1000; then
