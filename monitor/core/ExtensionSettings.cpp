@@ -7,6 +7,7 @@
 
 #include "monitor/base/LittleEndian.h"
 #include "monitor/base/TextCodec.h"
+#include "monitor/core/ChannelTable.h"
 #include "monitor/core/Resources.h"
 #include "monitor/core/SettingsStore.h"
 #include "monitor/core/registry/RegistryFile.h"
@@ -52,11 +53,19 @@ ExtensionSettings LoadExtensionSettings(RegistryStore& registry, const base::War
                              {"AlarmEndCommand", &ExtensionSettings::alarmEndCommand},
                              {"MetricsDir", &ExtensionSettings::metricsDir}};
   constexpr Number kNumbers[] = {{"ShowHistory", &ExtensionSettings::showHistory},
-                                 {"DesktopNotification", &ExtensionSettings::desktopNotification}};
+                                 {"DesktopNotification", &ExtensionSettings::desktopNotification},
+                                 {"KernelSensors", &ExtensionSettings::kernelSensors}};
   auto ignored = [&warn](const RegistryValue& v, const char* expected) {
     if (warn) warn("extension value \"" + v.name + "\" ignored: not " + expected);
   };
   for (const RegistryValue& v : values) {
+    for (int item = 0; item < kChannelCount; ++item) {
+      if (v.name != std::string("Sensor_") + ChannelName(item)) continue;
+      if (v.type == REG_SZ || v.type == REG_EXPAND_SZ)
+        out.channelSensors[static_cast<size_t>(item)] = Utf8Of(v.data);
+      else
+        ignored(v, "a string (REG_SZ)");
+    }
     for (const Text& t : kTexts) {
       if (v.name != t.name) continue;
       if (v.type == REG_SZ || v.type == REG_EXPAND_SZ)

@@ -3,6 +3,7 @@
 // its own key), so they change none of its 20 values; a save keeps them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,6 +23,12 @@ struct ExtensionSettings {
   std::string metricsDir;           // MetricsDir (REG_SZ): where velmo.prom goes; "" off
   int32_t showHistory = 0;          // ShowHistory (REG_DWORD): the History tab, min/max; 0 off
   int32_t desktopNotification = 1;  // DesktopNotification (REG_DWORD): 0 turns it off
+  // KernelSensors (REG_DWORD): where no chip of the maker is found, run on the kernel's sensors;
+  // 0 gives the removal question instead.
+  int32_t kernelSensors = 1;
+  // Sensor_<CHANNEL> (REG_SZ, "Sensor_CPUTEMP"): the kernel sensor feeding that channel, as
+  // "chip-pattern feature" ("k10temp-* Tccd1"), or "none"; "" keeps the default mapping.
+  std::array<std::string, 15> channelSensors{};
 
   bool operator==(const ExtensionSettings&) const = default;
 };

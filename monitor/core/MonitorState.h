@@ -14,6 +14,13 @@ struct MonitorState {
   int32_t mbModel = 0;  // board model, 0 = not identified
   AppParams params;
   ChipProfiles profiles = DefaultChipProfiles();
+  // Present channels whose sensor gave nothing at the last reading (a kernel sensor that failed
+  // or vanished): shown as no value, never as 0 or as the previous value. Not stored.
+  std::array<bool, kChannelCount> noValue{};
+
+  bool HasValue(int item) const {
+    return readings[static_cast<size_t>(item)].present != 0 && !noValue[static_cast<size_t>(item)];
+  }
 
   ChannelRecord& operator[](int item) { return readings[static_cast<size_t>(item)]; }
   const ChannelRecord& operator[](int item) const { return readings[static_cast<size_t>(item)]; }

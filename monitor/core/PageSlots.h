@@ -5,6 +5,10 @@
 
 namespace velmo::core {
 
+// A value slot whose channel has no reading (its sensor failed or vanished): drawn as dashes,
+// written out as null.
+inline constexpr int32_t kNoValue = INT32_MIN;
+
 struct CpuPageSlots {
   int32_t mbModel = 0;
   int32_t alarm = 0;  // the alarm switch bAlarm

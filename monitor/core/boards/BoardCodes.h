@@ -15,6 +15,7 @@ enum HmTypeCode : int32_t {
   kHmW83627hf = 3,
   kHmSis5595 = 4,
   kHmVia686a = 5,
+  kHmKernelSensors = 6,  // no chip of its own: the sensors the Linux kernel exposes
 };
 
 // Board model codes, each a family of boards told apart by the BIOS text; 0 is not identified.
@@ -26,6 +27,7 @@ enum BoardModel : int32_t {
   kModelDualCpu = 4,
   kModelAgpVdimm = 5,
   kModelOther = 9,
+  kModelGeneric = 10,  // any PC, run on the kernel's sensors
 };
 
 }  // namespace velmo::core
