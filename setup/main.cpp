@@ -21,6 +21,11 @@ namespace {
 
 using namespace velmo::setup;
 
+// Why something failed, beside the message shown: the setup's standard error.
+void LogReason(const std::string& why) {
+  std::cerr << "kiru: " << why << "\n";
+}
+
 bool HasDisplay() {
   for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
     const char* value = std::getenv(name);
@@ -51,10 +56,16 @@ struct Targets {
       systemd = std::make_unique<NoSystemd>();
       groups = std::make_unique<GroupFile>(prefix + "/etc/group", prefix);
     }
-    user = ResolveInvoker(IdentitySource::ThisProcess());
+    auto invoker = ResolveInvoker(IdentitySource::ThisProcess());
+    if (invoker)
+      user = std::move(invoker).value();
+    else
+      invokerError = invoker.error().message;
   }
+  std::string invokerError;  // why `user` is unknown
   SetupContext Context(SetupHost& host) const {
-    return SetupContext{prefix, EmbeddedPayloads(), *systemd, *groups, user, host, systemRoot};
+    return SetupContext{prefix, EmbeddedPayloads(), *systemd, *groups, user,
+                        host,   systemRoot,         LogReason};
   }
 };
 
@@ -80,6 +91,7 @@ int main(int argc, char** argv) {
   }
 
   const Targets machine(root);
+  if (!machine.invokerError.empty()) LogReason(machine.invokerError);
   LinuxPlatformSource platform;
   if (unattended) {
     JsonLinesHost host(std::cout);
@@ -98,7 +110,8 @@ int main(int argc, char** argv) {
   if (machine.user) user = machine.user->account;
   WizardServices services{platform, [&context] { RunInstallation(context); },
                           launcher, velmo::core::install::ProgramPath(machine.prefix),
-                          user,     host};
+                          user,     host,
+                          LogReason};
   CKiruSheet sheet(services);
   sheet.exec();
   return 0;

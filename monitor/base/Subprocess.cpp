@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace velmo::base {
 
@@ -47,27 +48,35 @@ int RunCommand(std::vector<std::string> args, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool SpawnDetached(std::vector<std::string> args, const std::string& logPath, int* execError) {
-  DetachedOptions options;
-  options.logPath = logPath;
-  return SpawnDetached(std::move(args), options, execError);
+namespace {
+
+Error NotStarted(int code = 0) {
+  return Error{"cannot start a process", code};
 }
 
-bool SpawnDetached(std::vector<std::string> args, const DetachedOptions& options, int* execError) {
-  if (execError) *execError = 0;
-  if (args.empty()) return false;
+}  // namespace
+
+Expected<void> SpawnDetached(std::vector<std::string> args, const std::string& logPath) {
+  DetachedOptions options;
+  options.logPath = logPath;
+  return SpawnDetached(std::move(args), options);
+}
+
+Expected<void> SpawnDetached(std::vector<std::string> args, const DetachedOptions& options) {
+  if (args.empty()) return NotStarted();
   // Everything the child needs is prepared here: after fork only system calls are made.
   Argv argv(std::move(args));
   std::optional<Argv> envp;
   if (options.environment) envp.emplace(*options.environment);
   const DetachedOptions::User* user = options.runAs ? &*options.runAs : nullptr;
   int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return NotStarted(errno);
   const pid_t child = ::fork();
   if (child < 0) {
+    const int forkError = errno;
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
-    return false;
+    return NotStarted(forkError);
   }
   if (child == 0) {
     // Only async-signal-safe calls from here to exec: the monitor may run several threads.
@@ -118,8 +127,9 @@ bool SpawnDetached(std::vector<std::string> args, const DetachedOptions& options
   while ((n = ::read(pipeFds[0], &error, sizeof error)) < 0 && errno == EINTR) {
   }
   ::close(pipeFds[0]);
-  if (n > 0 && execError) *execError = error;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+  if (n > 0 && error != 0) return Error{std::strerror(error), error};
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || n != 0) return NotStarted();
+  return {};
 }
 
 }  // namespace velmo::base

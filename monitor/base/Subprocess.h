@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor/base/Error.h"
+
 namespace velmo::base {
 
 // The NULL-terminated pointer array exec wants, over strings it owns.
@@ -27,9 +29,9 @@ int RunCommand(std::vector<std::string> args, std::string* output = nullptr);
 // Starts `args` (looked up in PATH when the name has no slash) in its own session, re-parented to
 // init, with standard input on /dev/null. With a `logPath` standard output goes to /dev/null and
 // standard error is appended to the log; with an empty one both stay this process's (its journal
-// or terminal). False when it cannot be executed, with the exec's errno in `execError`.
-bool SpawnDetached(std::vector<std::string> args, const std::string& logPath,
-                   int* execError = nullptr);
+// or terminal). When it cannot be executed the error is the exec's errno and its text; when no
+// process could be made at all, "cannot start a process" (with the errno where one applies).
+Expected<void> SpawnDetached(std::vector<std::string> args, const std::string& logPath);
 
 // The same with more said about the process. A root caller may hand it to another user.
 struct DetachedOptions {
@@ -47,7 +49,6 @@ struct DetachedOptions {
   // Without a logPath: standard output goes where this process's standard error goes.
   bool outputToStderr = false;
 };
-bool SpawnDetached(std::vector<std::string> args, const DetachedOptions& options,
-                   int* execError = nullptr);
+Expected<void> SpawnDetached(std::vector<std::string> args, const DetachedOptions& options);
 
 }  // namespace velmo::base

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "monitor/base/Subprocess.h"
 #include "monitor/core/AlarmText.h"
@@ -118,11 +117,9 @@ std::vector<std::string> SubstituteWords(const std::vector<std::string>& words,
 }
 
 base::Expected<void> DetachedLauncher::Launch(const std::vector<std::string>& argv) {
-  int err = 0;
   base::DetachedOptions options;
   options.outputToStderr = true;
-  if (base::SpawnDetached(argv, options, &err)) return {};
-  return base::Error{err ? std::strerror(err) : "cannot start a process", err};
+  return base::SpawnDetached(argv, options);
 }
 
 AlarmCommands::AlarmCommands(CommandLauncher& launcher, Report report)

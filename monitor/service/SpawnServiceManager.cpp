@@ -28,7 +28,7 @@ bool SpawnServiceManager::Start(const std::string& name) {
   const std::string dir = protocol::DeviceDir();
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  return base::SpawnDetached(std::move(args), dir + "/" + name + ".log");
+  return base::SpawnDetached(std::move(args), dir + "/" + name + ".log").has_value();
 }
 
 }  // namespace velmo::service

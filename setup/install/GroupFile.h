@@ -15,11 +15,11 @@ class GroupFile : public GroupDatabase {
   explicit GroupFile(std::string path, std::string confinedTo = {})
       : path_(std::move(path)), confinedTo_(std::move(confinedTo)) {}
 
-  std::optional<GroupEntry> Find(const std::string& group) override;
+  base::Expected<GroupEntry> Find(const std::string& group) override;
   // Takes the highest number from 999 down to 100 that no group has, as groupadd --system does.
   // Creates the file (and its folder) when it is missing.
-  bool CreateSystemGroup(const std::string& group) override;
-  bool AddMember(const std::string& group, const std::string& user) override;
+  base::Expected<void> CreateSystemGroup(const std::string& group) override;
+  base::Expected<void> AddMember(const std::string& group, const std::string& user) override;
 
   const std::string& Path() const { return path_; }
 

@@ -53,12 +53,16 @@ std::optional<uid_t> ParseUid(const char* text) {
   return uid;
 }
 
-std::optional<UserAccount> LookUpAccount(uid_t uid) {
+base::Expected<UserAccount> LookUpAccount(uid_t uid) {
   std::vector<char> buffer(16384);
   struct passwd entry;
   struct passwd* found = nullptr;
-  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-    return std::nullopt;
+  const int error = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
+  if (error != 0)
+    return base::Error{
+        "cannot look up the account of user " + std::to_string(uid) + ": " + std::strerror(error),
+        error};
+  if (!found) return base::Error{"no account has the user number " + std::to_string(uid)};
   return UserAccount{found->pw_uid, found->pw_gid, found->pw_name,
                      found->pw_dir ? found->pw_dir : ""};
 }
@@ -96,6 +100,14 @@ std::vector<std::string> UserEnvironment(const UserAccount& user, bool forAnothe
     }
   }
   return env;
+}
+
+// A program that must succeed: the error names it and how it ended.
+base::Expected<void> Ran(const std::vector<std::string>& args) {
+  const int status = RunProgram(args);
+  if (status == 0) return {};
+  return base::Error{args[0] + (status < 0 ? " did not run or was ended by a signal"
+                                           : " exited with status " + std::to_string(status))};
 }
 
 }  // namespace
@@ -147,7 +159,7 @@ bool SystemctlSystemd::Start(const std::vector<std::string>& units) {
   return RunProgram(args) == 0;
 }
 
-std::optional<GroupEntry> SystemGroups::Find(const std::string& group) {
+base::Expected<GroupEntry> SystemGroups::Find(const std::string& group) {
   std::vector<char> buffer(16384);
   for (;;) {
     struct group entry;
@@ -157,7 +169,9 @@ std::optional<GroupEntry> SystemGroups::Find(const std::string& group) {
       buffer.resize(buffer.size() * 2);
       continue;
     }
-    if (error != 0 || !found) return std::nullopt;
+    if (error != 0)
+      return base::Error{"cannot look up the group " + group + ": " + std::strerror(error), error};
+    if (!found) return base::Error{"no group " + group};
     GroupEntry result;
     result.gid = found->gr_gid;
     for (char** member = found->gr_mem; member && *member; ++member)
@@ -166,12 +180,12 @@ std::optional<GroupEntry> SystemGroups::Find(const std::string& group) {
   }
 }
 
-bool SystemGroups::CreateSystemGroup(const std::string& group) {
-  return RunProgram({"groupadd", "--system", group}) == 0;
+base::Expected<void> SystemGroups::CreateSystemGroup(const std::string& group) {
+  return Ran({"groupadd", "--system", group});
 }
 
-bool SystemGroups::AddMember(const std::string& group, const std::string& user) {
-  return RunProgram({"usermod", "--append", "--groups", group, user}) == 0;
+base::Expected<void> SystemGroups::AddMember(const std::string& group, const std::string& user) {
+  return Ran({"usermod", "--append", "--groups", group, user});
 }
 
 IdentitySource IdentitySource::ThisProcess() {
@@ -183,28 +197,31 @@ IdentitySource IdentitySource::ThisProcess() {
   return source;
 }
 
-std::optional<Invoker> ResolveInvoker(const IdentitySource& source) {
+base::Expected<Invoker> ResolveInvoker(const IdentitySource& source) {
   const char* xdg = source.env("XDG_CONFIG_HOME");
   if (source.euid == 0) {
     for (const char* variable : {"SUDO_UID", "PKEXEC_UID"}) {
       const std::optional<uid_t> uid = ParseUid(source.env(variable));
       if (!uid || *uid == 0) continue;
-      std::optional<UserAccount> account = source.account(*uid);
-      if (!account) return std::nullopt;
+      base::Expected<UserAccount> account = source.account(*uid);
+      if (!account) return account.error();
       Invoker invoker{*account, true, xdg ? xdg : "", account->home};
       return invoker;
     }
   }
-  std::optional<UserAccount> account = source.account(source.euid == 0 ? 0 : source.ruid);
-  if (!account) return std::nullopt;
+  base::Expected<UserAccount> account = source.account(source.euid == 0 ? 0 : source.ruid);
+  if (!account) return account.error();
   const char* home = source.env("HOME");
   return Invoker{*account, false, xdg ? xdg : "", home ? home : ""};
 }
 
-bool UserLauncher::StartDetached(const std::string& program, const UserAccount& user) {
-  if (user.uid == 0) return false;  // the monitor never runs as root from here
+base::Expected<void> UserLauncher::StartDetached(const std::string& program,
+                                                 const UserAccount& user) {
+  if (user.uid == 0)  // the monitor never runs as root from here
+    return base::Error{"the monitor is not started as root"};
   const bool root = ::geteuid() == 0;
-  if (!root && user.uid != ::getuid()) return false;
+  if (!root && user.uid != ::getuid())
+    return base::Error{"only root may start the monitor as " + user.name, EPERM};
 
   base::DetachedOptions options;
   options.logPath = "/dev/null";  // nothing of the monitor's output on the wizard's terminal
@@ -215,7 +232,8 @@ bool UserLauncher::StartDetached(const std::string& program, const UserAccount& 
     int count = static_cast<int>(groups.size());
     if (::getgrouplist(user.name.c_str(), user.gid, groups.data(), &count) < 0) {
       groups.resize(static_cast<size_t>(count));
-      if (::getgrouplist(user.name.c_str(), user.gid, groups.data(), &count) < 0) return false;
+      if (::getgrouplist(user.name.c_str(), user.gid, groups.data(), &count) < 0)
+        return base::Error{"cannot list the groups of " + user.name};
     }
     groups.resize(static_cast<size_t>(count));
     options.runAs = base::DetachedOptions::User{user.uid, user.gid, std::move(groups)};

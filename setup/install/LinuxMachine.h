@@ -39,31 +39,31 @@ class NoSystemd : public Systemd {
 // The system's groups: looked up through NSS, changed with groupadd --system and usermod -aG.
 class SystemGroups : public GroupDatabase {
  public:
-  std::optional<GroupEntry> Find(const std::string& group) override;
-  bool CreateSystemGroup(const std::string& group) override;
-  bool AddMember(const std::string& group, const std::string& user) override;
+  base::Expected<GroupEntry> Find(const std::string& group) override;
+  base::Expected<void> CreateSystemGroup(const std::string& group) override;
+  base::Expected<void> AddMember(const std::string& group, const std::string& user) override;
 };
 
 // What decides who ran the setup.
 struct IdentitySource {
   uid_t euid = 0;
   uid_t ruid = 0;
-  std::function<const char*(const char*)> env;               // getenv
-  std::function<std::optional<UserAccount>(uid_t)> account;  // the account database
+  std::function<const char*(const char*)> env;                // getenv
+  std::function<base::Expected<UserAccount>(uid_t)> account;  // the account database
   static IdentitySource ThisProcess();
 };
 
 // The user the installation is for. Running as root, the user named by SUDO_UID or PKEXEC_UID
 // (sudo and pkexec set them), whose home comes from the account database; else the process's
-// own user with its HOME. nullopt when the account cannot be found.
-std::optional<Invoker> ResolveInvoker(const IdentitySource& source);
+// own user with its HOME. The error says why when the account cannot be found.
+base::Expected<Invoker> ResolveInvoker(const IdentitySource& source);
 
 // Starts the program in a new session, re-parented to init, with the user's groups, group and
 // user (dropped before exec when the setup runs as root), its home as working folder and an
 // environment of that user's. Refuses root, and a user other than its own when not root.
 class UserLauncher : public Launcher {
  public:
-  bool StartDetached(const std::string& program, const UserAccount& user) override;
+  base::Expected<void> StartDetached(const std::string& program, const UserAccount& user) override;
 };
 
 }  // namespace velmo::setup

@@ -5,9 +5,10 @@
 
 #include <sys/types.h>
 
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "monitor/base/Error.h"
 
 namespace velmo::setup {
 
@@ -32,10 +33,11 @@ struct GroupEntry {
 class GroupDatabase {
  public:
   virtual ~GroupDatabase() = default;
-  virtual std::optional<GroupEntry> Find(const std::string& group) = 0;
-  // Adds a system group (a number below 1000); false when it cannot.
-  virtual bool CreateSystemGroup(const std::string& group) = 0;
-  virtual bool AddMember(const std::string& group, const std::string& user) = 0;
+  // The group's entry, or why there is none (missing, or the database cannot be read).
+  virtual base::Expected<GroupEntry> Find(const std::string& group) = 0;
+  // Adds a system group (a number below 1000); the error says why it cannot.
+  virtual base::Expected<void> CreateSystemGroup(const std::string& group) = 0;
+  virtual base::Expected<void> AddMember(const std::string& group, const std::string& user) = 0;
 };
 
 struct UserAccount {
@@ -57,8 +59,9 @@ class Launcher {
  public:
   virtual ~Launcher() = default;
   // Starts `program` as `user`, detached from the setup (closing the setup does not end it).
-  // False when it could not be started; never starts anything as root.
-  virtual bool StartDetached(const std::string& program, const UserAccount& user) = 0;
+  // The error says why it could not be started; never starts anything as root.
+  virtual base::Expected<void> StartDetached(const std::string& program,
+                                             const UserAccount& user) = 0;
 };
 
 }  // namespace velmo::setup

@@ -45,6 +45,10 @@ base::AtomicWriteOptions BelowPrefix(const SetupContext& c, mode_t mode) {
   return options;
 }
 
+void Log(const SetupContext& c, const std::string& why) {
+  if (c.log) c.log(why);
+}
+
 const char* Nullable(const std::string& text) {
   return text.empty() ? nullptr : text.c_str();
 }
@@ -158,19 +162,29 @@ bool CreateStartupShortcut(const SetupContext& c) {
   // Root on the user's behalf writes with the user's rights only.
   std::optional<FileAccessAs> as;
   if (c.user->forAnother) as.emplace(c.user->account.uid, c.user->account.gid);
-  if ((as && !as->Ok()) || !base::MakeDirs(*dir, 0700)) return false;
-  return static_cast<bool>(base::WriteFileAtomically(
-      *dir + "/" + install::kAutostartEntryName, install::AutostartEntryText(), FixedMode(0644)));
+  if ((as && !as->Ok()) || !base::MakeDirs(*dir, 0700)) {
+    Log(c, "cannot make the autostart folder " + *dir);
+    return false;
+  }
+  const std::string path = *dir + "/" + install::kAutostartEntryName;
+  const auto written =
+      base::WriteFileAtomically(path, install::AutostartEntryText(), FixedMode(0644));
+  if (!written) Log(c, "cannot write " + path + ": " + written.error().message);
+  return static_cast<bool>(written);
 }
 
 bool GrantHelperAccess(const SetupContext& c) {
   const std::string group = kHelperGroup;
-  std::optional<GroupEntry> entry = c.groups.Find(group);
+  base::Expected<GroupEntry> entry = c.groups.Find(group);
   bool created = false;
   if (!entry) {
-    if (c.groups.CreateSystemGroup(group)) entry = c.groups.Find(group);
+    if (const auto made = c.groups.CreateSystemGroup(group); !made)
+      entry = made.error();
+    else
+      entry = c.groups.Find(group);
     if (!entry) {
       c.host.ShowMessage("Could not create the group velmo!");
+      Log(c, entry.error().message);
       return false;
     }
     created = true;
@@ -191,8 +205,9 @@ bool GrantHelperAccess(const SetupContext& c) {
     if (created) c.host.ShowNotice("Created the group velmo.");
     return true;
   }
-  if (!c.groups.AddMember(group, user.name)) {
+  if (const auto added = c.groups.AddMember(group, user.name); !added) {
     c.host.ShowMessage("Could not add " + user.name + " to the group velmo!");
+    Log(c, added.error().message);
     return false;
   }
   c.host.ShowNotice(std::string(created ? "Created the group velmo and added " : "Added ") +

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "monitor/base/Warning.h"
 #include "setup/install/Machine.h"
 #include "setup/install/Payload.h"
 #include "setup/install/SetupHost.h"
@@ -25,6 +26,9 @@ struct SetupContext {
   // The folder that stands for "/" when systemd is not running (--root DIR, where it is also the
   // prefix); empty for this machine's own root.
   std::string systemRoot = {};
+  // Why a step failed, beside the message the host shows (or in place of one where none is
+  // shown): the setup's standard error.
+  base::WarningSink log = {};
 };
 
 // Writes every payload to <prefix>/<target> with mode 0755, replacing an existing file, in the

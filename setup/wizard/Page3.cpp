@@ -28,8 +28,11 @@ bool CPage3::OnWizardFinish() {
   UpdateData(true);
   if (!m_bStartNow) return true;
   WizardServices& services = Sheet()->Services();
-  if (!services.user || !services.launcher.StartDetached(services.program, *services.user)) {
+  base::Expected<void> started = base::Error{"the user to start the monitor as is unknown"};
+  if (services.user) started = services.launcher.StartDetached(services.program, *services.user);
+  if (!started) {
     services.host.ShowMessage("There are some Problems!");
+    if (services.log) services.log(started.error().message);
     return false;
   }
   return true;

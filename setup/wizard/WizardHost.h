@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "monitor/base/Warning.h"
 #include "setup/install/Machine.h"
 #include "setup/install/Platform.h"
 #include "setup/install/SetupHost.h"
@@ -28,6 +29,7 @@ struct WizardServices {
   std::string program;              // the installed monitor that Finish starts
   std::optional<UserAccount> user;  // who it is started as; nullopt: nobody known
   SetupHost& host;                  // message boxes
+  base::WarningSink log = {};       // why a start failed, beside the message box
 };
 
 class WizardHost {

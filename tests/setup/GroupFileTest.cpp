@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
 #include "tests/setup/SetupRig.h"
 
 namespace velmo::setup {
@@ -58,8 +62,43 @@ TEST(GroupFile, FullSystemRangeLeavesNoNumber) {
   for (int gid = 100; gid <= 999; ++gid)
     text += "g" + std::to_string(gid) + ":x:" + std::to_string(gid) + ":\n";
   GroupFile file(dir.Write("group", text));
-  EXPECT_FALSE(file.CreateSystemGroup("velmo"));
+  const auto made = file.CreateSystemGroup("velmo");
+  ASSERT_FALSE(made);
+  EXPECT_EQ(made.error().message,
+            "no group number from 999 down to 100 is free in " + dir / "group");
   EXPECT_EQ(ReadFile(dir / "group"), text);
+}
+
+TEST(GroupFile, EachFailureSaysWhy) {
+  test::SetupDir dir;
+  const std::string path = dir.Write("group", "velmo:x:990:\n");
+  GroupFile file(path);
+  std::filesystem::create_directories(dir / "folder");
+  struct Row {
+    const char* what;
+    base::Expected<void> result;
+    std::string reason;
+  };
+  auto find = [](GroupFile f, const std::string& group) -> base::Expected<void> {
+    const auto found = f.Find(group);
+    if (!found) return found.error();
+    return {};
+  };
+  const Row rows[] = {
+      {"missing file", find(GroupFile(dir / "missing"), "velmo"),
+       "cannot read " + dir / "missing" + ": " + std::strerror(ENOENT)},
+      {"a folder", find(GroupFile(dir / "folder"), "velmo"),
+       "cannot read " + dir / "folder" + ": not a regular file"},
+      {"missing group", find(file, "nobody"), "no group nobody in " + path},
+      {"member of a missing group", file.AddMember("nobody", "alice"),
+       "no group nobody in " + path},
+      {"name that breaks the format", file.CreateSystemGroup("a,b"),
+       "\"a,b\" cannot stand in a group file"},
+  };
+  for (const Row& row : rows) {
+    ASSERT_FALSE(row.result) << row.what;
+    EXPECT_EQ(row.result.error().message, row.reason) << row.what;
+  }
 }
 
 }  // namespace

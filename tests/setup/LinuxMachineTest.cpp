@@ -26,13 +26,13 @@ struct IdentityRow {
   const char* xdg;
 };
 
-std::optional<UserAccount> Accounts(uid_t uid) {
+base::Expected<UserAccount> Accounts(uid_t uid) {
   static const std::map<uid_t, UserAccount> kAccounts = {
       {0, {0, 0, "root", "/root"}},
       {1000, {1000, 1000, "alice", "/home/alice"}},
       {1001, {1001, 100, "bob", "/home/bob"}}};
   const auto it = kAccounts.find(uid);
-  if (it == kAccounts.end()) return std::nullopt;
+  if (it == kAccounts.end()) return base::Error{"no account " + std::to_string(uid)};
   return it->second;
 }
 
@@ -48,9 +48,12 @@ TEST_P(Identity, TheUserTheSetupRunsFor) {
     return it == row.env.end() ? nullptr : it->second.c_str();
   };
   source.account = Accounts;
-  const std::optional<Invoker> invoker = ResolveInvoker(source);
+  const base::Expected<Invoker> invoker = ResolveInvoker(source);
   ASSERT_EQ(invoker.has_value(), row.uid.has_value());
-  if (!invoker) return;
+  if (!invoker) {
+    EXPECT_EQ(invoker.error().message.rfind("no account ", 0), 0u);  // the database's reason
+    return;
+  }
   EXPECT_EQ(invoker->account.uid, *row.uid);
   EXPECT_EQ(invoker->forAnother, row.forAnother);
   EXPECT_EQ(invoker->home, row.home);
@@ -143,7 +146,7 @@ TEST(UserLauncher, StartsAsTheUserInASessionOfItsOwn) {
   ::chmod(script.c_str(), 0755);
   UserLauncher launcher;
   ::setenv("SUDO_UID", "4242", 1);
-  const bool started = launcher.StartDetached(script, user);
+  const bool started = launcher.StartDetached(script, user).has_value();
   ::unsetenv("SUDO_UID");
   ASSERT_TRUE(started);
   std::istringstream who(WaitForText(dir / "who"));
@@ -159,7 +162,9 @@ TEST(UserLauncher, StartsAsTheUserInASessionOfItsOwn) {
   EXPECT_EQ(rest, ".");                     // sudo's variables do not reach it
   EXPECT_EQ(cwd, root ? "/" : dir.Path());  // its home, or / when that is missing
 
-  EXPECT_FALSE(launcher.StartDetached(dir / "missing", user));
+  const auto missing = launcher.StartDetached(dir / "missing", user);
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().code, ENOENT);
 }
 
 }  // namespace

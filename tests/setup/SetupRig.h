@@ -152,9 +152,13 @@ struct SetupRig {
   std::optional<setup::Invoker> user =
       setup::Invoker{{1000, 1000, "alice", dir / "home"}, false, dir / "config", dir / "home"};
 
+  std::vector<std::string> reasons;  // what the context's log was told
+
   std::string Root() const { return dir / "root"; }
   setup::SetupContext Context() {
-    return setup::SetupContext{Root(), payloads, systemd, groups, user, host, Root()};
+    return setup::SetupContext{
+        Root(), payloads, systemd, groups,
+        user,   host,     Root(),  [this](const std::string& why) { reasons.push_back(why); }};
   }
 };
 

@@ -3,9 +3,12 @@
 #include "setup/install/SetupSteps.h"
 
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 
 #include "monitor/core/InstallLayout.h"
@@ -26,7 +29,7 @@ std::string Text(const std::vector<uint8_t>& bytes) {
 
 TEST(Installation, WritesProgramsUnitsEntryAndGroupInOneRun) {
   SetupRig rig;
-  rig.groups.CreateSystemGroup("users");  // the group file holds other groups already
+  ASSERT_TRUE(rig.groups.CreateSystemGroup("users"));  // the group file holds other groups
   RunInstallation(rig.Context());
   const std::string root = rig.Root();
 
@@ -229,6 +232,23 @@ INSTANTIATE_TEST_SUITE_P(
                    {"Could not restart the Velmo helper services!",
                     "Could not start the Velmo helper sockets!"}}),
     [](const testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
+
+TEST(Installation, TheReasonBehindAGroupMessageIsLogged) {
+  SetupRig rig;
+  rig.dir.Write("root/etc", "a file, not a folder");
+  RunInstallation(rig.Context());
+  ASSERT_FALSE(rig.host.messages.empty());
+  EXPECT_EQ(rig.host.messages.back(), "Could not create the group velmo!");
+  EXPECT_EQ(rig.reasons,
+            Lines{"cannot read " + rig.Root() + "/etc/group: " + std::strerror(ENOTDIR)});
+
+  SetupRig member;
+  ASSERT_TRUE(member.groups.CreateSystemGroup("velmo"));
+  member.user->account.name = "a:b";  // cannot be written into the group file
+  RunInstallation(member.Context());
+  EXPECT_EQ(member.host.messages, Lines{"Could not add a:b to the group velmo!"});
+  EXPECT_EQ(member.reasons, Lines{"\"a:b\" cannot stand in a group file"});
+}
 
 TEST(Installation, UnitThatCannotBeWrittenOutLeavesTheOldOneWhole) {
   SetupRig rig;

@@ -32,9 +32,10 @@ class FakeLauncher : public Launcher {
  public:
   bool works = true;
   Lines starts;  // "program as uid"
-  bool StartDetached(const std::string& program, const UserAccount& user) override {
+  base::Expected<void> StartDetached(const std::string& program, const UserAccount& user) override {
     starts.push_back(program + " as " + std::to_string(user.uid));
-    return works;
+    if (!works) return base::Error{"the program is gone"};
+    return {};
   }
 };
 
@@ -52,7 +53,9 @@ struct WizardRig {
                           launcher,
                           "/usr/local/bin/velmond",
                           UserAccount{1000, 1000, "alice", "/home/alice"},
-                          host};
+                          host,
+                          [this](const std::string& why) { reasons.push_back(why); }};
+  Lines reasons;
   std::unique_ptr<CKiruSheet> sheet;
 
   explicit WizardRig(const char* machine = "x86_64") {
@@ -218,6 +221,7 @@ TEST(Wizard, LaunchThatFailsKeepsTheWizardOnStepThree) {
   rig.ToStepThree();
   rig.sheet->Finish();
   EXPECT_EQ(rig.host.messages, Lines{"There are some Problems!"});
+  EXPECT_EQ(rig.reasons, Lines{"the program is gone"});
   EXPECT_TRUE(rig.sheet->isVisible());
   EXPECT_EQ(rig.sheet->ActiveIndex(), 2);
   EXPECT_EQ(rig.Buttons(), "back . finish cancel");
