@@ -40,7 +40,7 @@ struct AlarmRangeEntry {
 };
 struct AlarmRangeDialogData {
   int32_t mbModel = 0;
-  std::array<AlarmRangeEntry, 6> channels;  // CPUTEMP, SYSTEMP, V5, V12, VN5, VN12
+  std::array<AlarmRangeEntry, 6> channels;  // in the order of kRangeDialogChannels
 };
 struct AppParamsDialogData {
   int32_t bAutoUpdate = 0;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 #include "monitor/core/Acquisition.h"
@@ -397,18 +398,19 @@ void CMainFrame::Uninstall() {
 }
 
 void CMainFrame::SetAlarmRanges() {
-  static constexpr int kChannels[6] = {CPUTEMP, SYSTEMP, V5, V12, VN5, VN12};
+  static_assert(std::size(kRangeDialogChannels) ==
+                std::tuple_size_v<decltype(AlarmRangeDialogData::channels)>);
   AlarmRangeDialogData data;
   data.mbModel = state_.mbModel;
-  for (size_t i = 0; i < 6; ++i) {
-    const ChannelRecord& r = state_[kChannels[i]];
+  for (size_t i = 0; i < std::size(kRangeDialogChannels); ++i) {
+    const ChannelRecord& r = state_[kRangeDialogChannels[i]];
     data.channels[i] = {r.present,         r.alarm.enabled,      r.alarm.defaultEnabled,
                         r.alarm.upper,     r.alarm.lower,        r.alarm.adjustMax,
                         r.alarm.adjustMin, r.alarm.defaultUpper, r.alarm.defaultLower};
   }
   if (auto result = host_.RunAlarmRangeDialog(data)) {
-    for (size_t i = 0; i < 6; ++i) {
-      AlarmRange& a = state_[kChannels[i]].alarm;
+    for (size_t i = 0; i < std::size(kRangeDialogChannels); ++i) {
+      AlarmRange& a = state_[kRangeDialogChannels[i]].alarm;
       a.enabled = result->channels[i].enabled;
       a.upper = result->channels[i].upper;
       a.lower = result->channels[i].lower;
