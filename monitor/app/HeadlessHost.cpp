@@ -90,7 +90,7 @@ void HeadlessHost::ShowTick(const core::FrameReport& report) {
         {"hmType", s.hmType},
         {"mbModel", s.mbModel},
         {"status", report.status},
-        {"alarmActive", report.alarmActive},
+        {"alarmActive", report.alarmActive ? 1 : 0},  // a number in the event stream
         {"currentAlarmChannel", report.currentAlarmChannel},
         {"channels", channels},
         {"params",

@@ -45,7 +45,7 @@ struct FrameReport {
   // ---- What the frame shows now (every report) ----
   uint64_t tick = 0;
   std::string status;
-  int32_t alarmActive = 0;
+  bool alarmActive = false;
   int32_t currentAlarmChannel = -1;
   PageSlots pages;             // the pages' display slots
   uint32_t timerPeriodMs = 0;  // the update timer's period; 0 while it is stopped

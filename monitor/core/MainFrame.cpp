@@ -143,7 +143,7 @@ int CMainFrame::OnCreate() {
   ProgramBeepControl(state_, ports_);
   Publish();
   report_.createPages = state_.mbModel;
-  alarmActive_ = 0;
+  alarmActive_ = false;
   // The icon's tooltip is the string resource of the icon's number.
   const std::string tip = LoadStringResource(static_cast<uint32_t>(kIconNormal));
   SetTray(kIconNormal, &tip);
@@ -233,7 +233,7 @@ void CMainFrame::OnClose() {
 }
 
 void CMainFrame::RequestExit() {
-  exitRequested_ = 1;
+  exitRequested_ = true;
   OnClose();
 }
 
@@ -287,7 +287,7 @@ void CMainFrame::CheckAlarms() {
     ComposeAlarmText(item);
     last = item;
     if (state_.params.bAlarm && !alarmDialogShown_) {
-      alarmDialogShown_ = 1;
+      alarmDialogShown_ = true;
       dialogAction_ = state_.params.iWarningActs;
       dialogCondition_ = statusText_;
       dialogVisible_ = true;
@@ -300,7 +300,7 @@ void CMainFrame::CheckAlarms() {
 
 void CMainFrame::ComposeAlarmText(int channel) {
   currentAlarmChannel_ = channel;
-  alarmActive_ = channel >= 0 ? 1 : 0;
+  alarmActive_ = channel >= 0;
   statusText_ = ComposeStatusText(state_.readings, channel);
 }
 
@@ -327,7 +327,7 @@ int CMainFrame::ProcessPostedMessages() {
 }
 
 void CMainFrame::OnAlarmAction(int32_t action) {
-  alarmDialogShown_ = 0;
+  alarmDialogShown_ = false;
   dialogVisible_ = false;
   report_.closeAlarmDialog = true;
   changed_ = true;

@@ -77,10 +77,10 @@ class CMainFrame {
   bool Saved() const { return saved_; }
   bool AlarmDialogVisible() const { return dialogVisible_; }
   int32_t AlarmDialogAction() const { return dialogAction_; }
-  int32_t AlarmDialogShown() const { return alarmDialogShown_; }
+  bool AlarmDialogShown() const { return alarmDialogShown_; }
   const std::string& StatusText() const { return statusText_; }
   int32_t CurrentAlarmChannel() const { return currentAlarmChannel_; }
-  int32_t AlarmActive() const { return alarmActive_; }
+  bool AlarmActive() const { return alarmActive_; }
   const PageSlots& Slots() const { return slots_; }
   const std::string& BoardText() const { return boardText_; }
   const TrayView& Tray() const { return tray_; }
@@ -121,9 +121,9 @@ class CMainFrame {
   int32_t currentAlarmChannel_ = -1;
   int32_t normalIcon_ = 0;
   int32_t alarmIcon_ = 0;
-  int32_t exitRequested_ = 0;
-  int32_t alarmDialogShown_ = 0;
-  int32_t alarmActive_ = 0;
+  bool exitRequested_ = false;
+  bool alarmDialogShown_ = false;
+  bool alarmActive_ = false;
   int32_t dialogAction_ = -1;  // m_iAction of the alarm dialog
   std::string dialogCondition_;
   bool dialogVisible_ = false;

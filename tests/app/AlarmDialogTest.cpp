@@ -164,7 +164,7 @@ TEST(AlarmDialog, EscHidesItWithoutActionAndNoAlarmDialogOpensAgain) {
   QTest::keyClick(&rig.AlarmDialog(), Qt::Key_Escape);
   rig.Settle();
   EXPECT_FALSE(rig.AlarmDialog().isVisible());
-  EXPECT_EQ(rig.frame->AlarmDialogShown(), 1);
+  EXPECT_TRUE(rig.frame->AlarmDialogShown());
   EXPECT_EQ(rig.State().params.bAlarm, 1);
   EXPECT_EQ(rig.State()[core::CPUTEMP].alarm.enabled, 1);
   for (int i = 0; i < 3; ++i)

@@ -70,7 +70,7 @@ TEST(FrameReport, BoardStatesBecomeStatusTrayDialogStartsAndPages) {
     const char* what;
     std::function<void(Rig&)> set;  // before the tick
     std::string status;
-    int32_t alarmActive;
+    bool alarmActive;
     int32_t channel;
     std::optional<TrayView> tray;
     std::optional<AlarmDialogView> dialog;

@@ -140,7 +140,7 @@ TEST(MainFrame, AlarmSwitchOffGivesAlarmIconWithoutDialog) {
   rig.frame->OnTimer();
   EXPECT_TRUE(rig.host.Lines("alarm-dialog").empty());
   EXPECT_EQ(rig.host.lastTray.icon, 137);
-  EXPECT_EQ(rig.frame->AlarmActive(), 1);
+  EXPECT_TRUE(rig.frame->AlarmActive());
   // A disabled channel never raises anything.
   rig.state.params.bAlarm = 1;
   rig.state[CPUTEMP].alarm.enabled = 0;
