@@ -16,6 +16,8 @@ struct CpuPageSlots {
   int32_t temp = 0;   // degrees Celsius
   int32_t vcore = 0;  // mV
   int32_t vio = 0;    // mV
+  // The flags are the stored record's words as they are (alarm.enabled, outOfRange), not bool:
+  // the event stream writes the word a settings file holds, whatever its value.
   int32_t tempEnabled = 0;
   int32_t tempOutOfRange = 0;
   int32_t vioEnabled = 0;
@@ -23,7 +25,8 @@ struct CpuPageSlots {
   bool operator==(const CpuPageSlots&) const = default;
 };
 
-// The four rails of the System page, in the order +5 V, +12 V, -5 V, -12 V.
+// The four rails of the System page, in the order +5 V, +12 V, -5 V, -12 V: the records' words
+// (present), kept as stored like the alarm flags below.
 struct RailFlags {
   int32_t v5 = 0;
   int32_t v12 = 0;

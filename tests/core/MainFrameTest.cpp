@@ -397,5 +397,22 @@ TEST(MainFrame, TimerPeriodForStoredIntervals) {
   EXPECT_EQ(TimerPeriodMs(INT32_MAX), 86400000u);
 }
 
+// The pages' flag slots carry the stored words as they are (the event stream writes them out),
+// not a true/false made of them: a word other than 0 or 1 from a settings file reaches the page.
+TEST(PublishToPages, FlagSlotsCopyTheStoredWords) {
+  MonitorState state;
+  state.mbModel = 1;
+  state[V5].present = 3;
+  state[V12].alarm.enabled = 2;
+  state[VN5].outOfRange = 5;
+  state[CPUTEMP].alarm.enabled = 7;
+  PageSlots slots;
+  PublishToPages(state, slots);
+  EXPECT_EQ(slots.system.present.v5, 3);
+  EXPECT_EQ(slots.system.enabled.v12, 2);
+  EXPECT_EQ(slots.system.outOfRange.vn5, 5);
+  EXPECT_EQ(slots.cpu.tempEnabled, 7);
+}
+
 }  // namespace
 }  // namespace velmo::core
