@@ -104,6 +104,7 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
     const auto board = sim::SimulatedBoard::Load(options.board, &error);
     machineHwmon = board && board->UsesMachineHwmon();
   }
+  out.machineHwmon = machineHwmon;
   if (machineHwmon) {
     kernelChip = hwmon::KernelOwnedChipOnMachine(
         [](const std::string& line) { std::cerr << "velmond: " << line << '\n'; });
