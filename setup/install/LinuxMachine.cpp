@@ -106,7 +106,10 @@ std::vector<std::string> UserEnvironment(const UserAccount& user, bool forAnothe
 base::Expected<void> Ran(const std::vector<std::string>& args) {
   const int status = RunProgram(args);
   if (status == 0) return {};
-  return base::Error{args[0] + (status < 0 ? " did not run or was ended by a signal"
+  std::string command;
+  for (const std::string& arg : args)
+    command += (command.empty() ? "" : " ") + arg;
+  return base::Error{command + (status < 0 ? " did not run or was ended by a signal"
                                            : " exited with status " + std::to_string(status))};
 }
 
@@ -137,26 +140,30 @@ bool SystemctlSystemd::Running() {
   return ::lstat("/run/systemd/system", &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool SystemctlSystemd::DaemonReload() {
-  return RunProgram({"systemctl", "--no-ask-password", "daemon-reload"}) == 0;
+base::Expected<void> SystemctlSystemd::DaemonReload() {
+  return Ran({"systemctl", "--no-ask-password", "daemon-reload"});
 }
 
-bool SystemctlSystemd::TryRestart(const std::vector<std::string>& units) {
-  std::vector<std::string> args = {"systemctl", "--no-ask-password", "try-restart"};
+namespace {
+
+base::Expected<void> Systemctl(const char* verb, const std::vector<std::string>& units) {
+  std::vector<std::string> args = {"systemctl", "--no-ask-password", verb};
   args.insert(args.end(), units.begin(), units.end());
-  return RunProgram(args) == 0;
+  return Ran(args);
 }
 
-bool SystemctlSystemd::Enable(const std::vector<std::string>& units) {
-  std::vector<std::string> args = {"systemctl", "--no-ask-password", "enable"};
-  args.insert(args.end(), units.begin(), units.end());
-  return RunProgram(args) == 0;
+}  // namespace
+
+base::Expected<void> SystemctlSystemd::TryRestart(const std::vector<std::string>& units) {
+  return Systemctl("try-restart", units);
 }
 
-bool SystemctlSystemd::Start(const std::vector<std::string>& units) {
-  std::vector<std::string> args = {"systemctl", "--no-ask-password", "start"};
-  args.insert(args.end(), units.begin(), units.end());
-  return RunProgram(args) == 0;
+base::Expected<void> SystemctlSystemd::Enable(const std::vector<std::string>& units) {
+  return Systemctl("enable", units);
+}
+
+base::Expected<void> SystemctlSystemd::Start(const std::vector<std::string>& units) {
+  return Systemctl("start", units);
 }
 
 base::Expected<GroupEntry> SystemGroups::Find(const std::string& group) {

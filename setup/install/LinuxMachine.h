@@ -20,20 +20,23 @@ int RunProgram(const std::vector<std::string>& args);
 class SystemctlSystemd : public Systemd {
  public:
   bool Running() override;
-  bool DaemonReload() override;
-  bool TryRestart(const std::vector<std::string>& units) override;
-  bool Enable(const std::vector<std::string>& units) override;
-  bool Start(const std::vector<std::string>& units) override;
+  base::Expected<void> DaemonReload() override;
+  base::Expected<void> TryRestart(const std::vector<std::string>& units) override;
+  base::Expected<void> Enable(const std::vector<std::string>& units) override;
+  base::Expected<void> Start(const std::vector<std::string>& units) override;
 };
 
 // An installation under another root: systemd is not asked.
 class NoSystemd : public Systemd {
  public:
   bool Running() override { return false; }
-  bool DaemonReload() override { return false; }
-  bool TryRestart(const std::vector<std::string>&) override { return false; }
-  bool Enable(const std::vector<std::string>&) override { return false; }
-  bool Start(const std::vector<std::string>&) override { return false; }
+  base::Expected<void> DaemonReload() override { return NotAsked(); }
+  base::Expected<void> TryRestart(const std::vector<std::string>&) override { return NotAsked(); }
+  base::Expected<void> Enable(const std::vector<std::string>&) override { return NotAsked(); }
+  base::Expected<void> Start(const std::vector<std::string>&) override { return NotAsked(); }
+
+ private:
+  static base::Error NotAsked() { return base::Error{"systemd is not asked under another root"}; }
 };
 
 // The system's groups: looked up through NSS, changed with groupadd --system and usermod -aG.

@@ -17,12 +17,13 @@ class Systemd {
   virtual ~Systemd() = default;
   // True when systemd is the running service manager.
   virtual bool Running() = 0;
-  virtual bool DaemonReload() = 0;
-  // Restarts those of `units` that run; true when the request succeeded.
-  virtual bool TryRestart(const std::vector<std::string>& units) = 0;
-  // Enables `units` (their [Install] section) and starts them; true when both succeeded.
-  virtual bool Enable(const std::vector<std::string>& units) = 0;
-  virtual bool Start(const std::vector<std::string>& units) = 0;
+  // Each request below succeeds or says why it did not.
+  virtual base::Expected<void> DaemonReload() = 0;
+  // Restarts those of `units` that run.
+  virtual base::Expected<void> TryRestart(const std::vector<std::string>& units) = 0;
+  // Enables `units` (their [Install] section).
+  virtual base::Expected<void> Enable(const std::vector<std::string>& units) = 0;
+  virtual base::Expected<void> Start(const std::vector<std::string>& units) = 0;
 };
 
 struct GroupEntry {

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "monitor/base/AtomicFile.h"
 #include "monitor/base/SafePath.h"
@@ -74,35 +76,37 @@ const char* UnitWriteFailure(const SetupContext& c, const std::string& path,
 // The link `systemctl enable` makes for a unit wanted by sockets.target, made without systemd:
 // <root>/etc/systemd/system/sockets.target.wants/<unit> naming the unit's path as seen from
 // the root. A link already there is replaced whole; anything else in its place is an error.
-bool LinkSocketUnit(const SetupContext& c, const std::string& unit) {
+base::Expected<void> LinkSocketUnit(const SetupContext& c, const std::string& unit) {
   const std::string unitPath = install::UnitDir(c.prefix) + "/" + unit;
   std::string target = unitPath;
   if (!c.systemRoot.empty()) {
-    if (unitPath.compare(0, c.systemRoot.size() + 1, c.systemRoot + "/") != 0) return false;
+    if (unitPath.compare(0, c.systemRoot.size() + 1, c.systemRoot + "/") != 0)
+      return base::Error{unitPath + " lies outside " + c.systemRoot};
     target = unitPath.substr(c.systemRoot.size());
   }
   const std::string wants = c.systemRoot + "/etc/systemd/system/sockets.target.wants";
   const std::string link = wants + "/" + unit;
   // No link followed on the way: the folders below the system root are root's to trust.
   if (!base::MakeDirs(wants, 0755, c.systemRoot.empty() ? "/etc/systemd" : c.systemRoot))
-    return false;
+    return base::Error{"cannot make " + wants + ": " + std::strerror(errno), errno};
   struct stat st;
   if (::lstat(link.c_str(), &st) == 0) {
-    if (!S_ISLNK(st.st_mode)) return false;
+    if (!S_ISLNK(st.st_mode)) return base::Error{link + " is there and is no link"};
     std::string current(static_cast<size_t>(st.st_size) + 1, '\0');
     const ssize_t n = ::readlink(link.c_str(), current.data(), current.size());
     if (n >= 0 && static_cast<size_t>(n) == target.size() &&
         current.compare(0, target.size(), target) == 0)
-      return true;
+      return {};
   }
   const std::string temporary = link + ".tmp." + std::to_string(::getpid());
   ::unlink(temporary.c_str());
-  if (::symlink(target.c_str(), temporary.c_str()) != 0) return false;
-  if (::rename(temporary.c_str(), link.c_str()) != 0) {
+  if (::symlink(target.c_str(), temporary.c_str()) != 0 ||
+      ::rename(temporary.c_str(), link.c_str()) != 0) {
+    const int error = errno;
     ::unlink(temporary.c_str());
-    return false;
+    return base::Error{"cannot link " + link + ": " + std::strerror(error), error};
   }
-  return true;
+  return {};
 }
 
 bool RegisterService(const SetupContext& c, const std::string& name, const char* keyMessage) {
@@ -116,15 +120,22 @@ bool RegisterService(const SetupContext& c, const std::string& name, const char*
   if (!failed)
     failed = UnitWriteFailure(c, install::UnitPath(c.prefix, name),
                               install::HelperUnitText(c.prefix, name), keyMessage);
-  if (!failed && c.systemd.Running() && !c.systemd.DaemonReload()) failed = kDisplayNameMessage;
+  if (!failed && c.systemd.Running()) {
+    if (const auto reloaded = c.systemd.DaemonReload(); !reloaded) {
+      failed = kDisplayNameMessage;
+      Log(c, reloaded.error().message);
+    }
+  }
   if (!failed && !IsExecutableFile(install::HelperPath(c.prefix, name))) failed = kImagePathMessage;
   if (failed) {
     c.host.ShowMessage(failed);
     return false;
   }
   const std::string socket = name + ".socket";
-  if (!(c.systemd.Running() ? c.systemd.Enable({socket}) : LinkSocketUnit(c, socket))) {
+  const auto enabled = c.systemd.Running() ? c.systemd.Enable({socket}) : LinkSocketUnit(c, socket);
+  if (!enabled) {
     c.host.ShowMessage("Could not enable " + socket + "!");
+    Log(c, enabled.error().message);
     return false;
   }
   return true;
@@ -189,8 +200,12 @@ bool GrantHelperAccess(const SetupContext& c) {
     }
     created = true;
     // Helpers that run already gave their devices to no group: from a restart on they admit it.
-    if (c.systemd.Running() && !c.systemd.TryRestart({"portio.service", "mapmem.service"})) {
-      c.host.ShowMessage("Could not restart the Velmo helper services!");
+    if (c.systemd.Running()) {
+      if (const auto restarted = c.systemd.TryRestart({"portio.service", "mapmem.service"});
+          !restarted) {
+        c.host.ShowMessage("Could not restart the Velmo helper services!");
+        Log(c, restarted.error().message);
+      }
     }
   }
   if (!c.user) {
@@ -228,9 +243,11 @@ bool PrefixIsTrusted(const SetupContext& c) {
 
 bool StartHelperSockets(const SetupContext& c) {
   if (!c.systemd.Running()) return true;
-  if (!c.systemd.Start({"portio.socket", "mapmem.socket"}) ||
-      !c.systemd.TryRestart({"portio.service", "mapmem.service"})) {
+  auto started = c.systemd.Start({"portio.socket", "mapmem.socket"});
+  if (started) started = c.systemd.TryRestart({"portio.service", "mapmem.service"});
+  if (!started) {
     c.host.ShowMessage("Could not start the Velmo helper sockets!");
+    Log(c, started.error().message);
     return false;
   }
   return true;

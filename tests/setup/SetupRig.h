@@ -101,28 +101,27 @@ class FakeSystemd : public setup::Systemd {
   bool restartWorks = true;
   std::vector<std::string> calls;
   bool Running() override { return running; }
-  bool DaemonReload() override {
-    calls.push_back("daemon-reload");
-    return reloadWorks;
-  }
+  base::Expected<void> DaemonReload() override { return Record("daemon-reload", {}, reloadWorks); }
   bool enableWorks = true;
   bool startWorks = true;
-  bool TryRestart(const std::vector<std::string>& units) override {
+  base::Expected<void> TryRestart(const std::vector<std::string>& units) override {
     return Record("try-restart", units, restartWorks);
   }
-  bool Enable(const std::vector<std::string>& units) override {
+  base::Expected<void> Enable(const std::vector<std::string>& units) override {
     return Record("enable", units, enableWorks);
   }
-  bool Start(const std::vector<std::string>& units) override {
+  base::Expected<void> Start(const std::vector<std::string>& units) override {
     return Record("start", units, startWorks);
   }
 
  private:
-  bool Record(std::string call, const std::vector<std::string>& units, bool result) {
+  // A failed request says which one it was.
+  base::Expected<void> Record(std::string call, const std::vector<std::string>& units, bool works) {
     for (const std::string& unit : units)
       call += " " + unit;
     calls.push_back(call);
-    return result;
+    if (!works) return base::Error{call + " failed"};
+    return {};
   }
 };
 

@@ -233,14 +233,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "Could not start the Velmo helper sockets!"}}),
     [](const testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
 
-TEST(Installation, TheReasonBehindAGroupMessageIsLogged) {
+TEST(Installation, TheReasonBehindAMessageIsLogged) {
   SetupRig rig;
   rig.dir.Write("root/etc", "a file, not a folder");
   RunInstallation(rig.Context());
   ASSERT_FALSE(rig.host.messages.empty());
   EXPECT_EQ(rig.host.messages.back(), "Could not create the group velmo!");
-  EXPECT_EQ(rig.reasons,
-            Lines{"cannot read " + rig.Root() + "/etc/group: " + std::strerror(ENOTDIR)});
+  const std::string wants = rig.Root() + "/etc/systemd/system/sockets.target.wants";
+  const std::string notAFolder = std::strerror(ENOTDIR);
+  EXPECT_EQ(rig.reasons, (Lines{"cannot make " + wants + ": " + notAFolder,
+                                "cannot make " + wants + ": " + notAFolder,
+                                "cannot read " + rig.Root() + "/etc/group: " + notAFolder}));
 
   SetupRig member;
   ASSERT_TRUE(member.groups.CreateSystemGroup("velmo"));
@@ -248,6 +251,20 @@ TEST(Installation, TheReasonBehindAGroupMessageIsLogged) {
   RunInstallation(member.Context());
   EXPECT_EQ(member.host.messages, Lines{"Could not add a:b to the group velmo!"});
   EXPECT_EQ(member.reasons, Lines{"\"a:b\" cannot stand in a group file"});
+
+  SetupRig systemd;
+  systemd.systemd.running = true;
+  systemd.systemd.enableWorks = false;
+  RunInstallation(systemd.Context());
+  EXPECT_EQ(systemd.reasons, (Lines{"enable portio.socket failed", "enable mapmem.socket failed"}));
+
+  SetupRig link;  // no systemd: the socket's link is made by hand
+  link.dir.Write("root/etc/systemd/system/sockets.target.wants/portio.socket/x", "");
+  RunInstallation(link.Context());
+  EXPECT_EQ(link.host.messages, Lines{"Could not enable portio.socket!"});
+  EXPECT_EQ(link.reasons,
+            Lines{link.Root() + "/etc/systemd/system/sockets.target.wants/portio.socket is there "
+                                "and is no link"});
 }
 
 TEST(Installation, UnitThatCannotBeWrittenOutLeavesTheOldOneWhole) {
