@@ -45,13 +45,11 @@ bool SocketIsLive(const sockaddr_un& address) {
 
 }  // namespace
 
-std::unique_ptr<DeviceServer> DeviceServer::Listen(const std::string& path, RequestHandler& handler,
-                                                   const PeerPolicy& policy, base::WarningSink log,
-                                                   std::string* error) {
-  auto fail = [&](const std::string& text) -> std::unique_ptr<DeviceServer> {
-    if (error) *error = text;
-    return nullptr;
-  };
+base::Expected<std::unique_ptr<DeviceServer>> DeviceServer::Listen(const std::string& path,
+                                                                   RequestHandler& handler,
+                                                                   const PeerPolicy& policy,
+                                                                   base::WarningSink log) {
+  auto fail = [](const std::string& text) { return base::Error{text}; };
   sockaddr_un address;
   if (!FillAddress(path, &address)) return fail("socket path too long or empty: " + path);
 
@@ -109,9 +107,10 @@ std::unique_ptr<DeviceServer> DeviceServer::Listen(const std::string& path, Requ
   return server;
 }
 
-std::unique_ptr<DeviceServer> DeviceServer::Adopt(int listenFd, RequestHandler& handler,
-                                                  const PeerPolicy& policy, base::WarningSink log,
-                                                  std::string* error) {
+base::Expected<std::unique_ptr<DeviceServer>> DeviceServer::Adopt(int listenFd,
+                                                                  RequestHandler& handler,
+                                                                  const PeerPolicy& policy,
+                                                                  base::WarningSink log) {
   auto intOption = [listenFd](int name) {
     int value = -1;
     socklen_t length = sizeof value;
@@ -119,15 +118,13 @@ std::unique_ptr<DeviceServer> DeviceServer::Adopt(int listenFd, RequestHandler& 
   };
   if (intOption(SO_DOMAIN) != AF_UNIX || intOption(SO_TYPE) != SOCK_SEQPACKET ||
       intOption(SO_ACCEPTCONN) != 1) {
-    if (error) *error = "the socket passed is not a listening Unix SOCK_SEQPACKET socket";
-    return nullptr;
+    return base::Error{"the socket passed is not a listening Unix SOCK_SEQPACKET socket"};
   }
   // The loop never blocks on accept, and no program the helper might start inherits the socket.
   const int flags = ::fcntl(listenFd, F_GETFL);
   if (flags < 0 || ::fcntl(listenFd, F_SETFL, flags | O_NONBLOCK) != 0 ||
       ::fcntl(listenFd, F_SETFD, FD_CLOEXEC) != 0) {
-    if (error) *error = Errno("cannot set up the socket passed");
-    return nullptr;
+    return base::Error{Errno("cannot set up the socket passed"), errno};
   }
   return std::unique_ptr<DeviceServer>(
       new DeviceServer(std::string(), listenFd, handler, policy, std::move(log)));

@@ -17,6 +17,7 @@
 #include <sys/types.h>
 
 #include "drivers/common/PeerPolicy.h"
+#include "monitor/base/Error.h"
 #include "monitor/base/Warning.h"
 
 namespace velmo::drivers {
@@ -73,15 +74,16 @@ class DeviceServer {
   // server is replaced; a live one, or any other file, is an error) and makes it reachable by the
   // group of `policy` (0660) or by the owner only (0600). A device directory that others than its
   // owner may write is refused: anyone could put a socket of their own in the device's place.
-  // Null and `error` set on failure.
-  static std::unique_ptr<DeviceServer> Listen(const std::string& path, RequestHandler& handler,
-                                              const PeerPolicy& policy, base::WarningSink log,
-                                              std::string* error);
+  // The error says which step failed.
+  static base::Expected<std::unique_ptr<DeviceServer>> Listen(const std::string& path,
+                                                              RequestHandler& handler,
+                                                              const PeerPolicy& policy,
+                                                              base::WarningSink log);
   // Serves a socket that is bound and listening already (one systemd passed): it must be a Unix
   // SOCK_SEQPACKET socket. Its file and mode are the passer's: this server never removes it.
-  static std::unique_ptr<DeviceServer> Adopt(int listenFd, RequestHandler& handler,
-                                             const PeerPolicy& policy, base::WarningSink log,
-                                             std::string* error);
+  static base::Expected<std::unique_ptr<DeviceServer>> Adopt(int listenFd, RequestHandler& handler,
+                                                             const PeerPolicy& policy,
+                                                             base::WarningSink log);
   ~DeviceServer();  // disconnects every client and removes the socket it bound
   DeviceServer(const DeviceServer&) = delete;
   DeviceServer& operator=(const DeviceServer&) = delete;

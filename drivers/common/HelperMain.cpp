@@ -57,24 +57,20 @@ bool DropCapabilities(bool keepRawIo) {
 
 namespace {
 
-// The socket systemd passed for `path`: -1 when none was passed; an error when what was passed is
-// not that socket (a unit listening elsewhere would leave the monitor without its device).
-int PassedSocket(const std::string& path, std::string* error) {
+// The socket systemd passed for `path`: nullopt when none was passed; an error when what was
+// passed is not that socket (a unit listening elsewhere would leave the monitor without its
+// device).
+base::Expected<std::optional<int>> PassedSocket(const std::string& path) {
   const int count = sd_listen_fds(1);  // also clears LISTEN_FDS for anything started later
-  if (count < 0) {
-    *error = std::string("cannot read the sockets passed: ") + std::strerror(-count);
-    return -2;
-  }
-  if (count == 0) return -1;
-  if (count > 1) {
-    *error = std::to_string(count) + " sockets passed, expected the one of " + path;
-    return -2;
-  }
-  if (sd_is_socket_unix(SD_LISTEN_FDS_START, SOCK_SEQPACKET, 1, path.c_str(), 0) <= 0) {
-    *error = "the socket passed is not a listening SOCK_SEQPACKET socket at " + path;
-    return -2;
-  }
-  return SD_LISTEN_FDS_START;
+  if (count < 0)
+    return base::Error{std::string("cannot read the sockets passed: ") + std::strerror(-count),
+                       -count};
+  if (count == 0) return std::optional<int>();
+  if (count > 1)
+    return base::Error{std::to_string(count) + " sockets passed, expected the one of " + path};
+  if (sd_is_socket_unix(SD_LISTEN_FDS_START, SOCK_SEQPACKET, 1, path.c_str(), 0) <= 0)
+    return base::Error{"the socket passed is not a listening SOCK_SEQPACKET socket at " + path};
+  return std::optional<int>(SD_LISTEN_FDS_START);
 }
 
 }  // namespace
@@ -95,19 +91,18 @@ int ServeDevice(const char* device, RequestHandler& handler, bool keepRawIo,
   }
 
   const std::string path = protocol::DevicePath(device);
-  std::string error;
-  const int passed = PassedSocket(path, &error);
-  std::unique_ptr<DeviceServer> server;
+  const auto socket = PassedSocket(path);
   const PeerPolicy policy = PeerPolicy::ForThisProcess();
-  if (passed >= 0)
-    server = DeviceServer::Adopt(passed, handler, policy, log, &error);
-  else if (passed == -1)
-    server = DeviceServer::Listen(path, handler, policy, log, &error);
-  if (!server) {
-    log(error);
+  auto served = !socket          ? base::Expected<std::unique_ptr<DeviceServer>>(socket.error())
+                : socket.value() ? DeviceServer::Adopt(*socket.value(), handler, policy, log)
+                                 : DeviceServer::Listen(path, handler, policy, log);
+  if (!served) {
+    log(served.error().message);
     ::close(stopFd);
     return 1;
   }
+  std::unique_ptr<DeviceServer> server = std::move(served).value();
+  const int passed = socket.value().value_or(-1);
   if (!DropCapabilities(keepRawIo))
     log(std::string("cannot drop capabilities: ") + std::strerror(errno));
   // Only a helper its socket brings back may end when idle: one that made its own socket would

@@ -65,12 +65,12 @@ uint32_t MapMemDevice::CreateMapping(Mapping* mapping) {
       return pr::kStatusUnsuccessful;
     }
   }
-  std::string error;
-  mapping->view = SealedView::Create(bytes, &error);
-  if (!mapping->view) {
-    if (log_) log_("cannot create the view: " + error);
+  auto view = SealedView::Create(bytes);
+  if (!view) {
+    if (log_) log_("cannot create the view: " + view.error().message);
     return pr::kStatusInsufficientResources;
   }
+  mapping->view = std::move(view).value();
   return pr::kStatusSuccess;
 }
 

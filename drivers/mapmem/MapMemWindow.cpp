@@ -18,13 +18,9 @@ std::optional<uint32_t> ParseNumber(const std::string& text) {
 
 }  // namespace
 
-std::optional<MapMemWindow> MapMemWindow::FromSettings(const std::string& address,
-                                                       const std::string& length,
-                                                       std::string* error) {
-  auto fail = [error](const std::string& text) -> std::optional<MapMemWindow> {
-    if (error) *error = text;
-    return std::nullopt;
-  };
+base::Expected<MapMemWindow> MapMemWindow::FromSettings(const std::string& address,
+                                                        const std::string& length) {
+  auto fail = [](const std::string& text) { return base::Error{text}; };
   MapMemWindow window;
   if (!address.empty()) {
     const auto value = ParseNumber(address);

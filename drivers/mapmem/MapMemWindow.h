@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "monitor/base/Error.h"
+
 namespace velmo::drivers {
 
 struct MapMemWindow {
@@ -18,10 +20,10 @@ struct MapMemWindow {
   uint32_t length = kDefaultLength;
 
   // The window from the DEVICE_ADDRESS and DEVICE_SIZE settings (empty: the default). Each text
-  // is a decimal or 0x-prefixed hexadecimal 32-bit number. nullopt and `error` set when a text
-  // is not such a number, the length is 0 or above kMaxLength, or the window passes 4 GiB.
-  static std::optional<MapMemWindow> FromSettings(const std::string& address,
-                                                  const std::string& length, std::string* error);
+  // is a decimal or 0x-prefixed hexadecimal 32-bit number. An error when a text is not such a
+  // number, the length is 0 or above kMaxLength, or the window passes 4 GiB.
+  static base::Expected<MapMemWindow> FromSettings(const std::string& address,
+                                                   const std::string& length);
 };
 
 // The view of a window: from the window address rounded down to a page, (address mod page +

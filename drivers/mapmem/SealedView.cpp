@@ -9,11 +9,11 @@
 
 namespace velmo::drivers {
 
-std::unique_ptr<SealedView> SealedView::Create(std::span<const uint8_t> bytes, std::string* error) {
-  auto fail = [error](const char* what, int fd) -> std::unique_ptr<SealedView> {
-    if (error) *error = std::string(what) + ": " + std::strerror(errno);
+base::Expected<std::unique_ptr<SealedView>> SealedView::Create(std::span<const uint8_t> bytes) {
+  auto fail = [](const char* what, int fd) -> base::Error {
+    const int error = errno;
     if (fd >= 0) ::close(fd);
-    return nullptr;
+    return base::Error{std::string(what) + ": " + std::strerror(error), error};
   };
   const int fd = ::memfd_create("velmo-mapmem-view", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd < 0) return fail("memfd_create", -1);

@@ -7,12 +7,14 @@
 #include <span>
 #include <string>
 
+#include "monitor/base/Error.h"
+
 namespace velmo::drivers {
 
 class SealedView {
  public:
-  // A memfd holding exactly `bytes`, sealed. Null and `error` set when the kernel refuses.
-  static std::unique_ptr<SealedView> Create(std::span<const uint8_t> bytes, std::string* error);
+  // A memfd holding exactly `bytes`, sealed; the error names the step the kernel refused.
+  static base::Expected<std::unique_ptr<SealedView>> Create(std::span<const uint8_t> bytes);
   ~SealedView();
   SealedView(const SealedView&) = delete;
   SealedView& operator=(const SealedView&) = delete;

@@ -23,12 +23,12 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   const velmo::base::WarningSink log = StderrLog("mapmem");
-  std::string error;
-  const std::optional<MapMemWindow> window = MapMemWindow::FromSettings(address, size, &error);
+  const velmo::base::Expected<MapMemWindow> window = MapMemWindow::FromSettings(address, size);
   if (!window) {
-    log(error);
+    log(window.error().message);
     return 2;
   }
+  std::string error;
   // The real machine: physical memory only; this helper never touches a port.
   HelperBus bus;
   if (board.empty())

@@ -52,11 +52,13 @@ TEST(PeerPolicy, RootTheHelpersUserOrTheGroup) {
 class DeviceServerTest : public ::testing::Test {
  protected:
   std::unique_ptr<DeviceServer> Listen(const PeerPolicy& policy) {
-    std::string error;
-    auto server = DeviceServer::Listen(
-        path_, device_, policy, [this](const std::string& line) { log_.push_back(line); }, &error);
-    EXPECT_TRUE(server) << error;
-    return server;
+    auto server = DeviceServer::Listen(path_, device_, policy,
+                                       [this](const std::string& line) { log_.push_back(line); });
+    if (!server) {
+      ADD_FAILURE() << server.error().message;
+      return nullptr;
+    }
+    return std::move(server).value();
   }
   int Connect() {
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
@@ -221,11 +223,11 @@ TEST_F(DeviceServerTest, AFolderOthersMayWriteIsRefused) {
   const std::string open = dir_.File("open");
   std::filesystem::create_directories(open);
   std::filesystem::permissions(open, std::filesystem::perms::all);
-  std::string error;
-  EXPECT_EQ(
-      DeviceServer::Listen(open + "/PortIo", device_, PeerPolicy::ForThisProcess(), {}, &error),
-      nullptr);
-  EXPECT_EQ(error, open + " may be written by others than its owner; refusing to serve from it");
+  const auto server =
+      DeviceServer::Listen(open + "/PortIo", device_, PeerPolicy::ForThisProcess(), {});
+  ASSERT_FALSE(server);
+  EXPECT_EQ(server.error().message,
+            open + " may be written by others than its owner; refusing to serve from it");
 }
 
 TEST_F(DeviceServerTest, ConnectionEndReleasesItsPorts) {

@@ -109,11 +109,10 @@ TEST(MapMemWindow, SettingsReplaceTheDefaults) {
       {"0x", "", false, 0, 0},
   };
   for (const Row& row : rows) {
-    std::string error;
-    const auto window = MapMemWindow::FromSettings(row.address, row.size, &error);
+    const auto window = MapMemWindow::FromSettings(row.address, row.size);
     ASSERT_EQ(window.has_value(), row.ok) << row.address << " " << row.size;
     if (!row.ok) {
-      EXPECT_FALSE(error.empty());
+      EXPECT_FALSE(window.error().message.empty());
       continue;
     }
     EXPECT_EQ(window->address, row.wantAddress);

@@ -58,10 +58,10 @@ struct Rig {
     Check(::mkdtemp(pattern) != nullptr);
     dir = pattern;
     path = dir + "/PortIo";
-    std::string error;
-    server = drivers::DeviceServer::Listen(path, device, drivers::PeerPolicy::ForThisProcess(), {},
-                                           &error);
-    Check(server != nullptr);
+    auto listening =
+        drivers::DeviceServer::Listen(path, device, drivers::PeerPolicy::ForThisProcess(), {});
+    Check(listening.has_value());
+    server = std::move(listening).value();
   }
   int Connect() {
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

@@ -42,10 +42,10 @@ class ScriptedHelper : public drivers::RequestHandler {
   ScriptedHelper(const std::string& device, std::map<uint32_t, Answer> answers,
                  Otherwise otherwise = {})
       : answers_(std::move(answers)), otherwise_(std::move(otherwise)) {
-    std::string error;
-    server_ = drivers::DeviceServer::Listen(pr::DevicePath(device.c_str()), *this,
-                                            drivers::PeerPolicy::ForThisProcess(), {}, &error);
-    EXPECT_TRUE(server_) << error;
+    auto server = drivers::DeviceServer::Listen(pr::DevicePath(device.c_str()), *this,
+                                                drivers::PeerPolicy::ForThisProcess(), {});
+    EXPECT_TRUE(server) << (server ? "" : server.error().message);
+    if (server) server_ = std::move(server).value();
     stop_ = ::eventfd(0, EFD_CLOEXEC);
     thread_ = std::thread([this] { server_->Run(stop_); });
   }
@@ -229,12 +229,11 @@ TEST_F(DriverBackendTest, BiosConversationFailures) {
   const uint8_t page[4096] = {};
   std::vector<uint8_t> bytes(page, page + sizeof page);
   std::memcpy(bytes.data() + 0xCE0, "7K4XRQB8", 8);
-  std::string error;
-  const auto view = drivers::SealedView::Create(bytes, &error);
-  ASSERT_TRUE(view) << error;
+  const auto view = drivers::SealedView::Create(bytes);
+  ASSERT_TRUE(view) << view.error().message;
   auto mapped = [&view](uint32_t offset) {
     ScriptedHelper::Answer answer = Ok({offset});
-    answer.fd = view->Fd();
+    answer.fd = view.value()->Fd();
     return answer;
   };
   const int plain = ::memfd_create("plain-view", MFD_CLOEXEC);
