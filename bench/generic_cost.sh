@@ -39,7 +39,8 @@ if [ "${1:-}" = --inside ]; then
   mkdir -p "$work/tree"
   mount -t tmpfs -o size=64m tmpfs "$work/tree"
   "$build/sim/velmo_kernel_tree" --machine boards/machines/desktop.json --out "$work/tree" > /dev/null
-  echo "tree boards/machines/desktop.json ($(ls "$work/tree/sys/class/hwmon" | wc -l) chips)"
+  chips=("$work"/tree/sys/class/hwmon/*)
+  echo "tree boards/machines/desktop.json (${#chips[@]} chips)"
   mount --bind "$work/tree/sys/class" /sys/class
   mount --bind "$work/tree/sys/devices" /sys/devices
   velmond=$(realpath "$build/monitor/app/velmond")
