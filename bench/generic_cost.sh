@@ -202,6 +202,8 @@ for tool in hyperfine sensors unshare python3; do
   command -v "$tool" > /dev/null || { echo "missing $tool: run scripts/install-deps.sh" >&2; exit 2; }
 done
 
+unshare -m true 2> /dev/null || { echo "needs root (or unshare -r) for a mount namespace" >&2; exit 2; }
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 echo '{"bios_id": "MODERNPC", "chip": "none", "hwmon": true}' > "$work/board.json"
