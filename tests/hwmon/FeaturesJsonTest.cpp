@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 
@@ -182,6 +183,34 @@ TEST(FeaturesJson, TreesAsSensorsPrintsThem) {
       EXPECT_FALSE(ours["nct6798-isa-0290"].contains("CPUTIN")) << ours.dump(2);
     }
   }
+}
+
+TEST(FeaturesJson, IdentifyPrintsTheKernelsChipsWhereNoChipOfTheMakerIsFound) {
+  HwmonFixture fixture;
+  Desktop(fixture);
+  const fs::path sensorsD = fixture.Root() / "sensors.d";
+  fs::create_directories(sensorsD);
+  // A board without a monitor chip that hands the machine's hwmon over.
+  std::ifstream in(std::string(VELMO_BOARD_DIR) + "/none.json");
+  std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_NE(body.rfind('}'), std::string::npos);
+  body.insert(body.rfind('}'), ", \"hwmon\": true\n");
+  const fs::path board = fixture.Root() / "none-hwmon.json";
+  std::ofstream(board) << body;
+  const std::string identify = std::string(VELMO_BINARY_DIR) + "/tools/velmo-identify";
+  const std::vector<BindMount> mounts = {{sensorsD, "/etc/sensors.d"}};
+  const ProgramRun run =
+      RunInTree(fixture.Root(), {identify, "--sensors-json", "--board", board.string()}, mounts);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto [ours, sensors] = BothInTree(fixture.Root(), mounts);
+  EXPECT_EQ(ordered_json::parse(run.out).dump(2), sensors.dump(2));
+
+  // The same board without "hwmon" never looks at the machine's sensors.
+  const ProgramRun without = RunInTree(
+      fixture.Root(),
+      {identify, "--sensors-json", "--board", std::string(VELMO_BOARD_DIR) + "/none.json"}, mounts);
+  EXPECT_EQ(without.status, 3) << without.out;
+  EXPECT_EQ(without.out, "");
 }
 
 // A copy of `from` at `to`/sys: the shared trees keep their symlinks as files that hold the
