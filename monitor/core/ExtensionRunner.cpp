@@ -27,9 +27,7 @@ ExtensionRunner::Outcome ExtensionRunner::OnTick(const MonitorState& state,
     history_->Record(state.readings, state.noValue);
   }
   if (!settings_.metricsDir.empty()) {
-    const auto written =
-        WriteMetricsFile(settings_.metricsDir,
-                         MetricsText(state, boardText, sensorNames_ ? &*sensorNames_ : nullptr));
+    const auto written = WriteMetricsFile(settings_.metricsDir, MetricsText(state, boardText));
     if (written) {
       lastMetricsError_.clear();
     } else if (written.error().message != lastMetricsError_) {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,6 @@
 #include "monitor/core/AlarmCommands.h"
 #include "monitor/core/ExtensionSettings.h"
 #include "monitor/core/History.h"
-#include "monitor/core/MetricsFile.h"
 
 namespace velmo::core {
 
@@ -37,10 +35,6 @@ class ExtensionRunner {
   Outcome OnTick(const MonitorState& state, const std::string& boardText,
                  const std::vector<AlarmEpisodes::Change>& changes, uint32_t updatePeriodMs);
 
-  // The sensor labels the metrics file gives channels fed by the kernel's sensors; none until
-  // set.
-  void SetSensorNames(const SensorNames& names) { sensorNames_ = names; }
-
   const ExtensionSettings& Settings() const { return settings_; }
   // Kept only with ShowHistory.
   const History* GetHistory() const { return history_ ? &*history_ : nullptr; }
@@ -51,7 +45,6 @@ class ExtensionRunner {
   AlarmCommands commands_;
   std::unique_ptr<History> history_;
   std::string lastMetricsError_;  // said once until it changes
-  std::optional<SensorNames> sensorNames_;
 };
 
 }  // namespace velmo::core

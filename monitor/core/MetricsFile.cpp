@@ -43,13 +43,11 @@ constexpr Family kFamilies[] = {
 
 }  // namespace
 
-std::string MetricsText(const MonitorState& s, const std::string& boardText,
-                        const SensorNames* sensorNames) {
+std::string MetricsText(const MonitorState& s, const std::string& boardText) {
   std::string out;
-  auto labels = [&s, sensorNames](int item) {
-    const SensorName* sensor =
-        sensorNames != nullptr ? &(*sensorNames)[static_cast<size_t>(item)] : nullptr;
-    if (sensor != nullptr && !sensor->label.empty()) {
+  auto labels = [&s](int item) {
+    const auto& sensor = s.kernelChannels[static_cast<size_t>(item)];
+    if (sensor && !sensor->label.empty()) {
       return std::string("channel=\"") + ChannelName(item) + "\",label=\"" +
              Escaped(sensor->label) + "\",chip=\"" + Escaped(sensor->chip) + "\"";
     }

@@ -325,17 +325,18 @@ std::string ReplacedOnce(std::string text, const std::string& from, const std::s
   return text.replace(at, from.size(), to);
 }
 
-TEST(Metrics, AChannelWithoutAValueHasNoSampleAndSensorLabelsReplaceThePagesOnes) {
+TEST(Metrics, AChannelWithoutAValueHasNoSampleAndASensorsLabelReplacesThePagesOne) {
   Demo demo;
   // As the kernel source leaves a channel whose sensor failed: present, no value.
   demo.state.noValue[CPUTEMP] = true;
   demo.state[CPUTEMP].value = 0;
   demo.state[CPUTEMP].outOfRange = 0;
   demo.state.noValue[CHAFAN] = true;
-  SensorNames names;
-  names[CPUTEMP] = {"Tctl", "k10temp-pci-00c3"};
-  names[V5] = {"+5V \"rail\" \\ A\nB", "nct6798-isa-0290"};  // the three escapes
-  names[VB].chip = "nct6798-isa-0290";                       // no label: the page's label stays
+  // Channels fed by kernel sensors carry the sensor's label and chip.
+  auto& fed = demo.state.kernelChannels;
+  fed[CPUTEMP] = KernelSensorSource::Channel{"k10temp-pci-00c3", "Tctl", 44, {}, {}};
+  fed[V5] = KernelSensorSource::Channel{"nct6798-isa-0290", "+5V \"rail\" \\ A\nB", {}, {}, {}};
+  fed[VB] = KernelSensorSource::Channel{"nct6798-isa-0290", "", {}, {}, {}};  // the page's label
 
   std::string expected = test::ReadFile(std::string(VELMO_TEST_DATA_DIR) + "/metrics/demo.prom");
   expected = ReplacedOnce(
@@ -355,11 +356,9 @@ TEST(Metrics, AChannelWithoutAValueHasNoSampleAndSensorLabelsReplaceThePagesOnes
         std::string("velmo_voltage_volts") + suffix +
             "{channel=\"V5\",label=\"+5V \\\"rail\\\" \\\\ A\\nB\",chip=\"nct6798-isa-0290\"}");
   }
-  EXPECT_EQ(MetricsText(demo.state, demo.boardText, &names), expected);
-  // Without names the labels are the pages' ones; only the missing samples go.
-  EXPECT_EQ(MetricsText(demo.state, demo.boardText).find("chip="), std::string::npos);
+  EXPECT_EQ(MetricsText(demo.state, demo.boardText), expected);
 
-  // The runner writes the file with the names it was given, and the history skips the gap.
+  // The runner writes that text, and its history skips the gap.
   const fs::path dir =
       fs::path(testing::TempDir()) / ("velmo-metrics-names-" + std::to_string(getpid()));
   fs::create_directories(dir);
@@ -368,7 +367,6 @@ TEST(Metrics, AChannelWithoutAValueHasNoSampleAndSensorLabelsReplaceThePagesOnes
   settings.metricsDir = dir.string();
   settings.showHistory = 1;
   ExtensionRunner runner(settings, launcher, [](const std::string&) {});
-  runner.SetSensorNames(names);
   runner.OnTick(demo.state, demo.boardText, {}, 5000);
   EXPECT_EQ(test::ReadFile((dir / "velmo.prom").string()), expected);
   if (std::system("command -v promtool >/dev/null 2>&1") == 0) {
