@@ -3,7 +3,8 @@
 # to lm-sensors' and psensor's cost on the same sensors, in one run:
 #
 # 1. One-shot: `velmond --headless --ticks 1` (a fresh settings file every run, so each is a
-#    first start) against `sensors -j`, side by side in one hyperfine run; the medians of the
+#    first start) against `sensors -j`, side by side in hyperfine runs (10 rounds of all three
+#    commands, so that a change in the machine's load falls on all alike); the medians of the
 #    wall time and their ratio, and the mean CPU time (user + system) of each. velmond runs
 #    twice: with its settings file on the disk (the verdict) and on a tmpfs, which shows what
 #    flushing the saved settings to the disk (fsync of file and folder) costs.
@@ -75,17 +76,30 @@ if [ "${1:-}" = --inside ]; then
   }
   # sensors exits 1 where a chip's adapter has no name (the tree's platform devices): its time
   # still counts. The settings file goes before every run of velmond, so each is a first start.
-  XDG_CONFIG_HOME="$box" XDG_RUNTIME_DIR="$box" HOME="$box" \
-    hyperfine -N -i --style none --warmup 10 --runs "$runs" --export-json "$box/times.json" \
-    --prepare "rm -f $box/disk/registry.reg" "$(oneshot "$box/disk")" \
-    --prepare "rm -f $box/memory/registry.reg" "$(oneshot "$box/memory")" \
-    --prepare "true" "sensors -j" > /dev/null 2>&1
-  read -r v_med v_cpu m_med m_cpu s_med s_cpu < <(python3 - "$box/times.json" << 'PY'
-import json, sys
-r = json.load(open(sys.argv[1]))['results']
-print(*(f"{v * 1000:.4f}" for x in r for v in (x['median'], x['user'] + x['system'])))
+  # hyperfine times one command's runs after the other's: in rounds, so that the machine's
+  # changing load falls on all three alike; the medians are of all rounds' runs.
+  rounds=10
+  per_round=$(((runs + rounds - 1) / rounds))
+  for round in $(seq "$rounds"); do
+    XDG_CONFIG_HOME="$box" XDG_RUNTIME_DIR="$box" HOME="$box" \
+      hyperfine -N -i --style none --warmup 3 --runs "$per_round" \
+      --export-json "$box/times$round.json" \
+      --prepare "rm -f $box/disk/registry.reg" "$(oneshot "$box/disk")" \
+      --prepare "rm -f $box/memory/registry.reg" "$(oneshot "$box/memory")" \
+      --prepare "true" "sensors -j" > /dev/null 2>&1
+  done
+  read -r v_med v_cpu m_med m_cpu s_med s_cpu < <(python3 - "$box"/times*.json << 'PY'
+import json, statistics, sys
+rounds = [json.load(open(f))['results'] for f in sys.argv[1:]]
+out = []
+for i in range(len(rounds[0])):
+    times = [t for r in rounds for t in r[i]['times']]
+    cpu = statistics.mean(r[i]['user'] + r[i]['system'] for r in rounds)
+    out += [statistics.median(times), cpu]
+print(*(f"{v * 1000:.4f}" for v in out))
 PY
   )
+  runs=$((per_round * rounds))
   oneshot_ratio=$(calc "$v_med / $s_med")
   echo "one-shot, median wall time of $runs runs (mean CPU time, user + system):"
   printf '  velmond --ticks 1          %6.2f ms (%.2f ms): %.2fx sensors -j\n' \
