@@ -12,6 +12,7 @@
 #include "monitor/hw/KernelPortClaims.h"
 #include "monitor/hw/LinuxBus.h"
 #include "monitor/hwmon/KernelSource.h"
+#include "monitor/hwmon/SensorsLibrary.h"
 #include "monitor/service/DriverService.h"
 #include "monitor/service/ServiceManagerChoice.h"
 #include "sim/SimulatedBoard.h"
@@ -106,8 +107,11 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
   }
   out.machineHwmon = machineHwmon;
   if (machineHwmon) {
-    kernelChip = hwmon::KernelOwnedChipOnMachine(
+    out.sensors = std::make_unique<hwmon::SensorsLibrary>(
         [](const std::string& line) { std::cerr << "velmond: " << line << '\n'; });
+    kernelChip = hwmon::KernelOwnedChipOnMachine(*out.sensors);
+    // A kernel-kept chip is read through its driver's files: libsensors is done with.
+    if (kernelChip) out.sensors.reset();
   }
   if (kernelChip) {
     out.source = hwmon::DescribeKernelSource(*kernelChip);
@@ -123,8 +127,14 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
     // identification then finds none.
     if (!out.realBus->Kernel().reason.empty())
       std::cerr << "velmond: " << out.realBus->Kernel().reason << '\n';
-    for (const hw::PortClaim& claim : out.realBus->Claims())
-      host.ShowMessage(hw::DescribeClaim(claim), core::kAppTitle);
+    for (const hw::PortClaim& claim : out.realBus->Claims()) {
+      // Advice to unload a kin's driver would cost the user the sensors the monitor can still
+      // run on; it is only said.
+      if (hw::ClaimedByMonitorChipDriver(claim))
+        host.ShowMessage(hw::DescribeClaim(claim), core::kAppTitle);
+      else
+        std::cerr << "velmond: " << hw::DescribeClaim(claim) << '\n';
+    }
   }
   return BackendStatus::kOpen;
 }
