@@ -59,6 +59,17 @@ bool KernelChannels::Start() {
     present_[c] = true;
     lastOk_[c] = true;
   }
+  // Each mapped chip's speed, from one read of its features here.
+  std::map<std::string, std::vector<int>> byChip;
+  for (int c = 0; c < kMappedChannels; ++c) {
+    if (channels_[c]) byChip[channels_[c]->chip].push_back(c);
+  }
+  for (const auto& [chip, chipChannels] : byChip) {
+    const int64_t start = clock_.MonotonicMs();
+    for (const int c : chipChannels)
+      ReadLocked(c);
+    speed_[chip] = clock_.MonotonicMs() - start > kSlowReadMs ? Speed::kSlow : Speed::kQuick;
+  }
   for (const int c : unmatched) {
     if (warn_) {
       warn_(std::string("Sensor_") + MappedChannelName(c) + ": \"" + DescribeChoice(*user_[c]) +
@@ -70,8 +81,8 @@ bool KernelChannels::Start() {
 }
 
 bool KernelChannels::ReadInBackground(const std::string& chip) const {
-  const auto found = slow_.find(chip);
-  return found != slow_.end() && found->second;
+  const auto found = speed_.find(chip);
+  return found == speed_.end() || found->second != Speed::kQuick;
 }
 
 void KernelChannels::ApplyScan(Scan scan) {
@@ -90,10 +101,16 @@ void KernelChannels::ApplyScan(Scan scan) {
     // A channel found again starts afresh; one that stayed keeps its record of failures, so an
     // input that keeps failing does not ask for a rescan every tick.
     if (found && !present_[c]) lastOk_[c] = true;
-    // A chip that went away is measured again when it is back.
-    if (!found) slow_.erase(s.chip);
     present_[c] = found;
   }
+  // A chip that went away is measured again when it is back.
+  std::erase_if(speed_, [this](const auto& entry) {
+    for (const SensorFeature& f : features_) {
+      if (f.chip == entry.first) return false;
+    }
+    quickStreak_.erase(entry.first);
+    return true;
+  });
 }
 
 bool KernelChannels::TakeFinishedScan() {
@@ -156,11 +173,14 @@ void KernelChannels::WorkerLoop() {
     std::shared_lock library(library_);
     for (size_t i = 0; i < job.channels.size(); ++i) {
       const int c = job.channels[i];
+      const int64_t start = clock_.MonotonicMs();
       const std::optional<double> value = ReadLocked(c);
+      const int64_t took = clock_.MonotonicMs() - start;
       std::lock_guard result(mutex_);
       if (resultTick_ == job.tick) {
         results_[c] = value;
         resultDone_[c] = true;
+        resultMs_[c] = took;
       }
       // Free for the next tick's job as soon as that tick may see this one's last result.
       if (i + 1 == job.channels.size()) busy_ = false;
@@ -177,7 +197,7 @@ std::array<std::optional<int32_t>, kMappedChannels> KernelChannels::Read() {
   if (!started_) return out;
   ++tick_;
   const int64_t now = clock_.MonotonicMs();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTickBoundMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(tickBoundMs_);
 
   TakeFinishedScan();  // one asked for at an earlier tick
   if (!rescanInFlight_) {
@@ -219,6 +239,7 @@ std::array<std::optional<int32_t>, kMappedChannels> KernelChannels::Read() {
       resultTick_ = tick_;
       results_ = {};
       resultDone_ = {};
+      resultMs_ = {};
       job_ = Job{tick_, background};
       posted = true;
     }
@@ -237,7 +258,10 @@ std::array<std::optional<int32_t>, kMappedChannels> KernelChannels::Read() {
           values[c] = ReadLocked(c);
           read[c] = true;
         }
-        if (clock_.MonotonicMs() - start > kSlowReadMs) slow_[chip] = true;
+        if (clock_.MonotonicMs() - start > kSlowReadMs) {
+          speed_[chip] = Speed::kSlow;
+          quickStreak_[chip] = 0;
+        }
       }
     }
   }
@@ -249,10 +273,27 @@ std::array<std::optional<int32_t>, kMappedChannels> KernelChannels::Read() {
       }
       return true;
     });
+    std::map<std::string, int64_t> took;  // chip -> its reads' time; -1: not all in time
     for (const int c : background) {
-      if (!resultDone_[c]) continue;  // not in time: no value, and not a failure
+      int64_t& chipMs = took[channels_[c]->chip];
+      if (!resultDone_[c]) {  // not in time: no value, and not a failure
+        chipMs = -1;
+        continue;
+      }
+      if (chipMs >= 0) chipMs += resultMs_[c];
       values[c] = results_[c];
       read[c] = true;
+    }
+    // A chip read for the first time is placed by how long that took; a slow one comes back
+    // after a run of quick reads.
+    for (const auto& [chip, ms] : took) {
+      const bool quick = ms >= 0 && ms <= kSlowReadMs;
+      Speed& speed = speed_[chip];
+      int& streak = quickStreak_[chip];
+      streak = quick ? streak + 1 : 0;
+      if (speed == Speed::kUnknown) speed = quick ? Speed::kQuick : Speed::kSlow;
+      if (speed == Speed::kSlow && streak >= kQuickTicks) speed = Speed::kQuick;
+      if (speed == Speed::kQuick) streak = 0;
     }
   }
 

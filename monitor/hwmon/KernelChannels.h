@@ -17,16 +17,25 @@
 //   - otherwise once a minute while a mapped chip is missing or a mapped input keeps failing.
 // A channel whose chip is not in the latest scan reads nullopt until a rescan finds it again.
 //
-// The bound. Reads of a chip that took longer than kSlowReadMs in one tick (SMBus chips, NVMe
-// drives waking up) move to a reader thread for good: the tick hands that thread the slow chips'
-// features and takes what it has read by kTickBoundMs after the tick began, nullopt for the rest
-// (a read still running then is not waited for; its result is dropped, and until it ends those
-// channels read nullopt). Rescans run on that thread too (started when first needed), the tick
-// waiting at most until the bound; a rescan still running then leaves the tick without values.
-// libsensors must not rescan while a read runs: reads hold a shared lock, a rescan the exclusive
-// one, and the tick only tries its lock until the bound. So the tick is held at most kTickBoundMs
-// (plus the reads of the chips still read in the caller's thread): the first slow read of a chip
-// still runs in the tick, which is how it is found slow.
+// The bound. A chip whose reads took longer than kSlowReadMs in one tick (SMBus chips, NVMe
+// drives waking up) is read by a reader thread from then on: the tick hands that thread the slow
+// chips' features and takes what it has read by kTickBoundMs after the tick began, nullopt for
+// the rest (a read still running then is not waited for: its result is dropped, and until it ends
+// those channels read nullopt and no further read of them is started). Start times each mapped
+// chip's reads (in the caller's thread, as its first scan); a chip a rescan finds again after it
+// had gone is read by the reader thread first and placed by how long that took (a driver that
+// comes back after a resume may be slow). So only a chip that turns slow after having been quick
+// holds a tick, once, for as long as that read takes. A slow chip whose reads were quick for
+// kQuickTicks ticks in a row is read in the tick's thread again (a slow read may have been a
+// moment's load). Rescans run on the
+// reader thread, the tick waiting for one at most until the bound (a rescan still running then
+// leaves the tick without values). libsensors must not rescan while a read runs: reads hold a
+// shared lock, a rescan the exclusive one, and the tick only tries for its lock until the bound.
+// The reader thread sleeps (no timeout) when it has nothing to do: it adds no wake-ups unless a
+// chip is slow or a rescan is due. The SensorsLibrary's warnings of a rescan (a configuration
+// that broke meanwhile) are given in the reader thread.
+//
+// One thread calls Start, Read, Channels and Features.
 #pragma once
 
 #include <array>
@@ -74,6 +83,7 @@ class KernelChannels {
   static constexpr int64_t kTickBoundMs = 50;        // how long a tick waits for the reader thread
   static constexpr int64_t kRescanPeriodMs = 60000;  // while a mapped chip is missing
   static constexpr int64_t kResumeMs = 1000;         // suspended time that counts as a resume
+  static constexpr int kQuickTicks = 12;  // quick reads in a row that bring a slow chip back
 
   KernelChannels(SensorFeatureSource& source, UserMapping user, Clock& clock,
                  base::WarningSink warn);
@@ -94,6 +104,9 @@ class KernelChannels {
   // degrees C), nullopt where the channel is absent, its chip is gone, or its read failed or did
   // not complete in time. Never 0 or the previous value in place of a failed read.
   std::array<std::optional<int32_t>, kMappedChannels> Read();
+
+  // How long a tick waits for the reader thread (kTickBoundMs unless set).
+  void SetTickBound(int64_t ms) { tickBoundMs_ = ms; }
 
   // How many rescans were made (Start's scan not counted), and whether a chip is read by the
   // reader thread: for tests and diagnostics.
@@ -128,11 +141,16 @@ class KernelChannels {
   std::array<bool, kMappedChannels> present_{};
   std::array<bool, kMappedChannels> lastOk_{};
   std::vector<std::string> scanNames_;
-  std::map<std::string, bool> slow_;  // chip name -> read by the reader thread
-  bool failedSinceScan_ = false;      // a new failure: rescan at the next tick
+  // How long a chip's reads take: not known yet (just found: read by the reader thread once,
+  // then placed), quick (read in the tick's thread) or slow (read by the reader thread).
+  enum class Speed { kUnknown, kQuick, kSlow };
+  std::map<std::string, Speed> speed_;      // chip name -> its speed
+  std::map<std::string, int> quickStreak_;  // slow chip -> its quick reads in a row
+  bool failedSinceScan_ = false;            // a new failure: rescan at the next tick
   int64_t lastRescanMs_ = 0;
   int64_t lastSuspendedMs_ = 0;
   uint64_t tick_ = 0;
+  int64_t tickBoundMs_ = kTickBoundMs;
   bool started_ = false;
   int rescans_ = 0;
   bool rescanInFlight_ = false;
@@ -150,6 +168,7 @@ class KernelChannels {
   uint64_t resultTick_ = 0;
   std::array<std::optional<double>, kMappedChannels> results_{};
   std::array<bool, kMappedChannels> resultDone_{};
+  std::array<int64_t, kMappedChannels> resultMs_{};  // how long each read took
   std::thread worker_;
 };
 
