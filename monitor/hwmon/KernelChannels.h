@@ -22,18 +22,19 @@
 // chips' features and takes what it has read by kTickBoundMs after the tick began, nullopt for
 // the rest (a read still running then is not waited for: its result is dropped, and until it ends
 // those channels read nullopt and no further read of them is started). Start times each mapped
-// chip's reads (in the caller's thread, as its first scan); a chip a rescan finds again after it
-// had gone is read by the reader thread first and placed by how long that took (a driver that
-// comes back after a resume may be slow). So only a chip that turns slow after having been quick
-// holds a tick, once, for as long as that read takes. A slow chip whose reads were quick for
-// kQuickTicks ticks in a row is read in the tick's thread again (a slow read may have been a
-// moment's load). Rescans run on the
-// reader thread, the tick waiting for one at most until the bound (a rescan still running then
-// leaves the tick without values). libsensors must not rescan while a read runs: reads hold a
-// shared lock, a rescan the exclusive one, and the tick only tries for its lock until the bound.
-// The reader thread sleeps (no timeout) when it has nothing to do: it adds no wake-ups unless a
-// chip is slow or a rescan is due. The SensorsLibrary's warnings of a rescan (a configuration
-// that broke meanwhile) are given in the reader thread.
+// chip's reads in the caller's thread, beside its first scan; a chip that a rescan finds again
+// after it had gone is read by the reader thread first and placed by how long that took (a driver
+// back from a resume may be slow). So only a chip that turns slow after having been quick holds a
+// tick, once, for as long as that read takes. A slow chip whose reads were quick for kQuickTicks
+// ticks in a row is read in the tick's thread again (a slow read may have been a moment's load).
+//
+// Rescans run on the reader thread too, the tick waiting for one at most until the bound (a
+// rescan still running then leaves the tick without values). libsensors must not rescan while a
+// read runs: reads hold a shared lock, a rescan the exclusive one, and the tick tries for its lock
+// only until the bound. The reader thread is started by the first rescan or slow chip and sleeps
+// without a timeout when it has nothing to do: it adds no wake-ups unless a chip is slow or a
+// rescan is due. The SensorsLibrary's warnings during a rescan (a configuration that broke
+// meanwhile) are given in the reader thread. The destructor waits for a read in flight.
 //
 // One thread calls Start, Read, Channels and Features.
 #pragma once
