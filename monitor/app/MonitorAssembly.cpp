@@ -1,5 +1,6 @@
 #include "monitor/app/MonitorAssembly.h"
 
+#include "monitor/app/KernelChannelSource.h"
 #include "monitor/app/ProgramHost.h"
 #include "monitor/core/Monitor.h"
 #include "monitor/core/registry/RegistryFile.h"
@@ -20,8 +21,13 @@ std::optional<MonitorAssembly::Failure> MonitorAssembly::Assemble(const Options&
   registry_ = std::make_unique<core::RegistryFile>(
       options.registry.empty() ? core::RegistryFile::DefaultPath() : options.registry);
   registry_->SetWarningSink([&host](const std::string& text) { host.Warn(text); });
+  if (hardware_.machineHwmon) {
+    kernelSensors_ = std::make_unique<KernelChannelSource>(
+        [&host](const std::string& text) { host.Warn(text); });
+  }
   monitor_ = std::make_unique<core::Monitor>(*ports_, *registry_, host,
-                                             core::UninstallPaths::FromEnvironment(), launcher_);
+                                             core::UninstallPaths::FromEnvironment(), launcher_,
+                                             kernelSensors_.get());
   return std::nullopt;
 }
 

@@ -14,6 +14,7 @@
 #include "monitor/core/InstanceLock.h"
 
 namespace velmo::core {
+class KernelSensorSource;
 class Monitor;
 class RegistryFile;
 }  // namespace velmo::core
@@ -52,6 +53,7 @@ class MonitorAssembly {
   std::unique_ptr<hw::PortAccess> ports_;
   std::unique_ptr<core::RegistryFile> registry_;
   core::DetachedLauncher launcher_;
+  std::unique_ptr<core::KernelSensorSource> kernelSensors_;
   std::unique_ptr<core::Monitor> monitor_;
 };
 

@@ -104,6 +104,7 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
     const auto board = sim::SimulatedBoard::Load(options.board, &error);
     machineHwmon = board && board->UsesMachineHwmon();
   }
+  out.machineHwmon = machineHwmon;
   if (machineHwmon) {
     kernelChip = hwmon::KernelOwnedChipOnMachine(
         [](const std::string& line) { std::cerr << "velmond: " << line << '\n'; });
@@ -122,8 +123,14 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
     // identification then finds none.
     if (!out.realBus->Kernel().reason.empty())
       std::cerr << "velmond: " << out.realBus->Kernel().reason << '\n';
-    for (const hw::PortClaim& claim : out.realBus->Claims())
-      host.ShowMessage(hw::DescribeClaim(claim), core::kAppTitle);
+    for (const hw::PortClaim& claim : out.realBus->Claims()) {
+      // Advice to unload a kin's driver would cost the user the sensors the monitor can still
+      // run on; it is only said.
+      if (hw::ClaimedByMonitorChipDriver(claim))
+        host.ShowMessage(hw::DescribeClaim(claim), core::kAppTitle);
+      else
+        std::cerr << "velmond: " << hw::DescribeClaim(claim) << '\n';
+    }
   }
   return BackendStatus::kOpen;
 }

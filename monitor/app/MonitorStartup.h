@@ -47,6 +47,9 @@ struct MonitorBackend {
   // Which source reads the chip, for the programs to say: "the ports", "the portio helper",
   // or the kernel driver's device.
   std::string source;
+  // The machine's hwmon belongs to this run (the real machine, or a board file that says so):
+  // without a chip the monitor may run on the kernel's sensors.
+  bool machineHwmon = false;
   // Advances a simulated board's clock by whole seconds; empty on the real machine.
   std::function<void(uint32_t)> advanceClock;
 };

@@ -54,6 +54,18 @@ void UpdateRangeState(ChannelRecord& r, bool outOfRange) {
   r.outOfRange = outOfRange ? 1 : 0;
 }
 
+// Voltages are out of range outside [lower, upper]; temperatures at or above both limits (the
+// lower one is the hysteresis). Fans have no range.
+void CheckRange(int item, ChannelRecord& r) {
+  if (IsVoltage(item)) {
+    UpdateRangeState(r, r.value < r.alarm.lower || r.value > r.alarm.upper);
+  } else if (IsTemperature(item)) {
+    const bool atUpper = r.value >= r.alarm.upper;
+    UpdateRangeState(r, atUpper && r.value >= r.alarm.lower);
+    if (atUpper && r.value < r.alarm.lower) r.changed = 1;
+  }
+}
+
 int32_t VoltageMillivolts(const MonitorState& state, VoltageCurve curve, int item, uint32_t raw) {
   if (raw == 255) return 0;
   const VoltageScale s = state.voltageScale[static_cast<size_t>(item - VCORE)];
@@ -166,14 +178,31 @@ void AcquireReadings(MonitorState& state, hw::PortAccess& ports) {
     } else if (IsVoltage(item)) {
       r.value = VoltageMillivolts(state, voltages, item, batch.Value(p.value) & 0xFF);
       if (const auto mv = Engineering(ports, r)) r.value = *mv;
-      UpdateRangeState(r, r.value < r.alarm.lower || r.value > r.alarm.upper);
+      CheckRange(item, r);
     } else {
       r.value = TemperatureDegrees(temperatures, batch.Value(p.value) & 0xFF);
       if (const auto degrees = Engineering(ports, r)) r.value = *degrees > 110 ? 0 : *degrees;
-      const bool atUpper = r.value >= r.alarm.upper;
-      UpdateRangeState(r, atUpper && r.value >= r.alarm.lower);
-      if (atUpper && r.value < r.alarm.lower) r.changed = 1;
+      CheckRange(item, r);
     }
+  }
+}
+
+void AcquireKernelReadings(MonitorState& state,
+                           const std::array<std::optional<int32_t>, 15>& values) {
+  for (int item = 0; item < kChannelCount; ++item) {
+    ChannelRecord& r = state[item];
+    if (r.present == 0) continue;
+    const std::optional<int32_t>& value = values[static_cast<size_t>(item)];
+    state.noValue[static_cast<size_t>(item)] = !value.has_value();
+    if (!value) {
+      // Nothing read: shown as no value, and no alarm on a reading nobody took.
+      r.value = 0;
+      if (!IsFan(item)) UpdateRangeState(r, false);
+      continue;
+    }
+    // The kernel's value as it is: its drivers already give up on impossible readings.
+    r.value = IsFan(item) && *value < 0 ? 0 : *value;
+    CheckRange(item, r);
   }
 }
 

@@ -15,7 +15,10 @@ struct ChipProfiles {
   SensorReadings w83782d;  // chip codes 2 and 3
   SensorReadings sis5595;  // chip code 4
   SensorReadings via686a;  // chip code 5
-  int selections = 0;      // how often a profile has been selected in this run
+  // Chip code 6: made at start from the kernel's sensors (KernelSensorProfile.h); all absent
+  // until then.
+  SensorReadings kernelSensors{};
+  int selections = 0;  // how often a profile has been selected in this run
 };
 ChipProfiles DefaultChipProfiles();
 

@@ -50,6 +50,8 @@ int32_t DetectMonitorChip(hw::PortAccess& ports) {
       case ChipProbe::kVia686a:
         found = ports.DetectVia686aMonitor();
         break;
+      case ChipProbe::kNever:
+        break;
     }
     if (found) hmType = chip.code;
   }

@@ -8,6 +8,7 @@
 #include "monitor/core/AlarmText.h"
 #include "monitor/core/ExtensionRunner.h"
 #include "monitor/core/InstallLayout.h"
+#include "monitor/core/KernelSensorSource.h"
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/SettingsStore.h"
@@ -66,11 +67,16 @@ uint32_t TimerPeriodMs(int32_t intervalSeconds) {
 
 namespace {
 
+// A channel's reading for a page, kNoValue when its sensor gave none.
+int32_t SlotValue(const MonitorState& s, int32_t item) {
+  return s.noValue[static_cast<size_t>(item)] ? kNoValue : s[item].value;
+}
+
 // Copies the channels a CPU page is fed from into its slots; a slot without a channel keeps
 // its value.
 void FeedCpuPage(const MonitorState& s, const CpuPageFeed& feed, CpuPageSlots& page) {
   const auto value = [&s](int32_t item, int32_t& slot) {
-    if (item != kNoChannel) slot = s[item].value;
+    if (item != kNoChannel) slot = SlotValue(s, item);
   };
   value(feed.fan, page.fan);
   value(feed.temp, page.temp);
@@ -100,13 +106,13 @@ void PublishToPages(const MonitorState& s, PageSlots& slots) {
   SysPageSlots& sys = slots.system;
   sys.mbModel = s.mbModel;
   sys.alarm = alarm;
-  sys.chassisFan = s[CHAFAN].value;
-  sys.auxFan = s[AUXFAN].value;
-  sys.temp = s[SYSTEMP].value;
-  sys.v5 = s[V5].value;
-  sys.v12 = s[V12].value;
-  sys.vn5 = s[VN5].value;
-  sys.vn12 = s[VN12].value;
+  sys.chassisFan = SlotValue(s, CHAFAN);
+  sys.auxFan = SlotValue(s, AUXFAN);
+  sys.temp = SlotValue(s, SYSTEMP);
+  sys.v5 = SlotValue(s, V5);
+  sys.v12 = SlotValue(s, V12);
+  sys.vn5 = SlotValue(s, VN5);
+  sys.vn12 = SlotValue(s, VN12);
   sys.present = {s[V5].present, s[V12].present, s[VN5].present, s[VN12].present};
   sys.enabled = {s[SYSTEMP].alarm.enabled, s[V5].alarm.enabled, s[V12].alarm.enabled,
                  s[VN5].alarm.enabled, s[VN12].alarm.enabled};
@@ -115,7 +121,7 @@ void PublishToPages(const MonitorState& s, PageSlots& slots) {
   MiscPageSlots& misc = slots.misc;
   misc.mbModel = s.mbModel;
   misc.alarm = alarm;
-  if (board.agp != kNoChannel) misc.agp = s[board.agp].value;
+  if (board.agp != kNoChannel) misc.agp = SlotValue(s, board.agp);
 }
 
 CMainFrame::CMainFrame(MonitorState& state, hw::PortAccess& ports, RegistryStore& registry,
@@ -125,6 +131,10 @@ CMainFrame::CMainFrame(MonitorState& state, hw::PortAccess& ports, RegistryStore
 int CMainFrame::OnCreate() {
   creating_ = true;
   IdentifyHardware(state_, ports_, &boardText_);
+  onKernelSensors_ = !IsIdentified(state_.hmType, state_.mbModel) && kernelSensors_ &&
+                     RunOnKernelSensors(state_, *kernelSensors_,
+                                        extensions_ ? extensions_->Settings().channelSensors
+                                                    : KernelSensorSource::Choices{});
   if (!IsIdentified(state_.hmType, state_.mbModel)) {
     if (host_.AskYesNo(kRemovalQuestion)) {
       Uninstall();
@@ -138,7 +148,7 @@ int CMainFrame::OnCreate() {
   alarmIcon_ = kIconAlarmAtCreation;
   PrepareChannelTable(state_, ports_, &registry_,
                       [this](const std::string& text) { host_.Warn(text); });
-  AcquireReadings(state_, ports_);
+  Acquire();
   ProgramBeepControl(state_, ports_);
   Publish();
   report_.createPages = state_.mbModel;
@@ -157,7 +167,7 @@ const FrameReport& CMainFrame::OnTimer() {
   if (destroyed_) return last_;
   ++ticks_;
   if (state_.params.bAutoUpdate) {
-    AcquireReadings(state_, ports_);
+    Acquire();
     ProgramBeepControl(state_, ports_);
     CheckAlarms();
     normalIcon_ = kIconNormal;
@@ -178,6 +188,13 @@ const FrameReport& CMainFrame::OnTimer() {
   }
   Flush();
   return last_;
+}
+
+void CMainFrame::Acquire() {
+  if (onKernelSensors_)
+    AcquireKernelReadings(state_, kernelSensors_->Read());
+  else
+    AcquireReadings(state_, ports_);
 }
 
 void CMainFrame::SetTray(int32_t icon, const std::string* tooltip) {
@@ -354,7 +371,8 @@ void CMainFrame::OnAlarmAction(int32_t action) {
 
 void CMainFrame::ShutdownOrRestart(int32_t action) {
   // No privilege to enable: logind decides whether this user may restart or power off.
-  if (action == kActionRestart) {
+  // The kernel's sensors have no limit registers of ours to write.
+  if (action == kActionRestart && !onKernelSensors_) {
     const hw::TripLimitRegisters sensors[] = {TripLimits(state_[SYSTEMP]),
                                               TripLimits(state_[CPUTEMP])};
     hw::WriteRestartTripLimits(ports_, sensors);

@@ -22,6 +22,7 @@ class PortAccess;
 namespace velmo::core {
 
 class ExtensionRunner;
+class KernelSensorSource;
 class RegistryStore;
 struct MonitorState;
 
@@ -54,6 +55,9 @@ class CMainFrame {
 
   // The extensions run after every tick; null: none. Before OnCreate.
   void SetExtensions(ExtensionRunner* extensions) { extensions_ = extensions; }
+  // The kernel's sensors, run on where no chip is identified; null: the removal question
+  // instead. Before OnCreate.
+  void SetKernelSensors(KernelSensorSource* source) { kernelSensors_ = source; }
 
   // WM_CREATE: 0 when the frame exists, -1 when the program is to end.
   int OnCreate();
@@ -92,6 +96,8 @@ class CMainFrame {
   void CheckAlarms();
   void ComposeAlarmText(int channel);
   void Publish();
+  // Reads every channel from the chip or the kernel's sensors.
+  void Acquire();
   void ShowPage(Page page);
   void Uninstall();
   void SetAlarmRanges();
@@ -110,6 +116,8 @@ class CMainFrame {
   FrameHost& host_;
   UninstallPaths paths_;
   ExtensionRunner* extensions_ = nullptr;
+  KernelSensorSource* kernelSensors_ = nullptr;
+  bool onKernelSensors_ = false;
   AlarmEpisodes episodes_;
   TrayView tray_;
   FrameReport report_;  // the step's, until Flush

@@ -13,8 +13,10 @@ class Monitor {
  public:
   // The extension settings are read from `registry` now; what is wrong with them goes to the
   // host's warnings.
+  // `kernelSensors` (may be null) is what the frame runs on where no chip is identified, unless
+  // the settings turn that off (KernelSensors 0).
   Monitor(hw::PortAccess& ports, RegistryStore& registry, FrameHost& host, UninstallPaths paths,
-          CommandLauncher& launcher);
+          CommandLauncher& launcher, KernelSensorSource* kernelSensors = nullptr);
   Monitor(const Monitor&) = delete;
   Monitor& operator=(const Monitor&) = delete;
 

@@ -2,8 +2,10 @@
 
 #include "monitor/core/ChipProfiles.h"
 #include "monitor/core/Identification.h"
+#include "monitor/core/KernelSensorProfile.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/ProfileSelection.h"
+#include "monitor/core/boards/BoardCodes.h"
 #include "monitor/core/boards/BoardTable.h"
 #include "monitor/core/registry/RegistryFile.h"
 
@@ -41,6 +43,19 @@ void PrepareChannelTable(MonitorState& state, hw::PortAccess& ports, RegistrySto
   else
     SelectChipProfile(state, ports);
   ApplyBoardAdjustments(state);
+  // The sensors found at this start decide which channels exist, whatever was stored.
+  if (const ChipInfo* chip = FindChip(state.hmType); chip && chip->kernelSensors)
+    ApplyKernelChannels(state.readings, state.kernelChannels);
+}
+
+bool RunOnKernelSensors(MonitorState& state, KernelSensorSource& source,
+                        const std::array<std::string, 15>& choices) {
+  if (!source.Start(choices)) return false;
+  state.hmType = kHmKernelSensors;
+  state.mbModel = kModelGeneric;
+  state.kernelChannels = source.Mapped();
+  state.profiles.kernelSensors = KernelSensorProfile(state.kernelChannels);
+  return true;
 }
 
 bool SetUpMonitor(MonitorState& state, hw::PortAccess& ports, RegistryStore* registry,

@@ -3,6 +3,7 @@
 // show a board's readings (page viewer, benchmarks, tests) all go through these.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "monitor/base/Warning.h"
@@ -19,6 +20,14 @@ struct MonitorState;
 
 // Reads the board text and probes for the monitor chip: sets mbModel and hmType.
 void IdentifyHardware(MonitorState& state, hw::PortAccess& ports, std::string* boardText = nullptr);
+
+class KernelSensorSource;
+
+// Where no chip (or no board) was identified: starts `source` and, when the kernel has sensors,
+// takes the chip and board codes of the kernel's sensors and their channel table's profile.
+// False, with nothing changed, when it has none.
+bool RunOnKernelSensors(MonitorState& state, KernelSensorSource& source,
+                        const std::array<std::string, 15>& choices = {});
 
 // Selects the chip profile and loads the stored settings over it; settings of another chip (or
 // of none) select the profile again and are saved at once. Returns 1 when the key was read to its

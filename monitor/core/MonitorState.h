@@ -4,6 +4,7 @@
 
 #include "monitor/core/ChannelTable.h"
 #include "monitor/core/ChipProfiles.h"
+#include "monitor/core/KernelSensorSource.h"
 
 namespace velmo::core {
 
@@ -17,6 +18,8 @@ struct MonitorState {
   // Present channels whose sensor gave nothing at the last reading (a kernel sensor that failed
   // or vanished): shown as no value, never as 0 or as the previous value. Not stored.
   std::array<bool, kChannelCount> noValue{};
+  // On the kernel's sensors: what feeds each channel (labels for the extensions).
+  KernelSensorSource::Channels kernelChannels{};
 
   bool HasValue(int item) const {
     return readings[static_cast<size_t>(item)].present != 0 && !noValue[static_cast<size_t>(item)];

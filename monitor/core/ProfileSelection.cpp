@@ -20,6 +20,8 @@ SensorReadings& ProfileOf(ChipProfiles& profiles, ProfileId id) {
       return profiles.w83782d;
     case ProfileId::kSis5595:
       return profiles.sis5595;
+    case ProfileId::kKernelSensors:
+      return profiles.kernelSensors;
     case ProfileId::kVia686a:
       break;
   }

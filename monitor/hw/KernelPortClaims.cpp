@@ -218,6 +218,12 @@ KernelClaims ReadKernelClaims(const ClaimSources& sources) {
   return out;
 }
 
+bool ClaimedByMonitorChipDriver(const PortClaim& claim) {
+  for (std::string_view driver : {"w83781d", "w83627hf", "via686a", "sis5595"})
+    if (claim.driver == driver) return true;
+  return false;
+}
+
 std::string DescribeClaim(const PortClaim& c) {
   std::string driver;
   for (const char ch : c.driver) {

@@ -73,6 +73,10 @@ std::vector<PortClaim> ChipPortClaims(const std::vector<PortClaim>& claims);
 // What the user is told: the driver, the ports, and how to free them. Bytes that are not
 // printable (a NUL included) are shown as \xNN, so the line is never cut.
 std::string DescribeClaim(const PortClaim& claim);
+// Whether the claim's driver is one of a chip the monitor reads (w83781d, w83627hf, via686a,
+// sis5595): then freeing the ports gives the monitor its chip. A kin's driver (nct6775, it87,
+// w83627ehf, lm78) keeps a chip the monitor would not know, which it reads through the kernel.
+bool ClaimedByMonitorChipDriver(const PortClaim& claim);
 
 // A bus that does no access touching a claimed port: such a read gives all ones, as an absent
 // port does, and such a write goes nowhere. A claim on either port of the pair 0x295/0x296 holds

@@ -142,6 +142,11 @@ TEST(KernelDriverClaims, TheMessageNamesDriverPortsAndRemedy) {
   EXPECT_EQ(DescribeClaim({0x295, 0x296, "w83627hf"}),
             "The kernel driver w83627hf owns the monitor chip's ports 0x295-0x296; Velmo leaves "
             "them alone. \"modprobe -r w83627hf\" (as root) frees them.");
+  // Only freeing a known chip's ports is worth a message box: a kin's chip stays the kernel's.
+  for (const char* driver : {"w83781d", "w83627hf", "via686a", "sis5595"})
+    EXPECT_TRUE(ClaimedByMonitorChipDriver({0x295, 0x296, driver})) << driver;
+  for (const char* driver : {"nct6775", "it87", "w83627ehf", "lm78", ""})
+    EXPECT_FALSE(ClaimedByMonitorChipDriver({0x295, 0x296, driver})) << driver;
 }
 
 // A sysfs tree as a fixture: drivers with a bound device, hwmon devices with their names.

@@ -96,6 +96,13 @@ constexpr BoardInfo kBoards[] = {
      .systemShowsVn12 = true, .positiveRails = false, .labels = {}, .cpuIoLabel = nullptr,
      .systemVn5Label = nullptr, .systemVn12Label = nullptr, .rangeDialogNames = {},
      .beeps = kRailBeeps},
+    {.code = kModelGeneric, .what = "any PC, on the kernel's sensors: never from a board text",
+     .carries = ChipSet({kHmKernelSensors}),
+     .tabs = kThreeTabs, .cpu = kCpuFeed, .hasCpu2 = false, .cpu2 = kNoFeed,
+     .agp = kNoChannel, .miscShowsAgp = false, .systemShowsAuxFan = true,
+     .systemShowsVn12 = true, .positiveRails = false, .labels = {}, .cpuIoLabel = nullptr,
+     .systemVn5Label = nullptr, .systemVn12Label = nullptr, .rangeDialogNames = {},
+     .beeps = {}},
 };
 
 // What the pages do with a model number no board has.

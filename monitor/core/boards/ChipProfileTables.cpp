@@ -120,7 +120,7 @@ SensorReadings ProfileVia686a() {
 }  // namespace
 
 ChipProfiles DefaultChipProfiles() {
-  return {ProfileW83781d(), ProfileW83782d(), ProfileSis5595(), ProfileVia686a(), 0};
+  return {ProfileW83781d(), ProfileW83782d(), ProfileSis5595(), ProfileVia686a(), {}, 0};
 }
 
 }  // namespace velmo::core

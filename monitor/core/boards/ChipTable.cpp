@@ -108,6 +108,22 @@ constexpr ChipInfo kChips[] = {
      {},
      {},
      kVia686aFeatures},
+    {kHmKernelSensors,
+     "",
+     "the kernel's sensors",
+     ChipProbe::kNever,
+     0,
+     0,
+     ProfileId::kKernelSensors,
+     VoltageCurve::kLinear,
+     TemperatureCurve::kDegrees,
+     false,
+     false,
+     false,
+     {},
+     {},
+     {},
+     true},
 };
 
 }  // namespace

@@ -20,10 +20,11 @@ enum class ChipProbe : uint8_t {
   kChipId,   // register 0x58 reads probeValue
   kPciId,    // the PCI function at probeAddress reads probeValue
   kVia686a,  // the VIA 686A south bridge with its monitor enabled
+  kNever,    // not probed: chosen when no chip answers and the kernel's sensors stand in
 };
 
 // Which of the four profiles (ChipProfiles) the chip starts from.
-enum class ProfileId : uint8_t { kW83781d, kW83782d, kSis5595, kVia686a };
+enum class ProfileId : uint8_t { kW83781d, kW83782d, kSis5595, kVia686a, kKernelSensors };
 
 // The voltage conversions (Acquisition.cpp has the formulas).
 enum class VoltageCurve : uint8_t {
@@ -75,6 +76,9 @@ struct ChipInfo {
   std::span<const BeepRule> beepsBeforeBoard;  // after the global switch
   std::span<const BeepRule> beepsAfterBoard;   // after the board's own bits
   std::span<const SensorsFeatureRange> sensorsFeatures;
+  // No registers: the readings come from the kernel's sensors, and no limit of the chip is
+  // ever written.
+  bool kernelSensors = false;
 };
 
 // Every supported chip, in probe order.
