@@ -29,6 +29,8 @@ packages=(
   librsvg2-bin systemd duktape appstream debootstrap
   # only the measurement scripts in bench/ use these; no test depends on them
   hyperfine lm-sensors time
+  # the peer that bench/generic_cost.sh measures the idle monitor beside
+  psensor
   # the window host's benchmark and screenshots on Xvfb: a notification area, a window
   # manager, input and capture
   trayer openbox xdotool x11-utils imagemagick

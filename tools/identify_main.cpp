@@ -21,6 +21,7 @@
 #include "monitor/hw/LinuxBus.h"
 #include "monitor/hw/PortAccess.h"
 #include "monitor/hwmon/ChannelMapping.h"
+#include "monitor/hwmon/FeaturesJson.h"
 #include "monitor/hwmon/KernelSource.h"
 #include "monitor/hwmon/SensorFeatures.h"
 #include "monitor/hwmon/SensorsLibrary.h"
@@ -95,6 +96,21 @@ int ListKernelSensors(const std::string& registryPath) {
   return 0;
 }
 
+// The kernel's chips as `sensors -j` prints them; 3 when the kernel has no sensors either.
+int PrintKernelSensorsJson() {
+  namespace hwmon = velmo::hwmon;
+  hwmon::SensorsLibrary library(
+      [](const std::string& line) { std::cerr << "velmo-identify: " << line << '\n'; });
+  hwmon::LibsensorsFeatureSource source(library);
+  const std::vector<hwmon::SensorFeature> features = source.Features();
+  if (features.empty()) {
+    std::cerr << "velmo-identify: no supported monitor chip and no kernel sensors\n";
+    return 3;
+  }
+  std::printf("%s\n", hwmon::SensorsJsonOfFeatures(features).dump(3).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,6 +176,8 @@ int main(int argc, char** argv) {
     velmo::core::IdentifyHardware(state, ports, &text);
     if (sensorsJson) {
       if (!velmo::core::FindChip(state.hmType)) {
+        // Without a chip of the maker, the kernel's sensors are what the monitor runs on.
+        if (machineHwmon) return PrintKernelSensorsJson();
         std::cerr << "velmo-identify: no supported monitor chip\n";
         return 3;
       }

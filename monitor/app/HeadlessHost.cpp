@@ -74,7 +74,10 @@ void HeadlessHost::ShowTick(const core::FrameReport& report) {
   ordered_json channels = ordered_json::object();
   for (int item = 0; item < core::kChannelCount; ++item) {
     const core::ChannelRecord& r = s[item];
-    channels[core::ChannelName(item)] = {{"present", r.present},       {"value", r.value},
+    // A present channel whose sensor gave nothing this tick has no value: null, never its word.
+    const ordered_json value =
+        r.present != 0 && !s.HasValue(item) ? ordered_json(nullptr) : ordered_json(r.value);
+    channels[core::ChannelName(item)] = {{"present", r.present},       {"value", value},
                                          {"outOfRange", r.outOfRange}, {"changed", r.changed},
                                          {"enabled", r.alarm.enabled}, {"upper", r.alarm.upper},
                                          {"lower", r.alarm.lower}};

@@ -6,11 +6,15 @@
 
 namespace velmo::app {
 
-KernelChannelSource::KernelChannelSource(base::WarningSink warn) : warn_(std::move(warn)) {}
+KernelChannelSource::KernelChannelSource(hwmon::SensorsLibrary* library, base::WarningSink warn)
+    : warn_(std::move(warn)), library_(library) {}
 KernelChannelSource::~KernelChannelSource() = default;
 
 bool KernelChannelSource::Start(const Choices& /*choices*/) {
-  library_ = std::make_unique<hwmon::SensorsLibrary>(warn_);
+  if (!library_) {
+    ownLibrary_ = std::make_unique<hwmon::SensorsLibrary>(warn_);
+    library_ = ownLibrary_.get();
+  }
   features_ = std::make_unique<hwmon::LibsensorsFeatureSource>(*library_);
   const std::vector<hwmon::SensorFeature> features = features_->Features();
   if (features.empty()) return false;

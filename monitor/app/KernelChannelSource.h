@@ -17,7 +17,9 @@ namespace velmo::app {
 
 class KernelChannelSource : public core::KernelSensorSource {
  public:
-  explicit KernelChannelSource(base::WarningSink warn);
+  // `library`: libsensors already started (kept by the caller, outliving this); null: started
+  // here when the frame asks.
+  KernelChannelSource(hwmon::SensorsLibrary* library, base::WarningSink warn);
   ~KernelChannelSource() override;
 
   bool Start(const Choices& choices) override;
@@ -26,7 +28,8 @@ class KernelChannelSource : public core::KernelSensorSource {
 
  private:
   base::WarningSink warn_;
-  std::unique_ptr<hwmon::SensorsLibrary> library_;
+  hwmon::SensorsLibrary* library_;
+  std::unique_ptr<hwmon::SensorsLibrary> ownLibrary_;
   std::unique_ptr<hwmon::LibsensorsFeatureSource> features_;
   Channels mapped_{};
   // Per channel the chip and feature name that feed it: the key that survives renumbering.

@@ -23,7 +23,7 @@ std::optional<MonitorAssembly::Failure> MonitorAssembly::Assemble(const Options&
   registry_->SetWarningSink([&host](const std::string& text) { host.Warn(text); });
   if (hardware_.machineHwmon) {
     kernelSensors_ = std::make_unique<KernelChannelSource>(
-        [&host](const std::string& text) { host.Warn(text); });
+        hardware_.sensors.get(), [&host](const std::string& text) { host.Warn(text); });
   }
   monitor_ = std::make_unique<core::Monitor>(*ports_, *registry_, host,
                                              core::UninstallPaths::FromEnvironment(), launcher_,

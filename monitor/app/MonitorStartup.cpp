@@ -12,6 +12,7 @@
 #include "monitor/hw/KernelPortClaims.h"
 #include "monitor/hw/LinuxBus.h"
 #include "monitor/hwmon/KernelSource.h"
+#include "monitor/hwmon/SensorsLibrary.h"
 #include "monitor/service/DriverService.h"
 #include "monitor/service/ServiceManagerChoice.h"
 #include "sim/SimulatedBoard.h"
@@ -106,8 +107,11 @@ BackendStatus OpenBackend(const Options& options, hw::HwHost& host, MonitorBacke
   }
   out.machineHwmon = machineHwmon;
   if (machineHwmon) {
-    kernelChip = hwmon::KernelOwnedChipOnMachine(
+    out.sensors = std::make_unique<hwmon::SensorsLibrary>(
         [](const std::string& line) { std::cerr << "velmond: " << line << '\n'; });
+    kernelChip = hwmon::KernelOwnedChipOnMachine(*out.sensors);
+    // A kernel-kept chip is read through its driver's files: libsensors is done with.
+    if (kernelChip) out.sensors.reset();
   }
   if (kernelChip) {
     out.source = hwmon::DescribeKernelSource(*kernelChip);

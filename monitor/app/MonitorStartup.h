@@ -22,7 +22,8 @@ class SimulatedBoard;
 }
 namespace velmo::hwmon {
 class AttributeFiles;
-}
+class SensorsLibrary;
+}  // namespace velmo::hwmon
 
 namespace velmo::app {
 
@@ -50,6 +51,9 @@ struct MonitorBackend {
   // The machine's hwmon belongs to this run (the real machine, or a board file that says so):
   // without a chip the monitor may run on the kernel's sensors.
   bool machineHwmon = false;
+  // libsensors as started to look for a kernel-kept chip; kept, where none is, for the kernel's
+  // sensors (starting it is most of a one-shot run's cost).
+  std::unique_ptr<hwmon::SensorsLibrary> sensors;
   // Advances a simulated board's clock by whole seconds; empty on the real machine.
   std::function<void(uint32_t)> advanceClock;
 };

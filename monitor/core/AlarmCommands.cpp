@@ -61,13 +61,15 @@ base::Expected<std::vector<std::string>> SplitCommandLine(const std::string& lin
 
 AlarmFacts FactsOf(const MonitorState& s, int item) {
   const ChannelRecord& r = s[item];
+  // An end command may run because the channel's sensor went away: no number to give then.
+  const bool missing = r.present != 0 && s.noValue[static_cast<size_t>(item)];
   return {ChannelName(item),
           ChannelLabel(item, s.mbModel),
-          InUnit(item, r.value),
+          missing ? std::string("--") : InUnit(item, r.value),
           ChannelUnit(item),
           InUnit(item, r.alarm.upper),
           InUnit(item, r.alarm.lower),
-          ComposeStatusText(s.readings, item)};
+          ComposeStatusText(s, item)};
 }
 
 std::vector<std::string> SubstituteWords(const std::vector<std::string>& words,

@@ -26,7 +26,8 @@ struct MonitorState;
 base::Expected<std::vector<std::string>> SplitCommandLine(const std::string& line);
 
 // What the placeholders stand for: %c channel name, %l the label the pages use, %v the value in
-// its unit, %u the unit, %U and %L the limits, %s the alarm sentence, %% a percent sign.
+// its unit ("--" for a channel without a reading), %u the unit, %U and %L the limits, %s the
+// alarm sentence, %% a percent sign.
 struct AlarmFacts {
   std::string channel, label, value, unit, upper, lower, sentence;
 };

@@ -9,7 +9,9 @@ std::vector<AlarmEpisodes::Change> AlarmEpisodes::Update(const MonitorState& sta
   std::vector<Change> changes;
   for (int item = 0; item < kChannelCount; ++item) {
     const ChannelRecord& r = state[item];
-    const bool alarming = r.alarm.enabled != 0 && r.outOfRange != 0;
+    // A channel without a reading has nothing out of range: its alarm ends until it reads again.
+    const bool alarming =
+        r.alarm.enabled != 0 && r.outOfRange != 0 && !state.noValue[static_cast<size_t>(item)];
     bool& was = alarming_[static_cast<size_t>(item)];
     if (alarming != was) changes.push_back({item, alarming});
     was = alarming;
@@ -22,7 +24,7 @@ std::vector<AlarmStart> StartsOf(const MonitorState& state,
   std::vector<AlarmStart> started;
   for (const AlarmEpisodes::Change& change : changes) {
     if (change.started && state.params.bAlarm != 0)
-      started.push_back({change.channel, ComposeStatusText(state.readings, change.channel)});
+      started.push_back({change.channel, ComposeStatusText(state, change.channel)});
   }
   return started;
 }

@@ -24,7 +24,7 @@ ExtensionRunner::Outcome ExtensionRunner::OnTick(const MonitorState& state,
   outcome_ = nullptr;
   if (history_) {
     history_->SetInterval(static_cast<int32_t>(updatePeriodMs / 1000));
-    history_->Record(state.readings);
+    history_->Record(state.readings, state.noValue);
   }
   if (!settings_.metricsDir.empty()) {
     const auto written = WriteMetricsFile(settings_.metricsDir, MetricsText(state, boardText));

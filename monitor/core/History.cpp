@@ -26,9 +26,14 @@ void History::SetInterval(int32_t intervalSeconds) {
 }
 
 void History::Record(const SensorReadings& readings) {
+  Record(readings, {});
+}
+
+void History::Record(const SensorReadings& readings,
+                     const std::array<bool, kChannelCount>& noValue) {
   for (size_t item = 0; item < readings.size(); ++item) {
     if (readings[item].present == 0) continue;
-    const int32_t v = readings[item].value;
+    const int32_t v = noValue[item] ? kNoValue : readings[item].value;
     Ring& ring = rings_[item];
     if (ring.values.size() < capacity_) {
       ring.values.push_back(v);
@@ -36,6 +41,7 @@ void History::Record(const SensorReadings& readings) {
       ring.values[ring.next] = v;
       ring.next = (ring.next + 1) % capacity_;
     }
+    if (noValue[item]) continue;
     min_[item] = std::min(min_[item].value_or(v), v);
     max_[item] = std::max(max_[item].value_or(v), v);
   }

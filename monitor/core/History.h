@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "monitor/core/ChannelTable.h"
+#include "monitor/core/PageSlots.h"
 
 namespace velmo::core {
 
@@ -24,9 +25,12 @@ class History {
 
   // One tick: every present channel's value.
   void Record(const SensorReadings& readings);
+  // The same where present channels may lack a value (MonitorState::noValue): such a channel's
+  // sample is kNoValue, a gap, and it counts toward neither the lowest nor the highest reading.
+  void Record(const SensorReadings& readings, const std::array<bool, kChannelCount>& noValue);
 
   size_t Capacity() const { return capacity_; }
-  // The channel's samples, oldest first (at most Capacity()).
+  // The channel's samples, oldest first (at most Capacity()); kNoValue where it had no value.
   std::vector<int32_t> Samples(int item) const;
   std::optional<int32_t> Min(int item) const { return min_[static_cast<size_t>(item)]; }
   std::optional<int32_t> Max(int item) const { return max_[static_cast<size_t>(item)]; }

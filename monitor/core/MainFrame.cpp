@@ -317,7 +317,7 @@ void CMainFrame::CheckAlarms() {
 void CMainFrame::ComposeAlarmText(int channel) {
   currentAlarmChannel_ = channel;
   alarmActive_ = channel >= 0 ? 1 : 0;
-  statusText_ = ComposeStatusText(state_.readings, channel);
+  statusText_ = ComposeStatusText(state_, channel);
 }
 
 void CMainFrame::AlarmDialogOk(int32_t action) {

@@ -46,6 +46,11 @@ constexpr Family kFamilies[] = {
 std::string MetricsText(const MonitorState& s, const std::string& boardText) {
   std::string out;
   auto labels = [&s](int item) {
+    const auto& sensor = s.kernelChannels[static_cast<size_t>(item)];
+    if (sensor && !sensor->label.empty()) {
+      return std::string("channel=\"") + ChannelName(item) + "\",label=\"" +
+             Escaped(sensor->label) + "\",chip=\"" + Escaped(sensor->chip) + "\"";
+    }
     return std::string("channel=\"") + ChannelName(item) + "\",label=\"" +
            Escaped(ChannelLabel(item, s.mbModel)) + "\"";
   };
@@ -68,6 +73,8 @@ std::string MetricsText(const MonitorState& s, const std::string& boardText) {
       std::string lines;
       for (int item = 0; item < kChannelCount; ++item) {
         if (!family.of(item) || s[item].present == 0) continue;
+        // No reading, no sample: a made-up 0 would plot as a real one.
+        if (part.suffix.empty() && !s.HasValue(item)) continue;
         lines += name + "{" + labels(item) + "} " + Number(InBaseUnits(item, part.value(s[item]))) +
                  "\n";
       }

@@ -12,26 +12,35 @@ namespace {
 
 using nlohmann::json;
 using nlohmann::ordered_json;
-using Fields = std::vector<std::pair<const char*, int32_t*>>;
+// A value slot holds a reading, which may be kNoValue (null in JSON); the others are numbers
+// and flags.
+struct Field {
+  const char* key;
+  int32_t* slot;
+  bool reading = false;
+};
+using Fields = std::vector<Field>;
+constexpr bool kReading = true;
 
 // The key of every slot, in event order.
 Fields CpuFields(CpuPageSlots& s) {
-  return {{"mbModel", &s.mbModel},
-          {"alarm", &s.alarm},
-          {"fan", &s.fan},
-          {"temp", &s.temp},
-          {"vcore", &s.vcore},
-          {"vio", &s.vio},
-          {"tempEnabled", &s.tempEnabled},
-          {"tempOutOfRange", &s.tempOutOfRange},
-          {"vioEnabled", &s.vioEnabled},
-          {"vioOutOfRange", &s.vioOutOfRange}};
+  return {{"mbModel", &s.mbModel},         {"alarm", &s.alarm},
+          {"fan", &s.fan, kReading},       {"temp", &s.temp, kReading},
+          {"vcore", &s.vcore, kReading},   {"vio", &s.vio, kReading},
+          {"tempEnabled", &s.tempEnabled}, {"tempOutOfRange", &s.tempOutOfRange},
+          {"vioEnabled", &s.vioEnabled},   {"vioOutOfRange", &s.vioOutOfRange}};
 }
 
 Fields SysFields(SysPageSlots& s) {
-  return {{"mbModel", &s.mbModel}, {"alarm", &s.alarm}, {"chassisFan", &s.chassisFan},
-          {"auxFan", &s.auxFan},   {"temp", &s.temp},   {"v5", &s.v5},
-          {"v12", &s.v12},         {"vn5", &s.vn5},     {"vn12", &s.vn12}};
+  return {{"mbModel", &s.mbModel},
+          {"alarm", &s.alarm},
+          {"chassisFan", &s.chassisFan, kReading},
+          {"auxFan", &s.auxFan, kReading},
+          {"temp", &s.temp, kReading},
+          {"v5", &s.v5, kReading},
+          {"v12", &s.v12, kReading},
+          {"vn5", &s.vn5, kReading},
+          {"vn12", &s.vn12, kReading}};
 }
 
 Fields RailFields(RailFlags& f) {
@@ -43,13 +52,18 @@ Fields AlarmFields(SysAlarmFlags& f) {
 }
 
 Fields MiscFields(MiscPageSlots& s) {
-  return {{"mbModel", &s.mbModel}, {"alarm", &s.alarm}, {"agp", &s.agp}};
+  return {{"mbModel", &s.mbModel}, {"alarm", &s.alarm}, {"agp", &s.agp, kReading}};
 }
 
 ordered_json Write(const Fields& fields) {
   ordered_json object = ordered_json::object();
-  for (const auto& [key, value] : fields)
-    object[key] = *value;
+  for (const Field& field : fields) {
+    if (field.reading && *field.slot == kNoValue) {
+      object[field.key] = nullptr;
+    } else {
+      object[field.key] = *field.slot;
+    }
+  }
   return object;
 }
 
@@ -81,11 +95,15 @@ base::Expected<void> Read(const json& parent, const char* key, const std::string
   const auto found = parent.find(key);
   if (found == parent.end()) return {};
   if (!found->is_object()) return base::Error{path + ": not an object"};
-  for (const auto& [name, target] : fields) {
-    const auto it = found->find(name);
+  for (const Field& field : fields) {
+    const auto it = found->find(field.key);
     if (it == found->end()) continue;
-    if (!ReadInt(*it, *target))
-      return base::Error{path + "." + name + ": not an int32 integer or boolean"};
+    if (field.reading && it->is_null()) {
+      *field.slot = kNoValue;
+      continue;
+    }
+    if (!ReadInt(*it, *field.slot))
+      return base::Error{path + "." + field.key + ": not an int32 integer or boolean"};
   }
   return {};
 }

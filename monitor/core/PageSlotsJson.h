@@ -10,12 +10,13 @@
 
 namespace velmo::core {
 
-// {"cpu": {...}, ["cpu2": {...} on board model 4,] "system": {...}, "misc": {...}}.
+// {"cpu": {...}, ["cpu2": {...} on board model 4,] "system": {...}, "misc": {...}}; a value slot
+// holding kNoValue is written as null.
 nlohmann::ordered_json PageSlotsToJson(const PageSlots& pageSlots, int32_t mbModel);
 
 // `start` with the slots that pages sets; keys that are missing leave their slot as it was,
-// unknown keys are ignored. Values are integers in int32 range or booleans. An error naming the
-// first bad entry.
+// unknown keys are ignored. Values are integers in int32 range or booleans; a value slot may also
+// be null, which reads as kNoValue. An error naming the first bad entry.
 base::Expected<PageSlots> PageSlotsFromJson(const nlohmann::json& pages, PageSlots start = {});
 
 }  // namespace velmo::core

@@ -36,7 +36,8 @@ nlohmann::ordered_json SensorsJson(const MonitorState& state, uint32_t chipIoBas
     const std::string feature = SensorsFeature(r, item, state.hmType);
     if (r.present == 0 || feature.empty()) continue;
     nlohmann::ordered_json sub = nlohmann::ordered_json::object();
-    sub[feature + "_input"] = Rounded(InBaseUnits(item, r.value));
+    // As sensors does for an input it cannot read: the limits and alarm stay, the input goes.
+    if (state.HasValue(item)) sub[feature + "_input"] = Rounded(InBaseUnits(item, r.value));
     // A channel without a range (both limits 0) has no limits to show; the alarm flag is the
     // monitor's: an enabled channel out of its range.
     const bool ranged = r.alarm.upper != 0 || r.alarm.lower != 0;

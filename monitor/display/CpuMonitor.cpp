@@ -1,6 +1,5 @@
 #include "monitor/display/CpuMonitor.h"
 
-#include "monitor/core/Units.h"
 #include "monitor/core/boards/BoardTable.h"
 #include "monitor/display/Icons.h"
 #include "monitor/display/PageValues.h"
@@ -100,11 +99,10 @@ void CCpuMonitor::UpdateColors() {
 }
 
 void CCpuMonitor::UpdateValues() {
-  readouts_[kFan].SetIntValue(slots_.fan, false, 0, 100);
-  readouts_[kTempC].SetIntValue(slots_.temp, true, 0, 100);
-  readouts_[kTempF].SetIntValue(core::Fahrenheit(slots_.temp), true, 32, 212);
-  readouts_[kCoreVoltage].SetFloatValue(MillivoltsToVolts(slots_.vcore), false, 0, 100);
-  readouts_[kIoVoltage].SetFloatValue(MillivoltsToVolts(slots_.vio), false, 0, 100);
+  ShowCount(readouts_[kFan], slots_.fan);
+  ShowTemperature(readouts_[kTempC], readouts_[kTempF], slots_.temp);
+  ShowVolts(readouts_[kCoreVoltage], slots_.vcore);
+  ShowVolts(readouts_[kIoVoltage], slots_.vio);
 }
 
 }  // namespace velmo::display

@@ -77,7 +77,7 @@ CHistoryPage::Scale CHistoryPage::ScaleOf(Group group) const {
     const core::ChannelRecord& r = state_[item];
     if (!InGroup(group, item) || r.present == 0) continue;
     for (int32_t v : history_.Samples(item))
-      take(core::InBaseUnits(item, v));
+      if (v != core::kNoValue) take(core::InBaseUnits(item, v));
     if (HasLimits(r, item)) {
       take(core::InBaseUnits(item, r.alarm.upper));
       take(core::InBaseUnits(item, r.alarm.lower));
@@ -138,23 +138,41 @@ void CHistoryPage::paintEvent(QPaintEvent*) {
         }
       }
       // The newest sample at the right edge, an hour back at the left.
+      // Ticks without a value leave a gap; a sample alone between gaps is drawn as a point.
       const std::vector<int32_t> samples = history_.Samples(item);
       QPainterPath path;
+      std::vector<QPointF> lone;
+      bool inRun = false;
+      size_t runLength = 0;
+      QPointF runStart;
+      auto endRun = [&] {
+        if (inRun && runLength == 1) lone.push_back(runStart);
+        inRun = false;
+      };
       for (size_t i = 0; i < samples.size(); ++i) {
+        if (samples[i] == core::kNoValue) {
+          endRun();
+          continue;
+        }
         const double x = plot.right() - 2 -
                          static_cast<double>(samples.size() - 1 - i) * (plot.width() - 5) /
                              static_cast<double>(capacity - 1);
         const QPointF point(x, RowOf(group, core::InBaseUnits(item, samples[i])));
-        if (i == 0)
+        if (!inRun) {
           path.moveTo(point);
-        else
+          inRun = true;
+          runLength = 1;
+          runStart = point;
+        } else {
           path.lineTo(point);
+          ++runLength;
+        }
       }
+      endRun();
       dc.setPen(QPen(color, 2));
-      if (samples.size() == 1)
-        dc.drawPoint(path.currentPosition());
-      else
-        dc.drawPath(path);
+      dc.drawPath(path);
+      for (const QPointF& point : lone)
+        dc.drawPoint(point);
     }
     dc.setClipping(false);
   }

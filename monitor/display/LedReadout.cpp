@@ -111,6 +111,16 @@ void CLedReadout::ShowFloat(float v, bool setFormat, const std::string& format) 
   if (created_) Invalidate();
 }
 
+void CLedReadout::ShowNoValue() {
+  // The shape of a zero in the current format, its digits and padding turned into dashes.
+  std::string text = floatMode_ ? FormatFloat(format_, 0.0) : FormatInt(format_, 0);
+  for (char& c : text)
+    if (c == ' ' || (c >= '0' && c <= '9')) c = '-';
+  text_ = text;
+  value_ = minimum_;
+  if (created_) Invalidate();
+}
+
 void CLedReadout::SetColors(const QColor& segment, const QColor& background, const QColor& bar) {
   segment_ = segment;
   background_ = background;

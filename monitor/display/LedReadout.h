@@ -51,6 +51,9 @@ class CLedReadout : public QWidget {
   // Change only the text (and float mode, and the format when setFormat).
   void ShowInt(int32_t v, bool setFormat = false, const std::string& format = {});
   void ShowFloat(float v, bool setFormat = false, const std::string& format = {});
+  // No reading to show: every digit place the format gives a value (and its padding) shows a
+  // dash, segment g ("%4d" "----", "%.2f" "-.--"), and the bar is empty.
+  void ShowNoValue();
   void SetColors(const QColor& segment, const QColor& background, const QColor& bar);
   // Hides the bar and shows the local time in strftime format (empty when it does not fit in 127
   // characters or the time cannot be converted).

@@ -1,6 +1,5 @@
 #include "monitor/display/SysMonitor.h"
 
-#include "monitor/core/Units.h"
 #include "monitor/core/boards/BoardTable.h"
 #include "monitor/display/Icons.h"
 #include "monitor/display/PageValues.h"
@@ -148,14 +147,13 @@ void CSysMonitor::UpdateColors() {
 void CSysMonitor::UpdateValues() {
   // A board may use the auxiliary fan input for the second processor.
   if (!core::BoardFor(slots_.mbModel).systemShowsAuxFan) slots_.auxFan = 0;
-  readouts_[kChassisFan].SetIntValue(slots_.chassisFan, false, 0, 100);
-  readouts_[kAuxFan].SetIntValue(slots_.auxFan, false, 0, 100);
-  readouts_[kTempC].SetIntValue(slots_.temp, true, 0, 100);
-  readouts_[kTempF].SetIntValue(core::Fahrenheit(slots_.temp), true, 32, 212);
-  readouts_[kV5].SetFloatValue(MillivoltsToVolts(slots_.v5), false, 0, 100);
-  readouts_[kV12].SetFloatValue(MillivoltsToVolts(slots_.v12), false, 0, 100);
-  readouts_[kVn5].SetFloatValue(MillivoltsToVolts(slots_.vn5), false, 0, 100);
-  readouts_[kVn12].SetFloatValue(MillivoltsToVolts(slots_.vn12), false, 0, 100);
+  ShowCount(readouts_[kChassisFan], slots_.chassisFan);
+  ShowCount(readouts_[kAuxFan], slots_.auxFan);
+  ShowTemperature(readouts_[kTempC], readouts_[kTempF], slots_.temp);
+  ShowVolts(readouts_[kV5], slots_.v5);
+  ShowVolts(readouts_[kV12], slots_.v12);
+  ShowVolts(readouts_[kVn5], slots_.vn5);
+  ShowVolts(readouts_[kVn12], slots_.vn12);
 }
 
 }  // namespace velmo::display

@@ -63,7 +63,7 @@ void CVagpMonitor::UpdateColors() {
 }
 
 void CVagpMonitor::UpdateValues() {
-  agp_.SetFloatValue(MillivoltsToVolts(slots_.agp), false, 0, 100);
+  ShowVolts(agp_, slots_.agp);
   clockReadout_.ShowTime(kTimeFormat, clock_());
 }
 

@@ -16,11 +16,12 @@ std::optional<HwmonDevice> KernelOwnedChip(const std::filesystem::path& root) {
 }
 
 std::optional<HwmonDevice> KernelOwnedChipOnMachine(const base::WarningSink& warn) {
-  std::vector<KernelChip> chips;
-  {
-    const SensorsLibrary library(warn);
-    chips = library.Chips();
-  }
+  const SensorsLibrary library(warn);
+  return KernelOwnedChipOnMachine(library);
+}
+
+std::optional<HwmonDevice> KernelOwnedChipOnMachine(const SensorsLibrary& library) {
+  std::vector<KernelChip> chips = library.Chips();
   for (const KernelChip& chip : ScanHwmonDevices("/sys")) {
     if (std::find(chips.begin(), chips.end(), chip) == chips.end()) chips.push_back(chip);
   }

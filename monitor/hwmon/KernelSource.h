@@ -18,6 +18,8 @@
 
 namespace velmo::hwmon {
 
+class SensorsLibrary;
+
 // The device of the first of the five drivers under `root`'s hwmon, if the kernel keeps a chip:
 // the owner the guards of the ports count.
 std::optional<HwmonDevice> KernelOwnedChip(const std::filesystem::path& root = "/");
@@ -29,6 +31,8 @@ std::optional<HwmonDevice> FirstOwnedChip(const std::vector<KernelChip>& chips,
 // What is wrong with the sensors configuration goes to `warn`, once; the monitor carries on
 // without it.
 std::optional<HwmonDevice> KernelOwnedChipOnMachine(const base::WarningSink& warn);
+// The same with the chips of a library the caller keeps (for the kernel's sensors after it).
+std::optional<HwmonDevice> KernelOwnedChipOnMachine(const SensorsLibrary& library);
 
 // The kernel source over `inner` and the files it reads.
 struct KernelSource {

@@ -68,6 +68,8 @@ std::vector<SensorFeature> LibsensorsFeatureSource::Features() {
   for (const KernelChip& chip : library_.Chips()) {
     const sensors_chip_name* native = library_.Native(chip);
     if (native == nullptr) continue;
+    const char* adapter = nullptr;
+    if (!GuardedCall(&adapter, sensors_get_adapter_name, &native->bus)) adapter = nullptr;
     int next = 0;
     const sensors_feature* f = nullptr;
     while (GuardedCall(&f, sensors_get_features, native, &next) && f != nullptr) {
@@ -91,6 +93,7 @@ std::vector<SensorFeature> LibsensorsFeatureSource::Features() {
       feature.minimum = Read(native, f, sub.minimum);
       feature.maximum = Read(native, f, sub.maximum);
       feature.critical = Read(native, f, sub.critical);
+      if (adapter != nullptr) feature.adapter = adapter;
       out.push_back(std::move(feature));
     }
   }

@@ -29,6 +29,9 @@ struct SensorFeature {
   std::optional<double> minimum;
   std::optional<double> maximum;
   std::optional<double> critical;
+  // The chip's bus as `sensors` names it on its "Adapter" line: "ISA adapter", "PCI adapter",
+  // "Virtual device", or an I2C adapter's own name; empty when libsensors has no name for it.
+  std::string adapter;
   bool operator==(const SensorFeature&) const = default;
 };
 

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "monitor/app/HeadlessHost.h"
 #include "monitor/app/LogindPower.h"
+#include "monitor/core/MonitorState.h"
 
 namespace velmo::app {
 namespace {
@@ -119,6 +123,47 @@ TEST(ProgramHost, PowerRequestsSentRefusedOrOnlyReported) {
     EXPECT_EQ(host.lines, std::vector<std::string>{row.line}) << row.what;
     EXPECT_EQ(power.requests, row.requests) << row.what;
   }
+}
+
+TEST(HeadlessHost, ATickWritesNullForAChannelOrSlotWithoutAReading) {
+  ScriptedPower power;
+  std::ostringstream out;
+  HeadlessHost host(out, false, true, power);
+  core::MonitorState state;
+  state[core::CPUTEMP].present = 1;
+  state[core::SYSTEMP].present = 1;
+  state[core::SYSTEMP].value = 38;
+  state.noValue[core::CPUTEMP] = true;  // the word left 0, as the kernel source leaves it
+  state.noValue[core::VCORE] = true;    // absent: its record prints as ever
+  core::FrameReport report;
+  report.ticked = true;
+  report.state = &state;
+  report.pages.cpu.temp = core::kNoValue;
+  report.pages.cpu.fan = 4500;
+  host.Render(report);
+  const nlohmann::json tick = nlohmann::json::parse(out.str());
+  ASSERT_EQ(tick["event"], "tick") << out.str();
+  const nlohmann::json& channels = tick["channels"];
+  EXPECT_TRUE(channels["CPUTEMP"]["value"].is_null()) << out.str();
+  EXPECT_EQ(channels["CPUTEMP"]["present"], 1);
+  EXPECT_EQ(channels["SYSTEMP"]["value"], 38);
+  EXPECT_EQ(channels["VCORE"]["value"], 0);
+  EXPECT_TRUE(tick["pages"]["cpu"]["temp"].is_null());
+  EXPECT_EQ(tick["pages"]["cpu"]["fan"], 4500);
+
+  // With the reading back, the same tick is byte for byte what it always was.
+  const std::string withNull = out.str();
+  out.str("");
+  state.noValue = {};
+  report.pages.cpu.temp = 0;
+  host.Render(report);
+  std::string expected = withNull;
+  for (const char* key : {R"("CPUTEMP":{"present":1,"value":)", R"("fan":4500,"temp":)"}) {
+    const size_t at = expected.find(std::string(key) + "null");
+    ASSERT_NE(at, std::string::npos) << key;
+    expected.replace(at + std::string(key).size(), 4, "0");
+  }
+  EXPECT_EQ(out.str(), expected);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "monitor/core/AlarmCommands.h"
+#include "monitor/core/AlarmStarts.h"
+#include "monitor/core/MonitorState.h"
+
 namespace velmo::core {
 namespace {
 
@@ -71,6 +75,69 @@ TEST(AlarmText, FahrenheitTruncatesTowardZeroAndNeverOverflows) {
   SensorReadings r{};
   r[CPUTEMP].value = INT32_MAX;  // a stored record of an absent channel may hold anything
   EXPECT_FALSE(ComposeStatusText(r, -1).empty());
+}
+
+TEST(AlarmText, AChannelWithoutAValuePrintsDashesAndHasNoSentence) {
+  MonitorState s;
+  for (int item : {int{CPUTEMP}, int{SYSTEMP}, int{CPUFAN}, int{CHAFAN}, int{V5}, int{RESTEMP}})
+    s[item].present = 1;
+  s[CPUTEMP].value = 45;
+  s[SYSTEMP].value = 38;
+  s[CPUFAN].value = 5000;
+  s[CHAFAN].value = 0;
+  s[V5].value = 5250;
+  const std::string all = "CPU Temp:45C/113F, SYS Temp:38C/100F, CPU FAN:ON, SYS FAN:OFF";
+  EXPECT_EQ(ComposeStatusText(s, -1), all);  // every value there: the texts as before
+  EXPECT_EQ(ComposeStatusText(s, V5), ComposeStatusText(s.readings, V5));
+  struct Row {
+    std::vector<int> missing;
+    int channel;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {{CPUTEMP}, -1, "CPU Temp:--, SYS Temp:38C/100F, CPU FAN:ON, SYS FAN:OFF"},
+      {{SYSTEMP, CHAFAN}, -1, "CPU Temp:45C/113F, SYS Temp:--, CPU FAN:ON, SYS FAN:--"},
+      {{CPUFAN}, CPUFAN, "CPU Temp:45C/113F, SYS Temp:38C/100F, CPU FAN:--, SYS FAN:OFF"},
+      // No sentence for a channel without a value: the status line instead.
+      {{V5}, V5, all.c_str()},
+      {{CPUTEMP}, CPUTEMP, "CPU Temp:--, SYS Temp:38C/100F, CPU FAN:ON, SYS FAN:OFF"},
+      {{CPUTEMP}, RESTEMP, "The VGA  Temperature has exceeded Normal Operating Tolerance."},
+      // An absent channel is not "no value": its record prints as it always has.
+      {{VCORE}, -1, all.c_str()},
+  };
+  for (const Row& row : rows) {
+    MonitorState t = s;
+    for (int item : row.missing) {
+      t.noValue[static_cast<size_t>(item)] = true;
+      t[item].value = 0;  // the word is meaningless then
+    }
+    EXPECT_EQ(ComposeStatusText(t, row.channel), row.expected) << row.channel;
+  }
+}
+
+TEST(AlarmText, AChannelWithoutAValueStartsNoAlarmAndItsCommandGetsNoNumber) {
+  MonitorState s;
+  s.params.bAlarm = 1;
+  s[V5].present = 1;
+  s[V5].value = 6000;
+  s[V5].alarm.enabled = 1;
+  s[V5].outOfRange = 1;
+  AlarmEpisodes episodes;
+  const auto started = episodes.Update(s);
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_TRUE(started[0].started);
+  EXPECT_EQ(StartsOf(s, started)[0].sentence,
+            "The 6.0 V Power-Line has exceeded Normal Operating Tolerance.");
+  // The sensor goes away with the flag left standing: the episode ends, and what an end
+  // command is told has no made-up number.
+  s.noValue[V5] = true;
+  const auto ended = episodes.Update(s);
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_FALSE(ended[0].started);
+  const AlarmFacts facts = FactsOf(s, V5);
+  EXPECT_EQ(facts.value, "--");
+  EXPECT_EQ(facts.sentence.rfind("CPU Temp:", 0), 0u) << facts.sentence;
+  EXPECT_TRUE(episodes.Update(s).empty());
 }
 
 }  // namespace

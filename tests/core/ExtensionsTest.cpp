@@ -21,6 +21,7 @@
 #include "monitor/core/MetricsFile.h"
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
+#include "monitor/core/SensorsJson.h"
 #include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/PortAccess.h"
@@ -313,6 +314,108 @@ TEST(History, RingsAreBoundedAndKeepMinAndMax) {
   EXPECT_EQ(history.Capacity(), 30u);
   EXPECT_EQ(history.Samples(CPUTEMP).back(), samples.back());
   EXPECT_EQ(History(0).Capacity(), History::kMaxSamples);
+}
+
+// Replaces the one occurrence of `from` in `text`; fails the test when it is not there once.
+std::string ReplacedOnce(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at == std::string::npos) return text;
+  EXPECT_EQ(text.find(from, at + 1), std::string::npos) << from;
+  return text.replace(at, from.size(), to);
+}
+
+TEST(Metrics, AChannelWithoutAValueHasNoSampleAndASensorsLabelReplacesThePagesOne) {
+  Demo demo;
+  // As the kernel source leaves a channel whose sensor failed: present, no value.
+  demo.state.noValue[CPUTEMP] = true;
+  demo.state[CPUTEMP].value = 0;
+  demo.state[CPUTEMP].outOfRange = 0;
+  demo.state.noValue[CHAFAN] = true;
+  // Channels fed by kernel sensors carry the sensor's label and chip.
+  auto& fed = demo.state.kernelChannels;
+  fed[CPUTEMP] = KernelSensorSource::Channel{"k10temp-pci-00c3", "Tctl", 44, {}, {}};
+  fed[V5] = KernelSensorSource::Channel{"nct6798-isa-0290", "+5V \"rail\" \\ A\nB", {}, {}, {}};
+  fed[VB] = KernelSensorSource::Channel{"nct6798-isa-0290", "", {}, {}, {}};  // the page's label
+
+  std::string expected = test::ReadFile(std::string(VELMO_TEST_DATA_DIR) + "/metrics/demo.prom");
+  expected = ReplacedOnce(
+      expected, "velmo_temperature_celsius{channel=\"CPUTEMP\",label=\"Cpu Temp.\"} 44\n", "");
+  expected = ReplacedOnce(expected,
+                          "velmo_fan_speed_rpm{channel=\"CHAFAN\",label=\"Cha Fan\"} 4500\n", "");
+  for (const char* suffix : {"_upper", "_lower"}) {
+    expected = ReplacedOnce(expected,
+                            std::string("velmo_temperature_celsius") + suffix +
+                                "{channel=\"CPUTEMP\",label=\"Cpu Temp.\"}",
+                            std::string("velmo_temperature_celsius") + suffix +
+                                "{channel=\"CPUTEMP\",label=\"Tctl\",chip=\"k10temp-pci-00c3\"}");
+  }
+  for (const char* suffix : {"", "_upper", "_lower"}) {
+    expected = ReplacedOnce(
+        expected, std::string("velmo_voltage_volts") + suffix + "{channel=\"V5\",label=\"+5V\"}",
+        std::string("velmo_voltage_volts") + suffix +
+            "{channel=\"V5\",label=\"+5V \\\"rail\\\" \\\\ A\\nB\",chip=\"nct6798-isa-0290\"}");
+  }
+  EXPECT_EQ(MetricsText(demo.state, demo.boardText), expected);
+
+  // The runner writes that text, and its history skips the gap.
+  const fs::path dir =
+      fs::path(testing::TempDir()) / ("velmo-metrics-names-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  RecordingLauncher launcher;
+  ExtensionSettings settings;
+  settings.metricsDir = dir.string();
+  settings.showHistory = 1;
+  ExtensionRunner runner(settings, launcher, [](const std::string&) {});
+  runner.OnTick(demo.state, demo.boardText, {}, 5000);
+  EXPECT_EQ(test::ReadFile((dir / "velmo.prom").string()), expected);
+  if (std::system("command -v promtool >/dev/null 2>&1") == 0) {
+    const std::string check = "promtool check metrics < " + (dir / "velmo.prom").string();
+    EXPECT_EQ(std::system(check.c_str()), 0);
+  }
+  fs::remove_all(dir);
+  EXPECT_EQ(runner.GetHistory()->Samples(CPUTEMP), std::vector<int32_t>{kNoValue});
+  EXPECT_FALSE(runner.GetHistory()->Max(CPUTEMP));
+  EXPECT_EQ(runner.GetHistory()->Max(SYSTEMP), 38);
+}
+
+TEST(History, TicksWithoutAValueAreGapsOutsideMinAndMax) {
+  History history(5);
+  SensorReadings readings{};
+  readings[CPUTEMP].present = 1;
+  std::array<bool, kChannelCount> noValue{};
+  const struct {
+    int32_t value;
+    bool missing;
+  } ticks[] = {{50, false}, {0, true}, {-5, true}, {47, false}, {0, true}};
+  for (const auto& tick : ticks) {
+    readings[CPUTEMP].value = tick.value;
+    noValue[CPUTEMP] = tick.missing;
+    history.Record(readings, noValue);
+  }
+  EXPECT_EQ(history.Samples(CPUTEMP), (std::vector<int32_t>{50, kNoValue, kNoValue, 47, kNoValue}));
+  EXPECT_EQ(history.Min(CPUTEMP), 47);
+  EXPECT_EQ(history.Max(CPUTEMP), 50);
+
+  History onlyGaps(5);
+  noValue[CPUTEMP] = true;
+  onlyGaps.Record(readings, noValue);
+  EXPECT_FALSE(onlyGaps.Min(CPUTEMP));
+  EXPECT_FALSE(onlyGaps.Max(CPUTEMP));
+}
+
+TEST(SensorsJsonOfTheBoard, AChannelWithoutAValueKeepsItsLimitsButNoInput) {
+  Demo demo;
+  const nlohmann::ordered_json before = SensorsJson(demo.state, 0);
+  demo.state.noValue[V5] = true;
+  demo.state[V5].value = 0;
+  demo.state[V5].outOfRange = 0;
+  nlohmann::ordered_json expected = before;
+  nlohmann::ordered_json& chip = expected.begin().value();
+  ASSERT_TRUE(chip.contains("+5V")) << before.dump();
+  chip["+5V"].erase("in3_input");
+  ASSERT_TRUE(chip["+5V"].contains("in3_min")) << before.dump();
+  EXPECT_EQ(SensorsJson(demo.state, 0), expected);
 }
 
 TEST(ExtensionSettings, ReadFromTheirOwnSubkeyWithDefaults) {

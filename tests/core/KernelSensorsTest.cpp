@@ -234,6 +234,8 @@ TEST(KernelSensors, AMissingReadingIsNoValueUntilItComesBack) {
   EXPECT_EQ(frame.Slots().cpu.temp, kNoValue);
   EXPECT_EQ(frame.Slots().system.temp, kNoValue);
   EXPECT_EQ(frame.Slots().cpu.vcore, 1024);
+  EXPECT_EQ(frame.StatusText(), "CPU Temp:--, SYS Temp:--, CPU FAN:ON, SYS FAN:OFF");
+  EXPECT_EQ(frame.Tray().tooltip, frame.StatusText());
 
   // Back: fresh values.
   rig.source.values[CPUTEMP] = 50;

@@ -81,5 +81,28 @@ TEST(PageSlotsJson, WhatTheHeadlessHostWritesReadsBackTheSame) {
   EXPECT_FALSE(PageSlotsToJson(s, 9).contains("cpu2"));
 }
 
+TEST(PageSlotsJson, AValueSlotWithoutAReadingIsNullBothWays) {
+  PageSlots s;
+  s.cpu = {9, 1, kNoValue, kNoValue, 1750, kNoValue, 1, 0, 1, 0};
+  s.system.temp = kNoValue;
+  s.system.vn12 = kNoValue;
+  s.misc.agp = kNoValue;
+  const nlohmann::ordered_json written = PageSlotsToJson(s, 9);
+  const std::string text = written.dump();
+  EXPECT_NE(text.find(R"("fan":null,"temp":null,"vcore":1750,"vio":null)"), std::string::npos)
+      << text;
+  EXPECT_TRUE(written["system"]["temp"].is_null());
+  EXPECT_TRUE(written["system"]["vn12"].is_null());
+  EXPECT_TRUE(written["misc"]["agp"].is_null());
+  const auto back = PageSlotsFromJson(nlohmann::json::parse(text));
+  ASSERT_TRUE(back) << back.error().message;
+  EXPECT_EQ(*back, s);
+  // Only readings may be null: a flag or a board model may not.
+  for (const char* bad : {R"({"cpu":{"alarm":null}})", R"({"system":{"present":{"v5":null}}})",
+                          R"({"misc":{"mbModel":null}})"}) {
+    EXPECT_FALSE(PageSlotsFromJson(nlohmann::json::parse(bad))) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace velmo::core

@@ -230,6 +230,36 @@ TEST_F(LedReadoutBar, RangeBelowOneHundredthDrawsNoBarInsteadOfDividingByZero) {
   EXPECT_EQ(test::CountColour(image, QRect(0, 30, 200, 10), Fill()), 0);
 }
 
+TEST_F(LedReadoutBar, NoValueIsDashesInEveryDigitPlaceAndAnEmptyBar) {
+  const struct {
+    const char* format;
+    bool floating;
+    const char* dashes;
+  } rows[] = {{"%4d", false, "----"},
+              {"%3d", false, "---"},
+              {"%.2f", true, "-.--"},
+              {"%.3f", true, "-.---"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.format);
+    rig_.readout.SetFormat(row.format);
+    if (row.floating) {
+      rig_.readout.SetFloatValue(100.0f, true, 0, 100);
+    } else {
+      rig_.readout.SetIntValue(100, true, 0, 100);
+    }
+    rig_.readout.ShowNoValue();
+    EXPECT_EQ(rig_.readout.Text(), row.dashes);
+    const QImage image = rig_.Paint();
+    EXPECT_EQ(test::CountColour(image, QRect(0, 30, 200, 10), Fill()), 0) << "the bar is empty";
+    // The first cell lights segment g alone.
+    const auto mids =
+        SegmentMidpoints(0, rig_.readout.StrokeThickness(), rig_.readout.SegmentLength());
+    for (int seg = 0; seg < 7; ++seg)
+      EXPECT_EQ(At(image, mids[seg].x(), mids[seg].y()), seg == 6 ? kLit : kUnlit)
+          << "segment " << char('a' + seg);
+  }
+}
+
 TEST(LedReadoutText, FormatDecidesFloatModeAndTextFollowsTheCalls) {
   const struct {
     const char* format;

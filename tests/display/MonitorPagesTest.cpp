@@ -250,6 +250,58 @@ TEST(MonitorPageValues, BoardModel4ShowsNoAuxiliaryFan) {
   EXPECT_EQ(page.ReadoutAt(CSysMonitor::kAuxFan).Text(), "   0");
 }
 
+TEST(MonitorPageValues, SlotsWithoutAReadingShowDashesAndEmptyBars) {
+  CCpuMonitor cpu;
+  core::CpuPageSlots c = CpuSlots();
+  c.fan = core::kNoValue;
+  c.temp = core::kNoValue;
+  c.vio = core::kNoValue;
+  cpu.SetSlots(c);
+  const QImage image = RenderPage(cpu);
+  EXPECT_EQ(cpu.ReadoutAt(CCpuMonitor::kFan).Text(), "----");
+  EXPECT_EQ(cpu.ReadoutAt(CCpuMonitor::kTempC).Text(), "---");
+  EXPECT_EQ(cpu.ReadoutAt(CCpuMonitor::kTempF).Text(), "---");
+  EXPECT_EQ(cpu.ReadoutAt(CCpuMonitor::kCoreVoltage).Text(), "1.75");  // the others as ever
+  EXPECT_EQ(cpu.ReadoutAt(CCpuMonitor::kIoVoltage).Text(), "-.--");
+  for (const auto r : {CCpuMonitor::kTempC, CCpuMonitor::kTempF}) {
+    const CLedReadout& readout = cpu.ReadoutAt(r);
+    const QRect g = readout.geometry();
+    // Row T + 4 of the bar is the face colour across: nothing filled.
+    const QRect row(g.left() + 1, g.bottom() - 5, g.width() - 2, 1);
+    const QRgb face = readout.palette().color(QPalette::Button).rgb();
+    EXPECT_EQ(test::CountColour(image, row, face), row.width()) << r;
+  }
+
+  CSysMonitor sys;
+  core::SysPageSlots s = SysSlots();
+  s.chassisFan = core::kNoValue;
+  s.temp = core::kNoValue;
+  s.v12 = core::kNoValue;
+  s.vn12 = core::kNoValue;
+  sys.SetSlots(s);
+  sys.InitDialog();
+  EXPECT_EQ(sys.ReadoutAt(CSysMonitor::kChassisFan).Text(), "----");
+  EXPECT_EQ(sys.ReadoutAt(CSysMonitor::kAuxFan).Text(), "2500");
+  EXPECT_EQ(sys.ReadoutAt(CSysMonitor::kTempC).Text(), "---");
+  EXPECT_EQ(sys.ReadoutAt(CSysMonitor::kTempF).Text(), "---");
+  EXPECT_EQ(sys.ReadoutAt(CSysMonitor::kV5).Text(), "5.026");
+  EXPECT_EQ(sys.ReadoutAt(CSysMonitor::kV12).Text(), "-.---");
+  EXPECT_EQ(sys.ReadoutAt(CSysMonitor::kVn12).Text(), "-.---");
+
+  CVagpMonitor misc;
+  misc.SetSlots({.mbModel = 5, .alarm = 1, .agp = core::kNoValue});
+  misc.InitDialog();
+  ASSERT_TRUE(misc.HasAgpVoltage());
+  EXPECT_EQ(misc.AgpReadout().Text(), "-.--");
+
+  // A reading that comes back shows as usual.
+  c.temp = 45;
+  cpu.SetSlots(c);
+  cpu.OnTimer();
+  EXPECT_EQ(cpu.ReadoutAt(CCpuMonitor::kTempC).Text(), " 45");
+  EXPECT_EQ(cpu.ReadoutAt(CCpuMonitor::kTempF).Text(), "113");
+}
+
 TEST(MonitorPageRefresh, PagesDrawFromTheirSlotsOnlyWhenTheTimerArrives) {
   CCpuMonitor page;
   page.SetSlots(CpuSlots());
