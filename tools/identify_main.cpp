@@ -197,5 +197,14 @@ int main(int argc, char** argv) {
   std::printf("board text: \"%s\"\nMBModel:    %d\nHmType:     %d  %s\nChipIoBase: 0x%x\n",
               text.c_str(), mbModel, hmType, velmo::core::ChipDescription(hmType),
               ports.ChipIoBase());
-  return velmo::core::FindChip(hmType) ? 0 : 3;
+  if (velmo::core::FindChip(hmType)) return 0;
+  if (machineHwmon) {
+    const velmo::hwmon::SensorsLibrary library([](const std::string&) {});
+    if (!library.Chips().empty()) {
+      std::cerr << "velmo-identify: no supported monitor chip; velmond runs on the kernel's "
+                   "sensors ("
+                << library.Chips().size() << " chips; --kernel-sensors lists them)\n";
+    }
+  }
+  return 3;
 }
