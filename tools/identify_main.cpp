@@ -10,11 +10,13 @@
 
 #include "monitor/core/Acquisition.h"
 #include "monitor/core/ChannelTable.h"
+#include "monitor/core/ExtensionSettings.h"
 #include "monitor/core/Identification.h"
 #include "monitor/core/MonitorSetup.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/SensorsJson.h"
 #include "monitor/core/boards/ChipTable.h"
+#include "monitor/core/registry/RegistryFile.h"
 #include "monitor/hw/DirectBackend.h"
 #include "monitor/hw/LinuxBus.h"
 #include "monitor/hw/PortAccess.h"
@@ -23,6 +25,7 @@
 #include "monitor/hwmon/KernelSource.h"
 #include "monitor/hwmon/SensorFeatures.h"
 #include "monitor/hwmon/SensorsLibrary.h"
+#include "monitor/hwmon/UserMapping.h"
 #include "sim/SimulatedBoard.h"
 
 namespace {
@@ -35,14 +38,37 @@ class ConsoleHost : public velmo::hw::HwHost {
   void EndProgram(int exitCode) override { throw velmo::hw::ProgramEnd{exitCode}; }
 };
 
-// Every chip and feature libsensors finds, with its label, value and the channel it feeds.
-int ListKernelSensors() {
+void Warn(const std::string& line) {
+  std::cerr << "velmo-identify: " << line << '\n';
+}
+
+// The user's Sensor_<CHANNEL> choices from the settings file (read only; a missing file or key
+// leaves every channel to the default mapping).
+velmo::hwmon::UserMapping LoadUserMapping(const std::string& registryPath) {
+  velmo::core::RegistryFile registry(registryPath.empty() ? velmo::core::RegistryFile::DefaultPath()
+                                                          : registryPath);
+  // Only the sensor choices matter here: the other settings' warnings are the monitor's to give.
+  const velmo::core::ExtensionSettings settings =
+      velmo::core::LoadExtensionSettings(registry, [](const std::string& line) {
+        if (line.find("\"Sensor_") != std::string::npos) Warn(line);
+      });
+  return velmo::hwmon::ParseUserMapping(settings.channelSensors, Warn);
+}
+
+// Every chip and feature libsensors finds, with its label, value and the channel it feeds under
+// the user's mapping.
+int ListKernelSensors(const std::string& registryPath) {
   namespace hwmon = velmo::hwmon;
-  hwmon::SensorsLibrary library(
-      [](const std::string& line) { std::cerr << "velmo-identify: " << line << '\n'; });
+  const hwmon::UserMapping user = LoadUserMapping(registryPath);
+  hwmon::SensorsLibrary library(Warn);
   hwmon::LibsensorsFeatureSource source(library);
   const std::vector<hwmon::SensorFeature> features = source.Features();
-  const hwmon::ChannelAssignment assignment = hwmon::MapChannels(features);
+  std::vector<int> unmatched;
+  const hwmon::ChannelAssignment assignment = hwmon::MapChannels(features, user, &unmatched);
+  for (const int c : unmatched) {
+    Warn(std::string("Sensor_") + hwmon::MappedChannelName(c) + ": \"" +
+         hwmon::DescribeChoice(*user[c]) + "\" matches no sensor; the channel is absent");
+  }
   std::string chip;
   for (size_t i = 0; i < features.size(); ++i) {
     const hwmon::SensorFeature& f = features[i];
@@ -97,8 +123,11 @@ int main(int argc, char** argv) {
   bool kernelSensors = false;
   cli.add_flag("--kernel-sensors", kernelSensors,
                "list the kernel's sensors and the channel each one feeds");
+  std::string registryPath;
+  cli.add_option("--registry", registryPath,
+                 "settings file whose Sensor_<CHANNEL> values choose sensors (--kernel-sensors)");
   CLI11_PARSE(cli, argc, argv);
-  if (kernelSensors) return ListKernelSensors();
+  if (kernelSensors) return ListKernelSensors(registryPath);
 
   std::unique_ptr<velmo::hw::Bus> bus;
   std::string error;
@@ -168,5 +197,14 @@ int main(int argc, char** argv) {
   std::printf("board text: \"%s\"\nMBModel:    %d\nHmType:     %d  %s\nChipIoBase: 0x%x\n",
               text.c_str(), mbModel, hmType, velmo::core::ChipDescription(hmType),
               ports.ChipIoBase());
-  return velmo::core::FindChip(hmType) ? 0 : 3;
+  if (velmo::core::FindChip(hmType)) return 0;
+  if (machineHwmon) {
+    const velmo::hwmon::SensorsLibrary library([](const std::string&) {});
+    if (!library.Chips().empty()) {
+      std::cerr << "velmo-identify: no supported monitor chip; velmond runs on the kernel's "
+                   "sensors ("
+                << library.Chips().size() << " chips; --kernel-sensors lists them)\n";
+    }
+  }
+  return 3;
 }

@@ -1,6 +1,6 @@
 // The kernel's sensors through libsensors, as the monitor's frame reads them where no chip of
-// its own answers. libsensors starts only when the frame asks (Start), so a board with a chip
-// never loads the sensors configuration.
+// its own answers: hwmon::KernelChannels (mapping, rescans, bounded reads) over libsensors,
+// given in the core's terms.
 #pragma once
 
 #include <memory>
@@ -9,6 +9,7 @@
 #include "monitor/core/KernelSensorSource.h"
 
 namespace velmo::hwmon {
+class KernelChannels;
 class SensorsLibrary;
 class LibsensorsFeatureSource;
 }  // namespace velmo::hwmon
@@ -31,9 +32,8 @@ class KernelChannelSource : public core::KernelSensorSource {
   hwmon::SensorsLibrary* library_;
   std::unique_ptr<hwmon::SensorsLibrary> ownLibrary_;
   std::unique_ptr<hwmon::LibsensorsFeatureSource> features_;
+  std::unique_ptr<hwmon::KernelChannels> channels_;
   Channels mapped_{};
-  // Per channel the chip and feature name that feed it: the key that survives renumbering.
-  std::array<std::pair<std::string, std::string>, core::kChannelCount> keys_{};
 };
 
 }  // namespace velmo::app

@@ -112,34 +112,47 @@ std::span<const ChannelRules> DefaultChannelRules() {
   return kDefault;
 }
 
-ChannelAssignment MapChannels(const std::vector<SensorFeature>& features,
-                              std::span<const ChannelRules> rules) {
-  ChannelAssignment out{};
-  std::vector<bool> used(features.size(), false);
+std::vector<size_t> ChipNameOrder(const std::vector<SensorFeature>& features) {
   // Chips in name order, so the mapping does not follow the hwmonN numbering.
   std::vector<size_t> order(features.size());
   for (size_t i = 0; i < order.size(); ++i)
     order[i] = i;
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return features[a].chip < features[b].chip; });
+  return order;
+}
+
+void MapRemaining(const std::vector<SensorFeature>& features, std::span<const ChannelRules> rules,
+                  const std::array<bool, kMappedChannels>& decided, ChannelAssignment* out,
+                  std::vector<bool>* used) {
+  const std::vector<size_t> order = ChipNameOrder(features);
   // Named rules of every channel first, so a catch-all "fan*" never takes the fan a later
   // channel names; then the catch-alls, in channel order.
   for (const bool catchAll : {false, true}) {
     for (const ChannelRules& row : rules) {
-      if (row.channel < 0 || row.channel >= kMappedChannels || out[row.channel]) continue;
+      if (row.channel < 0 || row.channel >= kMappedChannels || decided[row.channel] ||
+          (*out)[row.channel])
+        continue;
       for (const MappingRule& rule : row.rules) {
         if (rule.fallback != catchAll) continue;
         for (const size_t i : order) {
-          if (out[row.channel]) break;
+          if ((*out)[row.channel]) break;
           const SensorFeature& f = features[i];
-          if (used[i] || f.kind != row.kind || !Plausible(f) || !Matches(rule, f)) continue;
-          out[row.channel] = i;
-          used[i] = true;
+          if ((*used)[i] || f.kind != row.kind || !Plausible(f) || !Matches(rule, f)) continue;
+          (*out)[row.channel] = i;
+          (*used)[i] = true;
         }
-        if (out[row.channel]) break;
+        if ((*out)[row.channel]) break;
       }
     }
   }
+}
+
+ChannelAssignment MapChannels(const std::vector<SensorFeature>& features,
+                              std::span<const ChannelRules> rules) {
+  ChannelAssignment out{};
+  std::vector<bool> used(features.size(), false);
+  MapRemaining(features, rules, {}, &out, &used);
   return out;
 }
 
@@ -169,6 +182,10 @@ std::optional<int32_t> InChannelUnits(FeatureKind kind, std::optional<double> va
 
 std::optional<int32_t> ChannelUnits(const SensorFeature& feature) {
   return InChannelUnits(feature.kind, feature.value);
+}
+
+std::optional<int32_t> ChannelUnits(FeatureKind kind, std::optional<double> value) {
+  return InChannelUnits(kind, value);
 }
 
 KernelLimits LimitsOf(const SensorFeature& f) {

@@ -43,6 +43,15 @@ using ChannelAssignment = std::array<std::optional<size_t>, kMappedChannels>;
 ChannelAssignment MapChannels(const std::vector<SensorFeature>& features,
                               std::span<const ChannelRules> rules = DefaultChannelRules());
 
+// The feature indexes in chip-name order (features of one chip keep their order).
+std::vector<size_t> ChipNameOrder(const std::vector<SensorFeature>& features);
+
+// The default rules for the channels not `decided` and not yet in `out`, over the features not
+// `used` yet (MapChannels with some channels and features already taken).
+void MapRemaining(const std::vector<SensorFeature>& features, std::span<const ChannelRules> rules,
+                  const std::array<bool, kMappedChannels>& decided, ChannelAssignment* out,
+                  std::vector<bool>* used);
+
 // One reading of every channel: the features read, the channel each feeds, and the channels
 // values in the channel table's units (none for a channel that is absent or could not be read).
 struct MappedReading {
@@ -65,5 +74,6 @@ KernelLimits LimitsOf(const SensorFeature& feature);
 
 // A value in the channel table's units: millivolts, RPM, whole degrees Celsius (rounded).
 std::optional<int32_t> ChannelUnits(const SensorFeature& feature);
+std::optional<int32_t> ChannelUnits(FeatureKind kind, std::optional<double> value);
 
 }  // namespace velmo::hwmon

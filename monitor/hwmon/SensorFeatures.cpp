@@ -2,8 +2,10 @@
 
 #include <sensors/sensors.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 #include "monitor/hwmon/SensorsLibrary.h"
 
@@ -96,6 +98,73 @@ std::vector<SensorFeature> LibsensorsFeatureSource::Features() {
     }
   }
   return out;
+}
+
+std::optional<double> SensorFeatureSource::ReadInput(const std::string& chip,
+                                                     const std::string& feature) {
+  for (const SensorFeature& f : Features()) {
+    if (f.chip == chip && f.name == feature) return f.value;
+  }
+  return std::nullopt;
+}
+
+std::optional<LibsensorsFeatureSource::Input> LibsensorsFeatureSource::Resolve(
+    const std::string& chip, const std::string& feature) {
+  std::lock_guard lock(cacheMutex_);
+  if (cacheGeneration_ != library_.Generation()) {
+    cache_.clear();
+    cacheGeneration_ = library_.Generation();
+  }
+  const auto key = std::make_pair(chip, feature);
+  if (const auto found = cache_.find(key); found != cache_.end()) return found->second;
+  for (const KernelChip& c : library_.Chips()) {
+    if (c.name != chip) continue;
+    const sensors_chip_name* native = library_.Native(c);
+    if (native == nullptr) return std::nullopt;
+    int next = 0;
+    const sensors_feature* f = nullptr;
+    while (GuardedCall(&f, sensors_get_features, native, &next) && f != nullptr) {
+      if (f->name == nullptr || feature != f->name) continue;
+      const std::optional<FeatureKind> kind = KindOf(f->type);
+      if (!kind) return std::nullopt;
+      Input input{native, -1};
+      const sensors_subfeature* sub = nullptr;
+      if (GuardedCall(&sub, sensors_get_subfeature, native, f, SubfeaturesOf(*kind).input) &&
+          sub != nullptr && (sub->flags & SENSORS_MODE_R) != 0)
+        input.number = sub->number;
+      cache_[key] = input;
+      return input;
+    }
+    return std::nullopt;
+  }
+  return std::nullopt;  // not found: looked up again at the next read (no cache of misses)
+}
+
+std::optional<double> LibsensorsFeatureSource::ReadInput(const std::string& chip,
+                                                         const std::string& feature) {
+  const std::optional<Input> input = Resolve(chip, feature);
+  if (!input || input->number < 0) return std::nullopt;
+  double value = 0;
+  int status = -1;
+  if (!GuardedCall(&status, sensors_get_value, static_cast<const sensors_chip_name*>(input->chip),
+                   input->number, &value) ||
+      status != 0 || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+void LibsensorsFeatureSource::Rescan() {
+  library_.Rescan();
+}
+
+std::vector<std::string> LibsensorsFeatureSource::DeviceNames() {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it("/sys/class/hwmon", ec), end; !ec && it != end;
+       it.increment(ec))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace velmo::hwmon

@@ -3,8 +3,12 @@
 // applied). Behind a small interface so that the channel mapping is tested without a machine.
 #pragma once
 
+#include <cstdint>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmo::hwmon {
@@ -31,21 +35,47 @@ struct SensorFeature {
   bool operator==(const SensorFeature&) const = default;
 };
 
+// Threads: ReadInput may run in two threads at once (for different chips); Rescan and Features
+// never run beside any other call.
 class SensorFeatureSource {
  public:
   virtual ~SensorFeatureSource() = default;
-  // Every feature of every chip, chips in discovery order, features in the chip's order.
+  // Every feature of every chip of the last scan, chips in discovery order, features in the
+  // chip's order, each with its value and limits read now.
   virtual std::vector<SensorFeature> Features() = 0;
+  // The input of one feature of the last scan, read now (its `compute` line applied); none when
+  // the chip or feature is not in the last scan or the read fails. The default reads every
+  // feature; real sources read only this one.
+  virtual std::optional<double> ReadInput(const std::string& chip, const std::string& feature);
+  // Finds the chips again (devices come and go); the default does nothing.
+  virtual void Rescan() {}
+  // The hwmon devices there are now, sorted (the entries of /sys/class/hwmon): a cheap way to see
+  // that a device came or went. The default is none.
+  virtual std::vector<std::string> DeviceNames() { return {}; }
 };
 
-// The real source: libsensors, every call guarded.
+// The real source: libsensors, every call guarded. ReadInput keeps each feature's libsensors
+// subfeature number from the first read until the library rescans, so a read is one call of
+// sensors_get_value (one sysfs file opened, read and closed).
 class LibsensorsFeatureSource : public SensorFeatureSource {
  public:
   explicit LibsensorsFeatureSource(SensorsLibrary& library) : library_(library) {}
   std::vector<SensorFeature> Features() override;
+  std::optional<double> ReadInput(const std::string& chip, const std::string& feature) override;
+  void Rescan() override;
+  std::vector<std::string> DeviceNames() override;
 
  private:
+  struct Input {
+    const void* chip = nullptr;  // the library's sensors_chip_name, valid for its generation
+    int number = -1;             // the input subfeature's number; -1: the feature has none
+  };
+  std::optional<Input> Resolve(const std::string& chip, const std::string& feature);
+
   SensorsLibrary& library_;
+  std::mutex cacheMutex_;  // ReadInput runs in two threads
+  uint64_t cacheGeneration_ = 0;
+  std::map<std::pair<std::string, std::string>, Input> cache_;
 };
 
 }  // namespace velmo::hwmon

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 // What the hooks below record. Fixed buffers: the fatal hook runs when memory is gone, and
 // neither hook may throw through libsensors' C frames.
-std::jmp_buf* gFatalTarget = nullptr;
+thread_local std::jmp_buf* gFatalTarget = nullptr;
 std::atomic<bool> gFailed{false};
 char gFailure[256];
 char gParseError[512];
@@ -133,6 +133,7 @@ void SensorsLibrary::Cleanup() {
 }
 
 void SensorsLibrary::Init() {
+  ++generation_;
   auto failed = [this] {
     if (!failureWarned_ && warn_)
       warn_("libsensors failed (" + LibsensorsFailure() + "); the kernel's sensors are not read");

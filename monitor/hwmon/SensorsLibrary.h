@@ -2,7 +2,9 @@
 // them), rescans, and the error handling that keeps it from ending the process.
 //
 // libsensors keeps global state and no lock: one SensorsLibrary at a time in a process (a
-// second one throws std::logic_error), used from one thread.
+// second one throws std::logic_error), used from one thread; its value reads touch no shared
+// state and may run in two threads, but never beside Rescan. Each thread has its own jump target
+// for the fatal-error hook.
 //
 // Errors. A syntax error in /etc/sensors3.conf or /etc/sensors.d fails libsensors' whole
 // initialisation: the warning callback gets one line, and the library is initialised again with
@@ -15,6 +17,7 @@
 #pragma once
 
 #include <csetjmp>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -60,6 +63,8 @@ class SensorsLibrary {
   // libsensors' own record of a chip from Chips(), for its feature and value calls (through
   // GuardedCall); null for a chip not found by the last scan. Valid until the next Rescan.
   const sensors_chip_name* Native(const KernelChip& chip) const;
+  // Counts the scans: what was looked up in libsensors' records is stale once this changes.
+  uint64_t Generation() const { return generation_; }
 
  private:
   void Init();
@@ -69,6 +74,7 @@ class SensorsLibrary {
   std::vector<KernelChip> chips_;
   std::vector<const sensors_chip_name*> native_;  // parallel to chips_
   bool initialised_ = false;
+  uint64_t generation_ = 0;
   bool configWarned_ = false;
   bool failureWarned_ = false;
 };

@@ -387,18 +387,13 @@ TEST(ChannelMapping, PublicTreesMapAsSensorsReadsThem) {
   }
 }
 
-TEST(ChannelMapping, IdentifyListsEveryFeatureWithItsChannel) {
-  HwmonFixture fixture;
-  Desktop(fixture);
-  const ProgramRun run =
-      RunInTree(fixture.Root(),
-                {std::string(VELMO_BINARY_DIR) + "/tools/velmo-identify", "--kernel-sensors"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  std::istringstream in(run.out);
+// velmo-identify's listing as "chip/name" -> the channel it feeds ("-" for none).
+std::map<std::string, std::string> ChannelsListed(const std::string& out, int* features) {
+  std::istringstream in(out);
   std::string line;
-  std::map<std::string, std::string> channelOf;  // "chip/name" -> channel
+  std::map<std::string, std::string> channelOf;
   std::string chip;
-  int features = 0;
+  *features = 0;
   while (std::getline(in, line)) {
     if (line.rfind("  ", 0) != 0) {
       chip = line;
@@ -408,14 +403,73 @@ TEST(ChannelMapping, IdentifyListsEveryFeatureWithItsChannel) {
     std::string name;
     fields >> name;
     channelOf[chip + "/" + name] = line.substr(line.find_last_of(' ') + 1);
-    ++features;
+    ++*features;
   }
+  return channelOf;
+}
+
+TEST(ChannelMapping, IdentifyListsEveryFeatureWithItsChannel) {
+  HwmonFixture fixture;
+  Desktop(fixture);
+  const ProgramRun run =
+      RunInTree(fixture.Root(),
+                {std::string(VELMO_BINARY_DIR) + "/tools/velmo-identify", "--kernel-sensors"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  int features = 0;
+  std::map<std::string, std::string> channelOf = ChannelsListed(run.out, &features);
   EXPECT_EQ(features, 18) << run.out;
   EXPECT_EQ(channelOf["k10temp-pci-00c3/temp1"], "CPUTEMP") << run.out;
   EXPECT_EQ(channelOf["nct6798-isa-0290/fan2"], "CPUFAN") << run.out;
   EXPECT_EQ(channelOf["nct6798-isa-0290/temp3"], "-") << run.out;
   EXPECT_NE(run.out.find("\"Tctl\""), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("45.250 C"), std::string::npos) << run.out;
+}
+
+// A settings file whose Extensions subkey holds these REG_SZ values.
+std::string ExtensionsFile(const std::vector<std::pair<std::string, std::string>>& values) {
+  std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\Velmo\\Ver 3.10\\Extensions]\r\n";
+  for (const auto& [name, value] : values) {
+    std::string hex;
+    for (const char c : value) {
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "%02x,00,", static_cast<unsigned char>(c));
+      hex += byte;
+    }
+    text += "\"" + name + "\"=hex(1):" + hex + "00,00\r\n";
+  }
+  return text;
+}
+
+TEST(ChannelMapping, IdentifyListsTheUsersMappingFromTheSettingsFile) {
+  HwmonFixture fixture;
+  Desktop(fixture);
+  const fs::path registry = fixture.Root() / "registry.reg";
+  std::ofstream(registry) << ExtensionsFile({{"Sensor_CPUTEMP", "k10temp-* Tccd1"},
+                                             {"Sensor_SYSTEMP", "none"},
+                                             {"Sensor_RESTEMP", "nct6798-* AUXTIN0"},
+                                             {"Sensor_VIO", "it87-* in3"},
+                                             {"Sensor_V5", "in1"}});
+  const ProgramRun run =
+      RunInTree(fixture.Root(), {std::string(VELMO_BINARY_DIR) + "/tools/velmo-identify",
+                                 "--kernel-sensors", "--registry", registry.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  int features = 0;
+  std::map<std::string, std::string> channelOf = ChannelsListed(run.out, &features);
+  EXPECT_EQ(features, 18) << run.out;
+  EXPECT_EQ(channelOf["k10temp-pci-00c3/temp3"], "CPUTEMP") << run.out;
+  EXPECT_EQ(channelOf["k10temp-pci-00c3/temp1"], "-") << run.out;
+  EXPECT_EQ(channelOf["nct6798-isa-0290/temp1"], "-") << run.out;        // SYSTEMP: none
+  EXPECT_EQ(channelOf["nct6798-isa-0290/temp3"], "RESTEMP") << run.out;  // floating, but asked
+  EXPECT_EQ(channelOf["amdgpu-pci-0a00/temp1"], "-") << run.out;
+  EXPECT_EQ(channelOf["nct6798-isa-0290/in3"], "-") << run.out;  // VIO: matches nothing
+  EXPECT_EQ(channelOf["nct6798-isa-0290/fan2"], "CPUFAN") << run.out;
+  EXPECT_EQ(run.err,
+            "velmo-identify: Sensor_V5: \"in1\" names no feature: write \"<chip-pattern> "
+            "<feature>\" or \"none\"; the default mapping is used\n"
+            "velmo-identify: Sensor_VIO: \"it87-* in3\" matches no sensor; the channel is "
+            "absent\n");
 }
 
 }  // namespace
