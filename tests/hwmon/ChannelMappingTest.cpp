@@ -16,6 +16,7 @@
 #include "monitor/hwmon/ChannelMapping.h"
 #include "monitor/hwmon/SensorFeatures.h"
 #include "monitor/hwmon/SensorsLibrary.h"
+#include "sim/MachineTree.h"
 #include "tests/support/KernelTreeNamespace.h"
 
 namespace velmo::test {
@@ -324,6 +325,37 @@ TEST(ChannelMapping, TreesMapAsExpectedWithTheValuesSensorsPrints) {
     if (tree.config) std::ofstream(sensorsD / "tree.conf") << tree.config;
     EXPECT_EQ(MappingCheckedAgainstSensors(fixture.Root(), {{sensorsD, "/etc/sensors.d"}}),
               tree.expected);
+  }
+}
+
+// The machine files the golden runs and the benchmark use: their mapping, and every value and
+// limit read against `sensors -u`.
+TEST(ChannelMapping, MachineFilesMapAsSensorsReadsThem) {
+  struct Machine {
+    const char* file;
+    const char* expected;
+  };
+  const Machine machines[] = {
+      {"desktop.json",
+       "CPUFAN=nct6798-isa-0290/fan2=1151\nCHAFAN=nct6798-isa-0290/fan4=782\n"
+       "VCORE=nct6798-isa-0290/in0=1032\nVIO=nct6798-isa-0290/in3=3360\n"
+       "VB=nct6798-isa-0290/in8=3216\nRESTEMP=amdgpu-pci-0a00/temp1=51\n"
+       "SYSTEMP=nct6798-isa-0290/temp1=34\nCPUTEMP=k10temp-pci-00c3/temp1=45\n"},
+      {"laptop.json",
+       "CPUFAN=thinkpad-isa-0000/fan1=2390\nSYSTEMP=acpitz-virtual-0/temp1=28\n"
+       "CPUTEMP=coretemp-isa-0000/temp1=52\n"},
+  };
+  for (const Machine& m : machines) {
+    SCOPED_TRACE(m.file);
+    HwmonFixture fixture;
+    std::string error;
+    ASSERT_TRUE(sim::ExportMachineTree(fs::path(VELMO_BOARD_DIR) / "machines" / m.file,
+                                       fixture.Root(), &error))
+        << error;
+    const fs::path sensorsD = fixture.Root() / "sensors.d";
+    fs::create_directories(sensorsD);
+    EXPECT_EQ(MappingCheckedAgainstSensors(fixture.Root(), {{sensorsD, "/etc/sensors.d"}}),
+              m.expected);
   }
 }
 
