@@ -359,38 +359,9 @@ TEST(ChannelMapping, MachineFilesMapAsSensorsReadsThem) {
   }
 }
 
-// A copy of `from` at `to`/sys: the shared trees keep their symlinks as files that hold the
-// link's target ("../../devices/..."), which no attribute value begins with; those become links.
-void RebuildTree(const fs::path& classDir, const fs::path& devicesDir, const fs::path& to) {
-  for (const auto& [from, name] :
-       {std::pair{classDir, "class"}, std::pair{devicesDir, "devices"}}) {
-    for (const fs::directory_entry& e : fs::recursive_directory_iterator(from)) {
-      const fs::path target = to / "sys" / name / fs::relative(e.path(), from);
-      if (e.is_directory()) {
-        fs::create_directories(target);
-        continue;
-      }
-      std::ifstream in(e.path());
-      std::string first;
-      std::getline(in, first);
-      if (first.rfind("../", 0) == 0) {
-        fs::create_symlink(first, target);
-      } else {
-        fs::copy_file(e.path(), target);
-        fs::permissions(target,
-                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-      }
-    }
-  }
-}
-
 // Real machines' trees from public projects, read where they are and never copied here.
 TEST(ChannelMapping, PublicTreesMapAsSensorsReadsThem) {
-  // In the shared folder beside the checkout, or where VELMO_HWMON_FIXTURES says.
-  const char* env = std::getenv("VELMO_HWMON_FIXTURES");
-  const fs::path shared =
-      env ? fs::path(env)
-          : fs::weakly_canonical(fs::path(VELMO_TEST_DATA_DIR) / "../../../shared/hwmon-fixtures");
+  const fs::path shared = PublicFixturesDir();
   if (!fs::is_directory(shared)) GTEST_SKIP() << "no " << shared;
   HwmonFixture empty;  // an empty /etc/sensors.d and a root for the laptop's tree
   const fs::path sensorsD = empty.Root() / "sensors.d";

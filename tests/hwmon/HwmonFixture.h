@@ -5,10 +5,12 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <utility>
 
 namespace velmo::test {
 
@@ -53,5 +55,41 @@ class HwmonFixture {
   std::filesystem::path root_;
   int count_ = 0;
 };
+
+// The public projects' real trees: in the shared folder beside the checkout, or where
+// VELMO_HWMON_FIXTURES says. Read there, never copied into the project.
+inline std::filesystem::path PublicFixturesDir() {
+  const char* env = std::getenv("VELMO_HWMON_FIXTURES");
+  return env ? std::filesystem::path(env)
+             : std::filesystem::weakly_canonical(std::filesystem::path(VELMO_TEST_DATA_DIR) /
+                                                 "../../../shared/hwmon-fixtures");
+}
+
+// A copy of `from` at `to`/sys: the shared trees keep their symlinks as files that hold the
+// link's target ("../../devices/..."), which no attribute value begins with; those become links.
+inline void RebuildTree(const std::filesystem::path& classDir,
+                        const std::filesystem::path& devicesDir, const std::filesystem::path& to) {
+  namespace fs = std::filesystem;
+  for (const auto& [from, name] :
+       {std::pair{classDir, "class"}, std::pair{devicesDir, "devices"}}) {
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(from)) {
+      const fs::path target = to / "sys" / name / fs::relative(e.path(), from);
+      if (e.is_directory()) {
+        fs::create_directories(target);
+        continue;
+      }
+      std::ifstream in(e.path());
+      std::string first;
+      std::getline(in, first);
+      if (first.rfind("../", 0) == 0) {
+        fs::create_symlink(first, target);
+      } else {
+        fs::copy_file(e.path(), target);
+        fs::permissions(target,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+      }
+    }
+  }
+}
 
 }  // namespace velmo::test
