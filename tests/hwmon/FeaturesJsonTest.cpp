@@ -25,37 +25,33 @@ using hwmon::FeatureKind;
 using hwmon::SensorFeature;
 using nlohmann::ordered_json;
 
-SensorFeature Feature(const char* chip, const char* name, const char* label, FeatureKind kind,
-                      std::optional<double> value) {
-  SensorFeature f;
-  f.chip = chip;
-  f.prefix = std::string(chip).substr(0, std::string(chip).find('-'));
-  f.name = name;
-  f.label = label;
-  f.kind = kind;
-  f.value = value;
+// A feature of an ISA chip, as the JSON names its adapter.
+SensorFeature IsaFeature(const char* chip, const char* name, const char* label, FeatureKind kind,
+                         std::optional<double> value) {
+  SensorFeature f = FeatureOfChip(chip, name, label, kind, value);
   f.adapter = "ISA adapter";
   return f;
 }
 
 TEST(FeaturesJson, ChipsFeaturesAndSubkeysInSensorsOrder) {
-  SensorFeature vcore = Feature("nct6798-isa-0290", "in0", "Vcore", FeatureKind::kVoltage, 1.0246);
+  SensorFeature vcore =
+      IsaFeature("nct6798-isa-0290", "in0", "Vcore", FeatureKind::kVoltage, 1.0246);
   vcore.minimum = 0.8;
   vcore.maximum = 1.5;
   vcore.critical = 1.6;
-  SensorFeature fan = Feature("nct6798-isa-0290", "fan2", "fan2", FeatureKind::kFan, 1150.0);
+  SensorFeature fan = IsaFeature("nct6798-isa-0290", "fan2", "fan2", FeatureKind::kFan, 1150.0);
   fan.minimum = 300.0;
-  SensorFeature tctl = Feature("k10temp-pci-00c3", "temp1", "Tctl", FeatureKind::kTemperature,
-                               45.2504);  // rounds as "%.3f" does
+  SensorFeature tctl = IsaFeature("k10temp-pci-00c3", "temp1", "Tctl", FeatureKind::kTemperature,
+                                  45.2504);  // rounds as "%.3f" does
   tctl.minimum = -5.0;
   tctl.maximum = 70.0;
   tctl.critical = 95.0;
   tctl.adapter = "PCI adapter";
   SensorFeature unreadable =
-      Feature("k10temp-pci-00c3", "temp3", "Tccd1", FeatureKind::kTemperature, std::nullopt);
+      IsaFeature("k10temp-pci-00c3", "temp3", "Tccd1", FeatureKind::kTemperature, std::nullopt);
   unreadable.adapter = "PCI adapter";
   SensorFeature unnamedBus =
-      Feature("acpitz-acpi-0", "temp1", "temp1", FeatureKind::kTemperature, 27.8);
+      IsaFeature("acpitz-acpi-0", "temp1", "temp1", FeatureKind::kTemperature, 27.8);
   unnamedBus.adapter.clear();
   const ordered_json expected = ordered_json::parse(R"({
     "nct6798-isa-0290": {"Adapter": "ISA adapter",

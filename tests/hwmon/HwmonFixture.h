@@ -9,8 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
+
+#include "monitor/hwmon/SensorFeatures.h"
 
 namespace velmo::test {
 
@@ -55,6 +58,20 @@ class HwmonFixture {
   std::filesystem::path root_;
   int count_ = 0;
 };
+
+// A feature of the chip named as `sensors` names it ("nct6798-isa-0290"); its driver's name is
+// the name's first part.
+inline hwmon::SensorFeature FeatureOfChip(const char* chip, const char* name, const char* label,
+                                          hwmon::FeatureKind kind, std::optional<double> value) {
+  hwmon::SensorFeature f;
+  f.chip = chip;
+  f.prefix = std::string(chip).substr(0, std::string(chip).find('-'));
+  f.name = name;
+  f.label = label;
+  f.kind = kind;
+  f.value = value;
+  return f;
+}
 
 // The public projects' real trees: in the shared folder beside the checkout, or where
 // VELMO_HWMON_FIXTURES says. Read there, never copied into the project.

@@ -24,27 +24,15 @@ using hwmon::FeatureKind;
 using hwmon::KernelChannels;
 using hwmon::SensorFeature;
 
-SensorFeature Feature(const char* chip, const char* name, const char* label, FeatureKind kind,
-                      double value) {
-  SensorFeature f;
-  f.chip = chip;
-  f.prefix = std::string(chip).substr(0, std::string(chip).find('-'));
-  f.name = name;
-  f.label = label;
-  f.kind = kind;
-  f.value = value;
-  return f;
-}
-
 constexpr const char* kSuperIo = "nct6798-isa-0290";
 constexpr const char* kCpu = "k10temp-pci-00c3";
 
 std::vector<SensorFeature> Desktop() {
   return {
-      Feature(kSuperIo, "fan2", "fan2", FeatureKind::kFan, 1150),
-      Feature(kSuperIo, "in0", "Vcore", FeatureKind::kVoltage, 1.024),
-      Feature(kSuperIo, "temp1", "SYSTIN", FeatureKind::kTemperature, 34),
-      Feature(kCpu, "temp1", "Tctl", FeatureKind::kTemperature, 45.25),
+      FeatureOfChip(kSuperIo, "fan2", "fan2", FeatureKind::kFan, 1150),
+      FeatureOfChip(kSuperIo, "in0", "Vcore", FeatureKind::kVoltage, 1.024),
+      FeatureOfChip(kSuperIo, "temp1", "SYSTIN", FeatureKind::kTemperature, 34),
+      FeatureOfChip(kCpu, "temp1", "Tctl", FeatureKind::kTemperature, 45.25),
   };
 }
 
@@ -162,7 +150,7 @@ TEST(KernelChannels, ChangesOnTheMachineBetweenTicks) {
 TEST(KernelChannels, ATickReadsOnlyTheMappedInputs) {
   Rig rig;
   rig.source.machine.push_back(
-      Feature("nvme-pci-0100", "temp1", "Composite", FeatureKind::kTemperature, 40));
+      FeatureOfChip("nvme-pci-0100", "temp1", "Composite", FeatureKind::kTemperature, 40));
   ASSERT_TRUE(rig.channels->Start());
   rig.source.reads = 0;
   rig.source.featureCalls = 0;
