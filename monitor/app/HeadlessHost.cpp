@@ -1,6 +1,7 @@
 #include "monitor/app/HeadlessHost.h"
 
 #include "monitor/core/History.h"
+#include "monitor/core/JsonLine.h"
 #include "monitor/core/MonitorState.h"
 #include "monitor/core/PageSlotsJson.h"
 
@@ -12,7 +13,11 @@ HeadlessHost::HeadlessHost(std::ostream& out, bool answerYes, bool dryRunPower, 
     : ProgramHost(&power, dryRunPower), out_(out), answerYes_(answerYes) {}
 
 void HeadlessHost::Emit(const ordered_json& event) {
-  out_ << event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  WriteLine(event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+void HeadlessHost::WriteLine(const std::string& line) {
+  out_ << line << '\n';
   out_.flush();
 }
 
@@ -71,38 +76,46 @@ void HeadlessHost::ShowTick(const core::FrameReport& report) {
   if (!report.state) return;
   const core::MonitorState& s = *report.state;
   const core::History* history = report.history;
-  ordered_json channels = ordered_json::object();
+  core::JsonLine line;
+  line.Field("event", "tick")
+      .Field("tick", report.tick)
+      .Field("hmType", s.hmType)
+      .Field("mbModel", s.mbModel)
+      .Field("status", report.status)
+      .Field("alarmActive", report.alarmActive ? 1 : 0)  // a number in the event stream
+      .Field("currentAlarmChannel", report.currentAlarmChannel)
+      .Open("channels");
   for (int item = 0; item < core::kChannelCount; ++item) {
     const core::ChannelRecord& r = s[item];
+    line.Open(core::ChannelName(item)).Field("present", r.present);
     // A present channel whose sensor gave nothing this tick has no value: null, never its word.
-    const ordered_json value =
-        r.present != 0 && !s.HasValue(item) ? ordered_json(nullptr) : ordered_json(r.value);
-    channels[core::ChannelName(item)] = {{"present", r.present},       {"value", value},
-                                         {"outOfRange", r.outOfRange}, {"changed", r.changed},
-                                         {"enabled", r.alarm.enabled}, {"upper", r.alarm.upper},
-                                         {"lower", r.alarm.lower}};
-    if (history) {  // the history extension adds the lowest and highest readings since start
-      auto& c = channels[core::ChannelName(item)];
-      if (auto low = history->Min(item)) c["min"] = *low;
-      if (auto high = history->Max(item)) c["max"] = *high;
+    if (r.present != 0 && !s.HasValue(item)) {
+      line.Null("value");
+    } else {
+      line.Field("value", r.value);
     }
+    line.Field("outOfRange", r.outOfRange)
+        .Field("changed", r.changed)
+        .Field("enabled", r.alarm.enabled)
+        .Field("upper", r.alarm.upper)
+        .Field("lower", r.alarm.lower);
+    if (history) {  // the history extension adds the lowest and highest readings since start
+      if (auto low = history->Min(item)) line.Field("min", *low);
+      if (auto high = history->Max(item)) line.Field("max", *high);
+    }
+    line.Close();
   }
+  line.Close();
   const core::AppParams& p = s.params;
-  Emit({{"event", "tick"},
-        {"tick", report.tick},
-        {"hmType", s.hmType},
-        {"mbModel", s.mbModel},
-        {"status", report.status},
-        {"alarmActive", report.alarmActive ? 1 : 0},  // a number in the event stream
-        {"currentAlarmChannel", report.currentAlarmChannel},
-        {"channels", channels},
-        {"params",
-         {{"AutoUpdateInterval", p.AutoUpdateInterval},
-          {"bAutoUpdate", p.bAutoUpdate},
-          {"bAlarm", p.bAlarm},
-          {"iWarningActs", p.iWarningActs},
-          {"bInstallOnTaskbar", p.bInstallOnTaskbar}}},
-        {"pages", core::PageSlotsToJson(report.pages, s.mbModel)}});
+  line.Open("params")
+      .Field("AutoUpdateInterval", p.AutoUpdateInterval)
+      .Field("bAutoUpdate", p.bAutoUpdate)
+      .Field("bAlarm", p.bAlarm)
+      .Field("iWarningActs", p.iWarningActs)
+      .Field("bInstallOnTaskbar", p.bInstallOnTaskbar)
+      .Close();
+  core::WritePageSlots(line, "pages", report.pages, s.mbModel);
+  WriteLine(std::move(line).Finish());
 }
 
 void HeadlessHost::ShowWarning(const std::string& text) {

@@ -39,6 +39,8 @@ class HeadlessHost : public ProgramHost {
   void ShowWarning(const std::string& text) override;
   void ShowPower(const char* name, bool sent, bool dryRun) override;
 
+  void WriteLine(const std::string& line);
+
   std::ostream& out_;
   bool answerYes_;
   int32_t trayIcon_ = 0;

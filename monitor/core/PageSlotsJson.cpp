@@ -55,16 +55,21 @@ Fields MiscFields(MiscPageSlots& s) {
   return {{"mbModel", &s.mbModel}, {"alarm", &s.alarm}, {"agp", &s.agp, kReading}};
 }
 
-ordered_json Write(const Fields& fields) {
-  ordered_json object = ordered_json::object();
+// The fields into the object open in `line`.
+void Write(JsonLine& line, const Fields& fields) {
   for (const Field& field : fields) {
     if (field.reading && *field.slot == kNoValue) {
-      object[field.key] = nullptr;
+      line.Null(field.key);
     } else {
-      object[field.key] = *field.slot;
+      line.Field(field.key, *field.slot);
     }
   }
-  return object;
+}
+
+void WriteObject(JsonLine& line, const char* key, const Fields& fields) {
+  line.Open(key);
+  Write(line, fields);
+  line.Close();
 }
 
 bool ReadInt(const json& value, int32_t& out) {
@@ -110,18 +115,25 @@ base::Expected<void> Read(const json& parent, const char* key, const std::string
 
 }  // namespace
 
-ordered_json PageSlotsToJson(const PageSlots& pageSlots, int32_t mbModel) {
+void WritePageSlots(JsonLine& line, const char* key, const PageSlots& pageSlots, int32_t mbModel) {
   PageSlots s = pageSlots;  // the field tables point into a slot set they may also fill
-  ordered_json pages;
-  pages["cpu"] = Write(CpuFields(s.cpu));
-  if (BoardFor(mbModel).hasCpu2) pages["cpu2"] = Write(CpuFields(s.cpu2));
-  ordered_json system = Write(SysFields(s.system));
-  system["present"] = Write(RailFields(s.system.present));
-  system["enabled"] = Write(AlarmFields(s.system.enabled));
-  system["outOfRange"] = Write(AlarmFields(s.system.outOfRange));
-  pages["system"] = std::move(system);
-  pages["misc"] = Write(MiscFields(s.misc));
-  return pages;
+  line.Open(key);
+  WriteObject(line, "cpu", CpuFields(s.cpu));
+  if (BoardFor(mbModel).hasCpu2) WriteObject(line, "cpu2", CpuFields(s.cpu2));
+  line.Open("system");
+  Write(line, SysFields(s.system));
+  WriteObject(line, "present", RailFields(s.system.present));
+  WriteObject(line, "enabled", AlarmFields(s.system.enabled));
+  WriteObject(line, "outOfRange", AlarmFields(s.system.outOfRange));
+  line.Close();
+  WriteObject(line, "misc", MiscFields(s.misc));
+  line.Close();
+}
+
+ordered_json PageSlotsToJson(const PageSlots& pageSlots, int32_t mbModel) {
+  JsonLine line;
+  WritePageSlots(line, "pages", pageSlots, mbModel);
+  return ordered_json::parse(std::move(line).Finish())["pages"];
 }
 
 base::Expected<PageSlots> PageSlotsFromJson(const json& pages, PageSlots start) {
