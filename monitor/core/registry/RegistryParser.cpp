@@ -1,5 +1,6 @@
 #include "monitor/core/registry/RegistryText.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -309,6 +310,11 @@ bool DecodeFile(std::string_view bytes, std::string* text, RegistryParse& out) {
     return true;
   }
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  // The files this program writes are plain ASCII: they need no decoding.
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; })) {
+    text->assign(bytes);
+    return true;
+  }
   text->reserve(bytes.size());
   base::ForEachCodePoint(bytes, [&](char32_t cp) { base::AppendUtf8(*text, cp); });
   return true;
