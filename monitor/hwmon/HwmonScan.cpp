@@ -74,25 +74,34 @@ std::string ChipName(const std::string& prefix, BusKind bus, int32_t busNumber, 
   return prefix + text;
 }
 
-std::vector<KernelChip> ScanHwmonDevices(const fs::path& sysRoot) {
+std::vector<KernelChip> ScanHwmonDevices(const fs::path& sysRoot,
+                                         const std::function<bool(std::string_view)>& wanted) {
   std::vector<KernelChip> chips;
   std::error_code walk;
   for (fs::directory_iterator it(sysRoot / "class/hwmon", walk), end; !walk && it != end;
        it.increment(walk)) {
     const fs::path classDevice = it->path();
-    std::error_code ec;
     KernelChip chip;
     fs::path device;
-    if (fs::is_symlink(fs::symlink_status(classDevice / "device", ec)))
-      device = fs::canonical(classDevice / "device", ec);
-    if (ec) device.clear();
+    bool deviceResolved = false;
+    auto resolveDevice = [&] {
+      std::error_code ec;
+      if (fs::is_symlink(fs::symlink_status(classDevice / "device", ec)))
+        device = fs::canonical(classDevice / "device", ec);
+      if (ec) device.clear();
+      deviceResolved = true;
+    };
     chip.prefix = ReadLine(classDevice / "name");
     chip.path = classDevice;  // as libsensors keeps it
-    if (chip.prefix.empty() && !device.empty()) {
-      chip.prefix = ReadLine(device / "name");
-      chip.path = device;
+    if (chip.prefix.empty()) {
+      resolveDevice();
+      if (!device.empty()) {
+        chip.prefix = ReadLine(device / "name");
+        chip.path = device;
+      }
     }
-    if (chip.prefix.empty()) continue;
+    if (chip.prefix.empty() || (wanted && !wanted(chip.prefix))) continue;
+    if (!deviceResolved) resolveDevice();
 
     const std::string subsystem = device.empty() ? std::string() : Subsystem(device);
     const std::string deviceName = device.filename().string();

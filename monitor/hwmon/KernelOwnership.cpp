@@ -11,8 +11,14 @@ constexpr uint32_t kViaBlockSize = 0x80;
 
 }  // namespace
 
+bool MayClaim(std::string_view prefix) {
+  return prefix == "w83781d" || prefix == "w83782d" || prefix == "w83627hf" ||
+         prefix == "via686a" || prefix == "sis5595";
+}
+
 std::optional<hw::PortClaim> OwnershipClaim(const KernelChip& chip) {
   const std::string_view prefix = chip.prefix;
+  if (!MayClaim(prefix)) return std::nullopt;
   hw::PortClaim claim{kIndexPort, kDataPort, "", chip.name};
   if (prefix == "w83781d" || prefix == "w83782d") {
     // One module drives both chips, over I2C or (32-bit kernels) as an ISA platform device.
@@ -21,7 +27,6 @@ std::optional<hw::PortClaim> OwnershipClaim(const KernelChip& chip) {
     claim.driver = "w83781d";
     return claim;
   }
-  if (prefix != "w83627hf" && prefix != "via686a" && prefix != "sis5595") return std::nullopt;
   if (chip.bus != BusKind::Platform && chip.bus != BusKind::Isa) return std::nullopt;
   claim.driver = std::string(prefix);
   // The VIA block lies where PCI put it; a base that cannot be told keeps the pair claimed, and
@@ -42,7 +47,7 @@ std::vector<hw::PortClaim> OwnershipClaims(const std::vector<KernelChip>& chips)
 }
 
 std::vector<hw::PortClaim> ReadHwmonClaims(const std::filesystem::path& sysRoot) {
-  return OwnershipClaims(ScanHwmonDevices(sysRoot));
+  return OwnershipClaims(ScanHwmonDevices(sysRoot, MayClaim));
 }
 
 void MergeClaims(std::vector<hw::PortClaim>& claims, const std::vector<hw::PortClaim>& hwmon) {

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "monitor/hw/KernelPortClaims.h"
@@ -20,6 +21,8 @@
 
 namespace velmo::hwmon {
 
+// Whether a device of this name may be a driver of the monitor chips (its bus decides).
+bool MayClaim(std::string_view prefix);
 // The claim of one device; nullopt for a device that is not a driver of the monitor chips.
 std::optional<hw::PortClaim> OwnershipClaim(const KernelChip& chip);
 std::vector<hw::PortClaim> OwnershipClaims(const std::vector<KernelChip>& chips);

@@ -12,7 +12,7 @@ namespace velmo::hwmon {
 std::optional<HwmonDevice> KernelOwnedChip(const std::filesystem::path& root) {
   // The devices the ownership guard counts (KernelOwnership.h), so the ports a guard refuses and
   // the chip this source reads are always the same one.
-  return FirstOwnedChip(ScanHwmonDevices(root / "sys"), root);
+  return FirstOwnedChip(ScanHwmonDevices(root / "sys", MayClaim), root);
 }
 
 std::optional<HwmonDevice> KernelOwnedChipOnMachine(const base::WarningSink& warn) {
@@ -22,7 +22,7 @@ std::optional<HwmonDevice> KernelOwnedChipOnMachine(const base::WarningSink& war
 
 std::optional<HwmonDevice> KernelOwnedChipOnMachine(const SensorsLibrary& library) {
   std::vector<KernelChip> chips = library.Chips();
-  for (const KernelChip& chip : ScanHwmonDevices("/sys")) {
+  for (const KernelChip& chip : ScanHwmonDevices("/sys", MayClaim)) {
     if (std::find(chips.begin(), chips.end(), chip) == chips.end()) chips.push_back(chip);
   }
   return FirstOwnedChip(chips, "/");

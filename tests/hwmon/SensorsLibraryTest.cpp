@@ -14,6 +14,7 @@
 
 #include "DriverTrees.h"
 #include "monitor/hwmon/HwmonScan.h"
+#include "monitor/hwmon/KernelOwnership.h"
 #include "monitor/hwmon/SensorsLibrary.h"
 #include "tests/support/KernelTreeNamespace.h"
 
@@ -50,6 +51,17 @@ TEST(SensorsLibrary, EachDriverIsNamedAsSensorsNamesIt) {
     // The direct scan (what the ownership check uses) agrees with libsensors field by field.
     EXPECT_EQ(RunFunctionInTree(root, [] { return Describe(hwmon::ScanHwmonDevices()); }),
               expected);
+    // Every one of these drivers may claim the ports: a scan for the claimers finds it alike,
+    // one for nothing finds nothing.
+    EXPECT_EQ(RunFunctionInTree(
+                  root, [] { return Describe(hwmon::ScanHwmonDevices("/sys", hwmon::MayClaim)); }),
+              expected);
+    EXPECT_EQ(RunFunctionInTree(root,
+                                [] {
+                                  return Describe(hwmon::ScanHwmonDevices(
+                                      "/sys", [](std::string_view) { return false; }));
+                                }),
+              "");
   }
 }
 
