@@ -45,7 +45,10 @@ KernelChannels::~KernelChannels() {
 }
 
 bool KernelChannels::Start() {
+  const int64_t listing = clock_.MonotonicMs();
   features_ = source_.Features();
+  // Every chip was read whole just now: when all of that was quick, so is each chip's part.
+  const bool allQuick = clock_.MonotonicMs() - listing <= kSlowReadMs;
   scanNames_ = source_.DeviceNames();
   lastRescanMs_ = clock_.MonotonicMs();
   lastSuspendedMs_ = clock_.SuspendedMs();
@@ -59,12 +62,16 @@ bool KernelChannels::Start() {
     present_[c] = true;
     lastOk_[c] = true;
   }
-  // Each mapped chip's speed, from one read of its features here.
+  // Otherwise each mapped chip's speed, from one read of its features here.
   std::map<std::string, std::vector<int>> byChip;
   for (int c = 0; c < kMappedChannels; ++c) {
     if (channels_[c]) byChip[channels_[c]->chip].push_back(c);
   }
   for (const auto& [chip, chipChannels] : byChip) {
+    if (allQuick) {
+      speed_[chip] = Speed::kQuick;
+      continue;
+    }
     const int64_t start = clock_.MonotonicMs();
     for (const int c : chipChannels)
       ReadLocked(c);

@@ -166,6 +166,24 @@ TEST(KernelChannels, ATickReadsOnlyTheMappedInputs) {
   EXPECT_EQ(cpu->label, "Tctl");
 }
 
+TEST(KernelChannels, StartTellsSlowChipsFromTheirListing) {
+  {
+    Rig rig;
+    ASSERT_TRUE(rig.channels->Start());
+    EXPECT_EQ(rig.source.reads, 0);  // all was quick: no chip is read again to time it
+    EXPECT_FALSE(rig.channels->ReadInBackground(kSuperIo));
+    EXPECT_FALSE(rig.channels->ReadInBackground(kCpu));
+  }
+  {
+    Rig rig;
+    rig.source.slow[kSuperIo] = 40;
+    ASSERT_TRUE(rig.channels->Start());
+    EXPECT_TRUE(rig.channels->ReadInBackground(kSuperIo));
+    EXPECT_FALSE(rig.channels->ReadInBackground(kCpu));
+    EXPECT_EQ(Values(rig.channels->Read()), kAll);
+  }
+}
+
 TEST(KernelChannels, UserChoicesAndTheirWarnings) {
   hwmon::UserMapping user{};
   user[core::CPUTEMP] = hwmon::UserChoice{"it87-*", "temp1"};

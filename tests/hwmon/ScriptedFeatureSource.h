@@ -62,8 +62,14 @@ class ScriptedFeatureSource : public hwmon::SensorFeatureSource {
     ++featureCalls;
     std::lock_guard lock(mutex_);
     std::vector<hwmon::SensorFeature> out;
+    std::set<std::string> chips;
     for (const hwmon::SensorFeature& f : machine) {
       if (Known(f.chip, f.name)) out.push_back(Current(f));
+      chips.insert(f.chip);
+    }
+    // A slow chip is as slow to list as to read.
+    for (const std::string& chip : chips) {
+      if (const auto s = slow.find(chip); s != slow.end()) clock_.monotonic += s->second;
     }
     return out;
   }
