@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 
 #include "monitor/hwmon/SensorsLibrary.h"
 
@@ -157,12 +156,23 @@ void LibsensorsFeatureSource::Rescan() {
   library_.Rescan();
 }
 
+LibsensorsFeatureSource::~LibsensorsFeatureSource() {
+  if (classDir_ != nullptr) ::closedir(classDir_);
+}
+
 std::vector<std::string> LibsensorsFeatureSource::DeviceNames() {
+  std::lock_guard lock(classMutex_);
+  if (classDir_ == nullptr) {
+    classDir_ = ::opendir("/sys/class/hwmon");
+    if (classDir_ == nullptr) return {};
+  } else {
+    ::rewinddir(classDir_);  // the entries as they are now
+  }
   std::vector<std::string> names;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it("/sys/class/hwmon", ec), end; !ec && it != end;
-       it.increment(ec))
-    names.push_back(it->path().filename().string());
+  while (const dirent* entry = ::readdir(classDir_)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -3,6 +3,8 @@
 // applied). Behind a small interface so that the channel mapping is tested without a machine.
 #pragma once
 
+#include <dirent.h>
+
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -60,6 +62,9 @@ class SensorFeatureSource {
 class LibsensorsFeatureSource : public SensorFeatureSource {
  public:
   explicit LibsensorsFeatureSource(SensorsLibrary& library) : library_(library) {}
+  ~LibsensorsFeatureSource() override;
+  LibsensorsFeatureSource(const LibsensorsFeatureSource&) = delete;
+  LibsensorsFeatureSource& operator=(const LibsensorsFeatureSource&) = delete;
   std::vector<SensorFeature> Features() override;
   std::optional<double> ReadInput(const std::string& chip, const std::string& feature) override;
   void Rescan() override;
@@ -76,6 +81,9 @@ class LibsensorsFeatureSource : public SensorFeatureSource {
   std::mutex cacheMutex_;  // ReadInput runs in two threads
   uint64_t cacheGeneration_ = 0;
   std::map<std::pair<std::string, std::string>, Input> cache_;
+  // /sys/class/hwmon, kept open: listing it again at every tick is a rewind and a read.
+  std::mutex classMutex_;
+  DIR* classDir_ = nullptr;
 };
 
 }  // namespace velmo::hwmon
