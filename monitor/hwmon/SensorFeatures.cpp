@@ -44,26 +44,40 @@ Subfeatures SubfeaturesOf(FeatureKind kind) {
           SENSORS_SUBFEATURE_TEMP_CRIT};
 }
 
-// A readable subfeature's value (its `compute` line applied); none when absent or unreadable.
-std::optional<double> Read(const sensors_chip_name* chip, const sensors_feature* feature,
-                           sensors_subfeature_type type) {
-  if (type == SENSORS_SUBFEATURE_UNKNOWN) return std::nullopt;
+// The number of a readable subfeature; -1 when it is absent or not readable.
+int ReadableSubfeature(const sensors_chip_name* chip, const sensors_feature* feature,
+                       sensors_subfeature_type type) {
+  if (type == SENSORS_SUBFEATURE_UNKNOWN) return -1;
   const sensors_subfeature* sub = nullptr;
   if (!GuardedCall(&sub, sensors_get_subfeature, chip, feature, type) || sub == nullptr ||
       (sub->flags & SENSORS_MODE_R) == 0)
-    return std::nullopt;
+    return -1;
+  return sub->number;
+}
+
+// A subfeature's value (its `compute` line applied); none for -1 or when the read fails.
+std::optional<double> ReadValue(const sensors_chip_name* chip, int number) {
+  if (number < 0) return std::nullopt;
   double value = 0;
   int status = -1;
-  if (!GuardedCall(&status, sensors_get_value, chip, sub->number, &value) || status != 0 ||
+  if (!GuardedCall(&status, sensors_get_value, chip, number, &value) || status != 0 ||
       !std::isfinite(value))
     return std::nullopt;
   return value;
+}
+
+std::optional<double> Read(const sensors_chip_name* chip, const sensors_feature* feature,
+                           sensors_subfeature_type type) {
+  return ReadValue(chip, ReadableSubfeature(chip, feature, type));
 }
 
 }  // namespace
 
 std::vector<SensorFeature> LibsensorsFeatureSource::Features() {
   std::vector<SensorFeature> out;
+  // Each input found here is where a tick reads it, until the library rescans.
+  std::lock_guard lock(cacheMutex_);
+  ForgetOldInputs();
   for (const KernelChip& chip : library_.Chips()) {
     const sensors_chip_name* native = library_.Native(chip);
     if (native == nullptr) continue;
@@ -88,7 +102,9 @@ std::vector<SensorFeature> LibsensorsFeatureSource::Features() {
       }
       const Subfeatures sub = SubfeaturesOf(*kind);
       // A failed read is no value: never 0, never the previous one.
-      feature.value = Read(native, f, sub.input);
+      const int input = ReadableSubfeature(native, f, sub.input);
+      cache_[std::make_pair(feature.chip, feature.name)] = Input{native, input};
+      feature.value = ReadValue(native, input);
       feature.minimum = Read(native, f, sub.minimum);
       feature.maximum = Read(native, f, sub.maximum);
       feature.critical = Read(native, f, sub.critical);
@@ -107,13 +123,16 @@ std::optional<double> SensorFeatureSource::ReadInput(const std::string& chip,
   return std::nullopt;
 }
 
+void LibsensorsFeatureSource::ForgetOldInputs() {
+  if (cacheGeneration_ == library_.Generation()) return;
+  cache_.clear();
+  cacheGeneration_ = library_.Generation();
+}
+
 std::optional<LibsensorsFeatureSource::Input> LibsensorsFeatureSource::Resolve(
     const std::string& chip, const std::string& feature) {
   std::lock_guard lock(cacheMutex_);
-  if (cacheGeneration_ != library_.Generation()) {
-    cache_.clear();
-    cacheGeneration_ = library_.Generation();
-  }
+  ForgetOldInputs();
   const auto key = std::make_pair(chip, feature);
   if (const auto found = cache_.find(key); found != cache_.end()) return found->second;
   for (const KernelChip& c : library_.Chips()) {

@@ -57,8 +57,8 @@ class SensorFeatureSource {
 };
 
 // The real source: libsensors, every call guarded. ReadInput keeps each feature's libsensors
-// subfeature number from the first read until the library rescans, so a read is one call of
-// sensors_get_value (one sysfs file opened, read and closed).
+// subfeature number, found by Features or at the first read, until the library rescans, so a read
+// is one call of sensors_get_value (one sysfs file opened, read and closed).
 class LibsensorsFeatureSource : public SensorFeatureSource {
  public:
   explicit LibsensorsFeatureSource(SensorsLibrary& library) : library_(library) {}
@@ -76,6 +76,8 @@ class LibsensorsFeatureSource : public SensorFeatureSource {
     int number = -1;             // the input subfeature's number; -1: the feature has none
   };
   std::optional<Input> Resolve(const std::string& chip, const std::string& feature);
+  // Empties the inputs' cache when the library rescanned since it was filled (lock held).
+  void ForgetOldInputs();
 
   SensorsLibrary& library_;
   std::mutex cacheMutex_;  // ReadInput runs in two threads
