@@ -254,23 +254,29 @@ class Parser {
     return {};
   }
 
+  // Bytes of one or two hex digits, separated by commas with blanks around them; one trailing
+  // comma is fine, an empty byte between commas is not.
   static bool ParseHexBytes(std::string_view s, std::vector<uint8_t>* out) {
     s = base::Trim(s);
     if (s.empty()) return true;
-    size_t start = 0;
-    while (start <= s.size()) {
-      size_t comma = s.find(',', start);
-      const bool last = comma == std::string_view::npos;
-      if (last) comma = s.size();
-      const std::string_view item = base::Trim(s.substr(start, comma - start));
-      if (item.empty()) return last && start > 0;  // a trailing comma is fine, ",," is not
-      auto v = ParseHexNumber(item, 2);
-      if (!v) return false;
-      out->push_back(static_cast<uint8_t>(*v));
-      if (last) return true;
-      start = comma + 1;
+    out->reserve(out->size() + s.size() / 3 + 1);
+    auto blank = [](char c) { return base::kLineBlanks.find(c) != std::string_view::npos; };
+    size_t i = 0;
+    for (bool first = true;; first = false) {
+      while (i < s.size() && blank(s[i]))
+        ++i;
+      if (i == s.size()) return !first;  // after a trailing comma
+      const int high = HexDigit(s[i]);
+      if (high < 0) return false;
+      uint32_t v = static_cast<uint32_t>(high);
+      if (++i < s.size() && HexDigit(s[i]) >= 0)
+        v = (v << 4) | static_cast<uint32_t>(HexDigit(s[i++]));
+      while (i < s.size() && blank(s[i]))
+        ++i;
+      out->push_back(static_cast<uint8_t>(v));
+      if (i == s.size()) return true;
+      if (s[i++] != ',') return false;  // a third digit, or anything else
     }
-    return true;
   }
 
   std::string_view text_;
