@@ -145,11 +145,7 @@ std::optional<LibsensorsFeatureSource::Input> LibsensorsFeatureSource::Resolve(
       if (f->name == nullptr || feature != f->name) continue;
       const std::optional<FeatureKind> kind = KindOf(f->type);
       if (!kind) return std::nullopt;
-      Input input{native, -1};
-      const sensors_subfeature* sub = nullptr;
-      if (GuardedCall(&sub, sensors_get_subfeature, native, f, SubfeaturesOf(*kind).input) &&
-          sub != nullptr && (sub->flags & SENSORS_MODE_R) != 0)
-        input.number = sub->number;
+      const Input input{native, ReadableSubfeature(native, f, SubfeaturesOf(*kind).input)};
       cache_[key] = input;
       return input;
     }
@@ -161,14 +157,8 @@ std::optional<LibsensorsFeatureSource::Input> LibsensorsFeatureSource::Resolve(
 std::optional<double> LibsensorsFeatureSource::ReadInput(const std::string& chip,
                                                          const std::string& feature) {
   const std::optional<Input> input = Resolve(chip, feature);
-  if (!input || input->number < 0) return std::nullopt;
-  double value = 0;
-  int status = -1;
-  if (!GuardedCall(&status, sensors_get_value, static_cast<const sensors_chip_name*>(input->chip),
-                   input->number, &value) ||
-      status != 0 || !std::isfinite(value))
-    return std::nullopt;
-  return value;
+  if (!input) return std::nullopt;
+  return ReadValue(static_cast<const sensors_chip_name*>(input->chip), input->number);
 }
 
 void LibsensorsFeatureSource::Rescan() {
